@@ -1,0 +1,24 @@
+// The scanf engine: the first byte picks a format, the rest is the input.
+#include <cstdint>
+#include <cstring>
+
+#include "vfs/vfs.h"
+
+namespace {
+const char* const formats[] = {
+    "%d %i %o %x", "%f %lf %Lf %e", "%15s %3c %n", "%15[a-z0-9] %*[^\n]%n", "[ %f %f %f ]", "%hhd%hd%ld%lld",
+    " #%*[^\n]%n", "%d,%d,%d%n", "%%%5d%%%n", "%a %g %u", "%15[^]x]%c", "%*s %*d %*f %n", "%i%n%i%n",
+};
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    const char* format = formats[data[0] % (sizeof formats / sizeof formats[0])];
+    alignas(16) unsigned char slots[8][64];
+    memset(slots, 0, sizeof slots);
+    size_t used = 0;
+    int n = vfs_string_scanf((const char*)data + 1, size - 1, &used, format, slots[0], slots[1], slots[2], slots[3],
+                             slots[4], slots[5], slots[6], slots[7]);
+    if (n < -1 || n > 8 || used > size - 1) __builtin_trap();
+    return 0;
+}

@@ -1,0 +1,3 @@
+#include "core/clock.h"
+
+double total_clock = 0.0;

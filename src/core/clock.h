@@ -1,0 +1,7 @@
+// The frame loop's running clocks, shared by the subsystems that time things
+// in frame time rather than simulation tics.
+#pragma once
+
+// Sum of all frame advances since start, in seconds; drives the 5-second timers
+// and the message expiry.
+extern double total_clock;

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test headless: the normal build, the
+# sanitizer build (unit tests) and a short run of every fuzz target.
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/bootstrap
+
+jobs=$(nproc)
+export QUARNIX_NO_DIALOG=1
+export CTEST_OUTPUT_ON_FAILURE=1
+
+with_display() {
+  if [ -z "${DISPLAY:-}" ]; then
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$@"
+  else
+    "$@"
+  fi
+}
+
+echo "== build"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$jobs"
+echo "== tests"
+(cd build && with_display ctest -j "$jobs" --timeout 600)
+
+echo "== sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer)"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQX_SANITIZE=ON -DQX_BENCH=OFF >/dev/null
+cmake --build build-asan -j "$jobs"
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1 \
+   UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 with_display ctest -j "$jobs" -L unit --timeout 900)
+
+echo "== fuzz smoke runs"
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQX_FUZZ=ON >/dev/null
+cmake --build build-fuzz -j "$jobs"
+seconds=${QX_FUZZ_SECONDS:-5}
+for target in build-fuzz/fuzz/fuzz_*; do
+  [ -x "$target" ] || continue
+  name=$(basename "$target"); name=${name#fuzz_}
+  work=$(mktemp -d)
+  [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$work/"
+  echo "-- $name (${seconds}s)"
+  ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 "$target" -max_total_time="$seconds" -print_final_stats=0 \
+    -rss_limit_mb=2048 "$work" >"$work.log" 2>&1 || { tail -50 "$work.log"; rm -rf "$work" "$work.log"; exit 1; }
+  grep -E "^#[0-9]+.*DONE" "$work.log" | tail -1 || true
+  rm -rf "$work" "$work.log"
+done
+echo "== all tests passed"

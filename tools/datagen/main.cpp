@@ -1,0 +1,36 @@
+// quarnix-datagen: writes the default game data archive.
+//   quarnix-datagen --data <folder> --out <archive>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "datagen/datagen.h"
+
+int main(int argc, char** argv) {
+    std::string data_dir, out_path;
+    for (int i = 1; i < argc; i++) {
+        if (!strcmp(argv[i], "--data") && i + 1 < argc)
+            data_dir = argv[++i];
+        else if (!strcmp(argv[i], "--out") && i + 1 < argc)
+            out_path = argv[++i];
+        else {
+            fprintf(stderr, "usage: quarnix-datagen --data <folder> --out <archive>\n");
+            return 2;
+        }
+    }
+    if (data_dir.empty() || out_path.empty()) {
+        fprintf(stderr, "usage: quarnix-datagen --data <folder> --out <archive>\n");
+        return 2;
+    }
+    datagen_output out;
+    if (!pack_directory(out, data_dir)) {
+        fprintf(stderr, "quarnix-datagen: cannot pack %s\n", data_dir.c_str());
+        return 1;
+    }
+    finish_output(out);
+    if (!saf_write(out_path.c_str(), out.members)) {
+        fprintf(stderr, "quarnix-datagen: cannot write %s\n", out_path.c_str());
+        return 1;
+    }
+    return 0;
+}
