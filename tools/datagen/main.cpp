@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "quarnix-datagen: cannot pack %s\n", data_dir.c_str());
         return 1;
     }
+    if (!run_generators(out)) return 1;
     finish_output(out);
     if (!saf_write(out_path.c_str(), out.members)) {
         fprintf(stderr, "quarnix-datagen: cannot write %s\n", out_path.c_str());

@@ -72,3 +72,31 @@ void finish_output(datagen_output& out) {
     std::sort(out.members.begin(), out.members.end(),
               [](const saf_member& a, const saf_member& b) { return a.name < b.name; });
 }
+
+namespace {
+struct generator_entry {
+    const char* name;
+    generator_fn fn;
+};
+std::vector<generator_entry>& generators() {
+    static std::vector<generator_entry> list;
+    return list;
+}
+}  // namespace
+
+generator_registrar::generator_registrar(const char* name, generator_fn fn) { generators().push_back({name, fn}); }
+
+bool run_generators(datagen_output& out) {
+    std::vector<generator_entry> list = generators();
+    std::sort(list.begin(), list.end(), [](const generator_entry& a, const generator_entry& b) {
+        return strcmp(a.name, b.name) < 0;
+    });
+    bool ok = true;
+    for (const generator_entry& g : list) {
+        if (!g.fn(out)) {
+            fprintf(stderr, "quarnix-datagen: generator %s failed\n", g.name);
+            ok = false;
+        }
+    }
+    return ok;
+}
