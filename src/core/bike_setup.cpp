@@ -1,0 +1,3 @@
+#include "core/bike_setup.h"
+
+bike_setup player_setup;
