@@ -6,6 +6,11 @@ function(qx_library folder)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  if(NOT sources)
+    # A folder whose code is still to come builds an empty library.
+    file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/empty.cpp "")
+    set(sources ${CMAKE_CURRENT_BINARY_DIR}/empty.cpp)
+  endif()
   add_library(qx_${folder} STATIC ${sources})
   target_include_directories(qx_${folder} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   if(ARG_DEPS)
