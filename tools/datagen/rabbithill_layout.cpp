@@ -102,10 +102,6 @@ std::vector<centre_sample> sample_lap(std::vector<double>& straight_starts) {
     int n = (int)corners.size();
     double s = 0;
     straight_starts.assign((size_t)n, 0);
-    auto add = [&](double x, double z, double dx, double dz, double curvature) {
-        out.push_back({x, z, dx, dz, s, track_width, curvature, 0});
-        s += 1;
-    };
     for (int i = 0; i < n; i++) {
         arc_geometry a = corner_arc(i);
         const corner& v = corners[(size_t)i];
