@@ -414,8 +414,12 @@ void fatal_out_of_memory() {
     static bool entered = false;
     if (!entered) {
         entered = true;
-        // Newest first: the audio device opens after the window.
-        for (int i = g_fatal_hook_count; i-- > 0;) g_fatal_hooks[i]();
+        // Newest first: the audio device opens after the window. A hook may
+        // remove itself while closing its device, so run a copy of the list.
+        fatal_hook hooks[16];
+        int count = g_fatal_hook_count;
+        for (int i = 0; i < count; i++) hooks[i] = g_fatal_hooks[i];
+        for (int i = count; i-- > 0;) hooks[i]();
         error_dialog("Error", "Out of virtual memory");
     }
     _Exit(1);

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "core/diag.h"
 #include "core/text.h"
@@ -48,11 +49,11 @@ bool copy_file(const char* from, const char* to) {
         fclose(in);
         return false;
     }
-    static thread_local char chunk[65536];
+    std::vector<char> chunk(65536);
     bool ok = true;
     size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, in)) > 0) {
-        if (fwrite(chunk, 1, n, out) != n) {
+    while ((n = fread(chunk.data(), 1, chunk.size(), in)) > 0) {
+        if (fwrite(chunk.data(), 1, n, out) != n) {
             ok = false;
             break;
         }
