@@ -1,4 +1,9 @@
-// Entry point: everything else starts in quarnix_main.
+// Entry point: each subsystem installs itself, then everything else starts in
+// quarnix_main.
 #include "core/startup.h"
+#include "platform/dialog.h"
 
-int main(int argc, char** argv) { return quarnix_main(argc, argv); }
+int main(int argc, char** argv) {
+    install_platform_dialog();
+    return quarnix_main(argc, argv);
+}

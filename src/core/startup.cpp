@@ -1,15 +1,83 @@
 #include "core/startup.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
+#include "core/asset_lists.h"
+#include "core/clock.h"
+#include "core/cmdline.h"
+#include "core/config.h"
 #include "core/diag.h"
-#include "platform/dialog.h"
+#include "core/hooks.h"
+#include "core/loading.h"
+#include "core/setup_watch.h"
+#include "core/text.h"
+#include "core/timing.h"
 #include "vfs/vfs.h"
 
+#ifndef QX_VERSION
+#define QX_VERSION "0.1.0"
+#endif
+
+vfs_file* record_audio_stream = nullptr;
+bool cpu_has_mmx = false;
+const char* const quarnix_version = QX_VERSION;
+
 namespace {
+
+enum class flow {
+    next,      // go on with the next step
+    shutdown,  // stop here and run the shutdown stages
+    leave,     // release quietly what was acquired and return the status
+};
+
+// What one run of the program has acquired so far; shutdown releases exactly
+// these, in reverse order.
+struct run_state {
+    command_line line;
+    int status = 0;
+    int reached = 0;  // the last start-up step that ran
+    bool log_started = false;
+    bool video_modes = false;
+    bool window_open = false;
+    bool file_index = false;
+    bool bike_shapes = false;
+    bool graphics_lists = false;
+    bool tracks = false;
+    bool demos = false;
+    bool series = false;
+    bool audio_open = false;
+    bool recording_open = false;
+    bool gl_ready = false;
+    bool fonts = false;
+    bool fixed_textures = false;
+    bool input_open = false;
+    bool world = false;
+    bool demo_open = false;
+    bool slots = false;
+};
+
+void not_available(const char* what) { log_printf("%s is not available in this build\n", what); }
+
+// Both standard error and the log, for what a player starting the program
+// must see.
+void tell(const char* text) {
+    fputs(text, stderr);
+    log_printf("%s", text);
+}
+
+void fatal_close_window() {
+    if (window_hook.close) window_hook.close();
+}
+void fatal_close_audio() {
+    if (audio_hook.close_device) audio_hook.close_device();
+}
+
+bool window_alive(const run_state& r) { return r.window_open && window_hook.alive && window_hook.alive(); }
+
 bool game_data_present() {
-    for (int r = 0; const char* root = get_search_root(r); r++) {
+    for (int i = 0; const char* root = get_search_root(i); i++) {
         FILE* f = fopen((std::string(root) + "zzzz.saf").c_str(), "rb");
         if (f) {
             fclose(f);
@@ -18,24 +86,557 @@ bool game_data_present() {
     }
     return false;
 }
-}  // namespace
 
-int quarnix_main(int, char**) {
-    install_new_handler();
-    install_platform_dialog();
+bool cpu_reports_mmx() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("mmx");
+#else
+    return false;
+#endif
+}
+
+// "%dx%d" of a display-mode item; "Default Fullscreen" is 0 × 0.
+void mode_size(const char* item, int& w, int& h) {
+    w = h = 0;
+    int a = 0, b = 0;
+    if (vfs_string_scanf(item, strlen(item), nullptr, "%dx%d", &a, &b) == 2 && a > 0 && b > 0) {
+        w = a;
+        h = b;
+    }
+}
+
+// ---- start-up steps -------------------------------------------------------------
+
+flow open_home_only(run_state& r) {
+    if (!r.line.only_open_home) return flow::next;
+    if (!open_home_directory()) fputs("Could not show the home folder (xdg-open failed)\n", stderr);
+    r.status = 0;
+    return flow::leave;
+}
+
+flow clear_messages(run_state&) {
+    clear_message_history();
+    // Standard output is already binary here ("--record-video" frames).
+    return flow::next;
+}
+
+flow start_file_system(run_state& r) {
     std::string home = home_path("@");
-    make_directories(home.c_str());
+    if (!home.empty()) make_directories(home.c_str());
     log_printf("PLIX_LOGFILE=%slastlog.txt", home.c_str());
+    r.log_started = true;
     if (!game_data_present()) {
         error_dialog("Problem starting Quarnix", "Can't find game data\n");
-        return 1;
+        r.status = 1;  // a failed start is not a success
+        return flow::leave;
     }
-    log_printf("Quarnix version %s\n", "0.1.0");
+    return flow::next;
+}
+
+flow log_version(run_state&) {
+    log_printf("Quarnix version %s\n", quarnix_version);
+    return flow::next;
+}
+
+flow clear_history(run_state&) {
+    clear_server_history();
+    return flow::next;
+}
+
+flow video_modes_and_cpu(run_state& r) {
+    if (window_hook.build_video_modes) {
+        window_hook.build_video_modes();
+        r.video_modes = true;
+    } else {
+        not_available("The display mode list");
+    }
+    cpu_has_mmx = cpu_reports_mmx();
+    if (!cpu_has_mmx) log_printf("This CPU does not have MMX!\n");
+    return flow::next;
+}
+
+flow setting_defaults(run_state&) {
+    config_defaults();
+    if (track_hook.reset_default_lighting) track_hook.reset_default_lighting();
+    return flow::next;
+}
+
+flow configuration(run_state&) {
+    read_config();
+    remember_setup_values();
+    return flow::next;
+}
+
+flow render_parameters(run_state&) {
+    derive_render_params();
+    return flow::next;
+}
+
+flow apply_options(run_state& r) {
+    for (const std::string& n : r.line.notices) fputs(n.c_str(), stderr);
+    if (r.line.action == command_line_action::fail) {
+        fputs(r.line.error.c_str(), stderr);
+        r.status = 1;
+        return flow::leave;
+    }
+    if (r.line.action == command_line_action::open_home) {
+        if (!open_home_directory()) fputs("Could not show the home folder (xdg-open failed)\n", stderr);
+        r.status = 0;
+        return flow::leave;
+    }
+    apply_command_line(r.line);
+    if (cmdline.ignore_mmx && cpu_has_mmx) {
+        log_printf("Ignoring MMX\n");
+        cpu_has_mmx = false;
+    }
+    return flow::next;
+}
+
+flow create_window(run_state& r) {
+    if (!window_hook.open) {
+        tell("The window is not built yet: start-up goes on without one and stops before the frame loop\n");
+        return flow::next;
+    }
+    int flags = cmdline.colour_depth & 0xff;
+    int w, h;
+    if (settings.video_mode == 1) {  // "Windowed"
+        w = window_width_setting();
+        h = window_height_setting();
+    } else {
+        flags |= window_fullscreen_flag;
+        mode_size(choice_text(*find_setting("video_mode")), w, h);
+    }
+    if (!window_hook.open("Quarnix", w, h, flags, cmdline.zbuffer_depth)) {
+        fputs("Can't create the window\n", stderr);
+        r.status = 1;
+        return flow::leave;
+    }
+    r.window_open = true;
+    add_fatal_hook(fatal_close_window);
+    return flow::next;
+}
+
+flow first_refresh(run_state&) {
+    loading_tick();
+    return flow::next;
+}
+
+flow file_index_and_lists(run_state& r) {
+    vfs_progress_hook = loading_tick;
     file_list();
-    log_printf("The window is not built yet; stopping after the file index\n");
-    fprintf(stderr, "quarnix: the window is not built yet; start-up stopped after the file index\n");
+    r.file_index = true;
+    if (render_hook.load_bike_shapes) {
+        render_hook.load_bike_shapes();
+        r.bike_shapes = true;
+    } else {
+        not_available("Loading collision shapes");
+    }
+    if (!bike_hook.texture_prefix) not_available("The bike model table");
+    build_graphics_lists();
+    r.graphics_lists = true;
+    return flow::next;
+}
+
+flow scan_tracks(run_state& r) {
+    if (!track_hook.scan_tracks) {
+        not_available("The track list");
+        return flow::next;
+    }
+    r.tracks = true;
+    if (track_hook.scan_tracks() == 0) {
+        fputs("No tracks found\n", stderr);
+        r.status = 1;
+        return flow::leave;
+    }
+    return flow::next;
+}
+
+flow list_demos(run_state& r) {
+    build_demo_list();
+    r.demos = true;
+    return flow::next;
+}
+
+flow list_series(run_state& r) {
+    if (race_hook.load_series) {
+        race_hook.load_series();
+        r.series = true;
+    } else {
+        not_available("Points series");
+    }
+    return flow::next;
+}
+
+flow select_startup_track(run_state&) {
+    if (cmdline.connect_target) {
+        cmdline.startup_track.reset();  // the server chooses the track
+        return flow::next;
+    }
+    if (!track_hook.has_track) {
+        cmdline.startup_track.reset();
+        log_printf("No start-up track: there is no track list\n");
+        return flow::next;
+    }
+    std::optional<std::string> chosen;
+    for (const std::optional<std::string>& c :
+         {cmdline.startup_track, std::optional<std::string>(settings.track), std::optional<std::string>("rabbithill")}) {
+        if (c && track_hook.has_track(c->c_str())) {
+            chosen = c;
+            break;
+        }
+    }
+    cmdline.startup_track = chosen;
+    if (chosen) settings.track = *chosen;
+    return flow::next;
+}
+
+flow open_audio(run_state& r) {
+    if (cmdline.record_audio_file) {
+        if (!audio_hook.open_recording) {
+            not_available("Audio recording");
+            return flow::next;
+        }
+        record_audio_stream = vfs_open(cmdline.record_audio_file->c_str(), "wb");
+        if (!record_audio_stream) {
+            log_printf("Can't open %s for writing\n", cmdline.record_audio_file->c_str());
+            return flow::next;
+        }
+        r.recording_open = true;
+        if (audio_hook.open_recording(record_audio_rate, (int)(tic_length * record_audio_rate))) {
+            r.audio_open = true;
+            add_fatal_hook(fatal_close_audio);
+        }
+        return flow::next;
+    }
+    if (cmdline.sound_off) return flow::next;
+    if (!audio_hook.open_device) {
+        not_available("Audio output");
+        return flow::next;
+    }
+    if (audio_hook.open_device()) {
+        r.audio_open = true;
+        add_fatal_hook(fatal_close_audio);
+    }
+    return flow::next;
+}
+
+flow wait_for_window(run_state& r) {
+    if (!r.window_open || !window_hook.can_draw) return flow::next;
+    // Stop waiting when the window goes away or the player closes it.
+    while (window_alive(r) && !quit_requested && !window_hook.can_draw()) {
+        drain_input_events();
+        time_sleep(1.0 / 16);
+    }
+    return flow::next;
+}
+
+flow init_gl(run_state& r) {
+    if (!r.window_open) return flow::next;
+    if (!render_hook.init_gl) {
+        not_available("OpenGL");
+        return flow::next;
+    }
+    r.gl_ready = render_hook.init_gl();
+    if (!r.gl_ready) log_printf("OpenGL could not be initialised\n");
+    return flow::next;
+}
+
+flow gl_state(run_state& r) {
+    if (r.gl_ready && render_hook.setup_gl_state) render_hook.setup_gl_state(cmdline.fugly);
+    return flow::next;
+}
+
+flow fonts_and_textures(run_state& r) {
+    if (!r.gl_ready) return flow::next;
+    if (ui_hook.load_fonts) {
+        ui_hook.load_fonts();
+        r.fonts = true;
+    } else {
+        not_available("Fonts");
+    }
+    if (render_hook.load_fixed_textures) {
+        render_hook.load_fixed_textures();
+        r.fixed_textures = true;
+    } else {
+        not_available("Textures");
+    }
+    return flow::next;
+}
+
+flow open_input(run_state& r) {
+    if (!r.window_open) {
+        tell("There is no window: start-up stops here and shuts down\n");
+        return flow::shutdown;
+    }
+    if (!window_alive(r)) {
+        log_printf("The window is gone: start-up stops here and shuts down\n");
+        return flow::shutdown;
+    }
+    if (input_hook.open_bindings) {
+        input_hook.open_bindings();
+        r.input_open = true;
+    } else {
+        not_available("Input");
+    }
+    return flow::next;
+}
+
+flow create_world(run_state& r) {
+    if (physics_hook.create_world)
+        r.world = physics_hook.create_world();
+    else
+        not_available("The physics world");
+    return flow::next;
+}
+
+flow open_demo(run_state& r) {
+    if (!cmdline.demo_to_play) return flow::next;
+    if (!demo_hook.open) {
+        not_available("Demo playback");
+        return flow::next;
+    }
+    std::string track;
+    r.demo_open = demo_hook.open(cmdline.demo_to_play->c_str(), track);
+    if (r.demo_open && !track.empty()) cmdline.startup_track = track;
+    return flow::next;
+}
+
+flow first_race(run_state& r) {
+    if (!race_hook.empty_slots) {
+        not_available("Racing");
+        return flow::next;
+    }
+    race_hook.empty_slots(!r.demo_open);
+    r.slots = true;
+    if (cmdline.startup_track && race_hook.reset_race)
+        race_hook.reset_race(cmdline.startup_track->c_str(), r.demo_open);
+    return flow::next;
+}
+
+flow frame_loop(run_state&) {
+    if (!cmdline.connect_target && ui_hook.show_main_menu) ui_hook.show_main_menu();
+    if (loop_hook.run)
+        loop_hook.run();
+    else
+        not_available("The frame loop");
+    return flow::next;
+}
+
+struct startup_step {
+    int number;
+    flow (*run)(run_state&);
+};
+const startup_step startup_steps[] = {
+    {1, open_home_only},
+    {2, clear_messages},
+    {3, start_file_system},
+    {4, log_version},
+    {5, clear_history},
+    {6, video_modes_and_cpu},
+    {7, setting_defaults},
+    {8, configuration},
+    {9, render_parameters},
+    {10, apply_options},
+    {11, create_window},
+    {12, first_refresh},
+    {13, file_index_and_lists},
+    {14, scan_tracks},
+    {15, list_demos},
+    {16, list_series},
+    {17, select_startup_track},
+    {18, open_audio},
+    {19, wait_for_window},
+    {20, init_gl},
+    {21, gl_state},
+    {22, fonts_and_textures},
+    {23, open_input},
+    {24, create_world},
+    {25, open_demo},
+    {26, first_race},
+    {27, frame_loop},
+};
+
+// ---- shutdown stages ------------------------------------------------------------
+
+void close_audio(run_state& r) {
+    if (r.audio_open) {
+        remove_fatal_hook(fatal_close_audio);
+        if (audio_hook.close_device) audio_hook.close_device();
+        r.audio_open = false;
+    }
+    if (r.recording_open) {
+        if (!vfs_close(record_audio_stream)) log_printf("Writing %s failed\n", cmdline.record_audio_file->c_str());
+        record_audio_stream = nullptr;
+        r.recording_open = false;
+    }
+}
+
+void close_window(run_state& r) {
+    if (!r.window_open) return;
+    remove_fatal_hook(fatal_close_window);
+    if (window_hook.close) window_hook.close();
+    r.window_open = false;
+}
+
+void stop_network(run_state&) {
+    if (net_hook.connected && net_hook.connected() && net_hook.disconnect) net_hook.disconnect();
+}
+
+void free_race(run_state& r) {
+    if (r.demo_open && demo_hook.close) demo_hook.close();
+    r.demo_open = false;
+    if (r.slots) {
+        if (race_hook.free_race) race_hook.free_race();
+        log_printf("Deallocating bikes\n");
+        if (race_hook.free_bikes) race_hook.free_bikes();
+        log_printf("Finished deallocating bikes\n");
+        if (race_hook.release_sounds) race_hook.release_sounds();
+        if (track_hook.free_track) track_hook.free_track();
+        r.slots = false;
+    }
+    if (r.world && physics_hook.destroy_world) physics_hook.destroy_world();
+    r.world = false;
+}
+
+void free_loop_lists(run_state&) {
+    loading_message_logged("Freeing memory (1)");
+    if (loop_hook.free_lists) loop_hook.free_lists();
+}
+
+void close_input(run_state& r) {
+    loading_message_logged("Closing input devices");
+    if (r.input_open && input_hook.close_bindings) input_hook.close_bindings();
+    r.input_open = false;
+}
+
+void closing_audio(run_state& r) {
+    loading_message_logged("Closing audio");
+    close_audio(r);
+    if (audio_hook.free_sound_sets) audio_hook.free_sound_sets();
+}
+
+void write_config_files(run_state&) {
+    loading_message_logged("Writing config files");
+    if (!write_config()) log_printf("The configuration could not be written; the old one is kept\n");
+    if (net_hook.shutdown) net_hook.shutdown();
+}
+
+void free_memory_2(run_state& r) {
+    loading_message_logged("Freeing memory (2)");
+    if (r.series && race_hook.free_series) race_hook.free_series();
+    r.series = false;
+    if (r.tracks && track_hook.free_track_lists) track_hook.free_track_lists();
+    r.tracks = false;
+}
+
+void free_memory_3(run_state& r) {
+    loading_message_logged("Freeing memory (3)");
+    if (r.graphics_lists) free_graphics_lists();
+    r.graphics_lists = false;
+    if (r.demos) free_demo_list();
+    r.demos = false;
+    if (r.video_modes && window_hook.free_video_modes) window_hook.free_video_modes();
+    r.video_modes = false;
+    set_video_mode_items(nullptr, 0);
+}
+
+void free_file_list(run_state& r) {
+    loading_message_logged("Freeing file list");
+    vfs_progress_hook = nullptr;
     vfs_shutdown();
+    r.file_index = false;
+}
+
+void free_memory_4(run_state&) { loading_message_logged("Freeing memory (4)"); }
+
+void delete_textures(run_state& r) {
+    loading_message_logged("Deleting textures");
+    if (r.gl_ready && render_hook.delete_textures) render_hook.delete_textures();
+    loading_message_logged("Deleting models");
+    if (r.gl_ready && render_hook.delete_models) render_hook.delete_models();
+    if (r.fonts && ui_hook.free_font_textures) ui_hook.free_font_textures();
+    r.fonts = false;
+    r.fixed_textures = false;
+    r.gl_ready = false;
+}
+
+void close_window_and_log(run_state& r) {
+    bool had_window = r.window_open;
+    close_window(r);
     log_printf(nullptr);
+    r.log_started = false;
     report_live_allocations();
-    return 0;
+    // Give the display a moment to settle after its mode is restored.
+    if (had_window) time_sleep(1.0);
+}
+
+struct shutdown_step {
+    int needs;  // the start-up step whose work this releases
+    void (*run)(run_state&);
+};
+const shutdown_step shutdown_steps[] = {
+    {27, stop_network},
+    {24, free_race},
+    {27, free_loop_lists},
+    {23, close_input},
+    {18, closing_audio},
+    {8, write_config_files},
+    {14, free_memory_2},
+    {6, free_memory_3},
+    {13, free_file_list},
+    {3, free_memory_4},
+    {20, delete_textures},
+    {3, close_window_and_log},
+};
+
+void shutdown(run_state& r) {
+    for (const shutdown_step& s : shutdown_steps)
+        if (r.reached >= s.needs) s.run(r);
+}
+
+// Start-up stopped early: give back what it took without the shutdown
+// stages (no configuration is written).
+int leave_early(run_state& r) {
+    close_audio(r);
+    close_window(r);
+    if (r.graphics_lists) free_graphics_lists();
+    if (r.demos) free_demo_list();
+    if (r.video_modes && window_hook.free_video_modes) window_hook.free_video_modes();
+    set_video_mode_items(nullptr, 0);
+    vfs_progress_hook = nullptr;
+    vfs_shutdown();
+    if (r.log_started) log_printf(nullptr);
+    return r.status;
+}
+
+// A run starts from the program's initial state, also when a test runs the
+// program more than once in one process.
+void reset_program_state() {
+    cmdline = run_options{};
+    render_settings = render_params{};
+    config_defaults();
+    set_video_mode_items(nullptr, 0);
+    loading_reset();
+    quit_requested = false;
+    record_audio_stream = nullptr;
+}
+
+}  // namespace
+
+int quarnix_main(int argc, char** argv) {
+    install_new_handler();
+    reset_program_state();
+    run_state r;
+    r.line = parse_command_line(argc, argv);
+    for (const startup_step& s : startup_steps) {
+        flow f = s.run(r);
+        if (f == flow::leave) return leave_early(r);
+        // A step that stops start-up did not complete: shutdown begins with
+        // what the steps before it acquired.
+        if (f == flow::shutdown) break;
+        r.reached = s.number;
+    }
+    shutdown(r);
+    return r.status;
 }

@@ -78,7 +78,7 @@ bool make_backup(const std::string& path) {
 }
 
 vfs_file* new_file(FILE* stream, bool writing) {
-    vfs_file* f = new vfs_file();
+    vfs_file* f = new vfs_file;  // the buffer needs no clearing
     f->stream = stream;
     f->writing = writing;
     f->limit = INT32_MAX;
