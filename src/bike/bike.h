@@ -63,6 +63,16 @@ struct wheel_contact {
     int query_tic = -1;
 };
 
+// What the read-out query last found under a wheel. The script API and the
+// roost emitter read this copy: refreshing it (which depends on graphics
+// settings and script calls) never changes what the physics sees.
+struct wheel_readout {
+    float contact_point[3] = {};
+    float slip_velocity[3] = {};
+    float contact_normal[3] = {};
+    float depth = 0;  // 0: no contact
+};
+
 // One tic's controls as the bike stores them.
 struct bike_controls {
     float throttle = 0;     // 0..1
@@ -88,12 +98,17 @@ struct bike_state {
     dJointID joints[bike_joint_count] = {};
     dJointFeedback joint_feedback[bike_joint_count] = {};
     wheel_contact front_contact, rear_contact;
+    wheel_readout front_readout, rear_readout;
     float total_mass = 0;
     float activity = 0;  // simulated while above 0.25
     double wheel_probe[3] = {};  // 16 × the front wheel's position
     int slot_index = 0;
     uint8_t flags = 0;
     bool local_robot = false;
+    // A body was found at a non-finite or absurd position: the simulation of
+    // this bike has broken down and its owner should reset it. Cleared by
+    // reset_bike.
+    bool position_fault = false;
 
     // Collision shapes of the seven parts, in body order; a part whose shape
     // file is missing has none and is skipped by the collision pass.
@@ -119,6 +134,8 @@ struct bike_state {
     float final_drive = 0;
     float auto_clutch_rpm = 0;
     float front_brake_torque = 0, rear_brake_torque = 0;
+    // When a setup was last refused because the bike was moving (seconds).
+    double setup_refused_at = -1e30;
 
     // Rider aids.
     float roll_damping = 0, leveling = 0, roll_limit_factor = 0, roll_limit_angle = 0;

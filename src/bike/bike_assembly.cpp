@@ -420,6 +420,9 @@ void reset_bike(bike_state& b) {
     for (dJointFeedback& f : b.joint_feedback) f = {};
     clear_wheel_contact(b.front_contact);
     clear_wheel_contact(b.rear_contact);
+    b.front_readout = wheel_readout{};
+    b.rear_readout = wheel_readout{};
+    b.position_fault = false;
     set_activity(b, 1);
     refresh_wheel_probe(b);
 }

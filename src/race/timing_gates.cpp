@@ -123,24 +123,34 @@ void load_timing_gates(vfs_file* f, timing_data& out) {
                    (int)out.first_lap.size(), (int)out.normal_lap.size());
 }
 
+std::string encode_timing_gates(const timing_data& d) {
+    std::string out = "startinggate:\n";
+    char line[4200];
+    for (const start_gate_position& p : d.starts) {
+        snprintf(line, sizeof line, "[ %f %f %f ] %f", p.position[0], p.position[1], p.position[2], p.angle);
+        out += line;
+        bool custom = p.model != "@startgate.jm" || p.texture != "@startgate.ppm" || p.shape != "@startgate.shp";
+        if (custom) out += " " + p.model + " " + p.texture + " " + p.shape;
+        out += "\n";
+    }
+    out += "checkpoints:\n";
+    for (const timing_gate& g : d.gates) {
+        snprintf(line, sizeof line, "%f [ %f %f %f ] [ %f %f %f ]\n", g.radius, g.centre[0], g.centre[1],
+                 g.centre[2], g.direction[0], g.direction[1], g.direction[2]);
+        out += line;
+    }
+    out += "firstlap:";
+    for (int v : d.first_lap) out += " " + std::to_string(v);
+    out += "\nnormallap:";
+    for (int v : d.normal_lap) out += " " + std::to_string(v);
+    out += "\n";
+    return out;
+}
+
 bool write_timing_gates(const char* name, const timing_data& d) {
     vfs_file* f = vfs_open(name, "=wb");
     if (!f) return false;
-    vfs_printf(f, "startinggate:\n");
-    for (const start_gate_position& p : d.starts) {
-        vfs_printf(f, "[ %f %f %f ] %f", p.position[0], p.position[1], p.position[2], p.angle);
-        bool custom = p.model != "@startgate.jm" || p.texture != "@startgate.ppm" || p.shape != "@startgate.shp";
-        if (custom) vfs_printf(f, " %s %s %s", p.model.c_str(), p.texture.c_str(), p.shape.c_str());
-        vfs_printf(f, "\n");
-    }
-    vfs_printf(f, "checkpoints:\n");
-    for (const timing_gate& g : d.gates)
-        vfs_printf(f, "%f [ %f %f %f ] [ %f %f %f ]\n", g.radius, g.centre[0], g.centre[1], g.centre[2],
-                   g.direction[0], g.direction[1], g.direction[2]);
-    vfs_printf(f, "firstlap:");
-    for (int v : d.first_lap) vfs_printf(f, " %d", v);
-    vfs_printf(f, "\nnormallap:");
-    for (int v : d.normal_lap) vfs_printf(f, " %d", v);
-    vfs_printf(f, "\n");
+    std::string text = encode_timing_gates(d);
+    vfs_write(f, text.data(), text.size());
     return vfs_close(f);
 }

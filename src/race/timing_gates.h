@@ -44,5 +44,7 @@ struct timing_data {
 void load_timing_gates(vfs_file* f, timing_data& out);
 // Whether lists of this shape make timing active.
 bool timing_lists_valid(int gate_count, const std::vector<int>& first_lap, const std::vector<int>& normal_lap);
+// The file's text for these gates, lists and start positions.
+std::string encode_timing_gates(const timing_data& data);
 // Writes the file (atomically); false when it could not be written.
 bool write_timing_gates(const char* name, const timing_data& data);

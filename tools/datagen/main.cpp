@@ -5,9 +5,16 @@
 #include <string>
 
 #include "datagen/datagen.h"
+#include "datagen/rabbithill_layout.h"
+#include "render/image_io.h"
 
 int main(int argc, char** argv) {
     std::string data_dir, out_path;
+    // --preview <png>: a picture of the default track's design, nothing else.
+    if (argc == 3 && !strcmp(argv[1], "--preview")) {
+        std::vector<unsigned char> png = rabbithill::preview_png(rabbithill::build_design());
+        return save_file_bytes(argv[2], png) ? 0 : 1;
+    }
     for (int i = 1; i < argc; i++) {
         if (!strcmp(argv[i], "--data") && i + 1 < argc)
             data_dir = argv[++i];

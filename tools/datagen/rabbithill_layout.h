@@ -80,4 +80,9 @@ track_design build_design();
 // by tests and for placing things).
 double grid_height(const track_design& d, double x, double z);
 
+// A picture of the design seen from above (hill-shaded heights in the
+// surface colours, gates in yellow, the finish in white, start positions in
+// red), as PNG bytes.
+std::vector<unsigned char> preview_png(const track_design& d);
+
 }  // namespace rabbithill

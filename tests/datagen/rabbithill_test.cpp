@@ -1,0 +1,183 @@
+// The default track as designed and as the program loads it from the archive.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+#include "datagen/rabbithill_layout.h"
+#include "datagen/track_bake.h"
+#include "race/timing_gates.h"
+#include "testkit/testkit.h"
+#include "track/height_field.h"
+#include "track/tile_info.h"
+#include "track/track_files.h"
+#include "vfs/vfs.h"
+
+namespace {
+
+using namespace rabbithill;
+
+const track_design& design() {
+    static track_design d = build_design();
+    return d;
+}
+
+TEST(rabbithill_design, LapIsARealMotocrossLap) {
+    const track_design& d = design();
+    EXPECT_GE(d.lap_length, 1200);
+    EXPECT_LE(d.lap_length, 1800);
+    // The samples join up into a closed loop.
+    const centre_sample& first = d.lap.front();
+    const centre_sample& last = d.lap.back();
+    EXPECT_LT(std::hypot(first.x - last.x, first.z - last.z), 1.5);
+    // At least six corners of different radius.
+    std::set<double> radii;
+    for (const corner& c : lap_corners()) radii.insert(c.radius);
+    EXPECT_GE(radii.size(), 6u);
+    // Width 30..40 ft everywhere on the lap.
+    for (const centre_sample& c : d.lap) {
+        EXPECT_GE(c.width, 30);
+        EXPECT_LE(c.width, 40);
+    }
+    // The lap stays inside the field with room for run-off.
+    for (const centre_sample& c : d.lap) {
+        EXPECT_GT(std::min({c.x, c.z, extent - c.x, extent - c.z}), c.width / 2 + 40);
+    }
+}
+
+TEST(rabbithill_design, HasEveryKindOfFeatureAndTheBigJumpCrownsTheLap) {
+    const track_design& d = design();
+    std::set<feature_kind> kinds;
+    for (const feature& f : d.features) kinds.insert(f.kind);
+    for (feature_kind k : {feature_double, feature_step_up, feature_tabletop, feature_whoops, feature_big_jump})
+        EXPECT_TRUE(kinds.count(k)) << k;
+    // The highest point of the racing line is on the big jump.
+    double best = -1e9, best_s = 0;
+    for (const centre_sample& c : d.lap) {
+        double h = grid_height(d, c.x, c.z);
+        if (h > best) best = h, best_s = c.s;
+    }
+    bool on_big_jump = false;
+    for (const feature& f : d.features)
+        if (f.kind == feature_big_jump && best_s >= f.start && best_s <= f.start + f.length) on_big_jump = true;
+    EXPECT_TRUE(on_big_jump) << "highest point at " << best_s;
+}
+
+TEST(rabbithill_design, NoWallsOrCliffsOnTheTrack) {
+    const track_design& d = design();
+    // Slopes along the lap at the centre and towards both edges: no face
+    // steeper than 36 degrees anywhere a wheel can roll.
+    double worst = 0;
+    for (size_t i = 0; i + 1 < d.lap.size(); i++) {
+        const centre_sample& a = d.lap[i];
+        const centre_sample& b = d.lap[i + 1];
+        for (double u : {-0.4, -0.2, 0.0, 0.2, 0.4}) {
+            double ax = a.x - a.dz * u * a.width, az = a.z + a.dx * u * a.width;
+            double bx = b.x - b.dz * u * b.width, bz = b.z + b.dx * u * b.width;
+            double run = std::hypot(bx - ax, bz - az);
+            if (run < 0.2) continue;
+            double slope = std::fabs(grid_height(d, bx, bz) - grid_height(d, ax, az)) / run;
+            worst = std::max(worst, slope);
+        }
+    }
+    EXPECT_LT(worst, std::tan(36 * 3.14159265 / 180)) << "steepest " << std::atan(worst) * 180 / 3.14159265;
+}
+
+TEST(rabbithill_design, SurfacesStartAndGates) {
+    const track_design& d = design();
+    int counts[surface_count] = {};
+    for (unsigned char t : d.tiles) counts[t]++;
+    for (int s = 0; s < surface_count; s++) EXPECT_GT(counts[s], 1000) << s;
+    EXPECT_GE(d.starts.size(), 20u);
+    // Start positions stand level on hard-pack, facing the same way.
+    for (const start_position& s : d.starts) {
+        int tx = (int)(s.x / (2 * cell_size)), tz = (int)(s.z / (2 * cell_size));
+        EXPECT_EQ(d.tiles[(size_t)tx + (size_t)(1 << size_log2) * tz], surface_hardpack);
+        EXPECT_NEAR(s.y, d.starts[0].y, 0.05);
+        EXPECT_EQ(s.angle, d.starts[0].angle);
+    }
+    // Gates lie on the track and point along it; the last is the finish.
+    ASSERT_GE(d.gates.size(), 20u);
+    EXPECT_TRUE(d.gates.back().finish);
+    for (const gate& g : d.gates) {
+        int tx = (int)(g.x / (2 * cell_size)), tz = (int)(g.z / (2 * cell_size));
+        EXPECT_NE(d.tiles[(size_t)tx + (size_t)(1 << size_log2) * tz], surface_grass);
+        EXPECT_NEAR(std::hypot(g.dx, g.dz), 1, 1e-6);
+    }
+}
+
+// ---- the track as built into the archive ------------------------------------------
+
+struct archive_track : ::testing::Test {
+    temp_dir home;
+    void SetUp() override {
+        setenv("XDG_DATA_HOME", home.path.c_str(), 1);
+        setenv("KV_HOME", QX_BIN_DIR, 1);
+        vfs_shutdown();
+        file_list();
+    }
+    void TearDown() override {
+        free_tile_data();
+        free_height_field();
+        vfs_shutdown();
+        unsetenv("KV_HOME");
+    }
+};
+
+TEST_F(archive_track, LoadsWithTimingActive) {
+    ASSERT_TRUE(file_exists("rabbithill/terrain.hf.gz"));
+    ASSERT_TRUE(load_height_field("rabbithill"));
+    EXPECT_EQ(terrain.size_log2, size_log2);
+    EXPECT_FLOAT_EQ(terrain.cell_size, (float)cell_size);
+    ASSERT_TRUE(load_tile_data("rabbithill"));
+    EXPECT_EQ(tile_count(), surface_count);
+    vfs_file* f = vfs_open(track_file_name("rabbithill", "timing_gates").c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    timing_data timing;
+    load_timing_gates(f, timing);
+    vfs_close(f);
+    EXPECT_TRUE(timing.active);
+    EXPECT_GE(timing.starts.size(), 20u);
+    EXPECT_GT(timing.first_lap.size(), 2u);
+    // The loaded ground is the designed ground, to the 16-bit quantisation.
+    const track_design& d = design();
+    double step = (terrain.height_max - terrain.height_min) / 65535.0;
+    for (int k = 0; k < 2000; k++) {
+        int i = (int)(((long long)k * 7919) % samples), j = (int)(((long long)k * 104729) % samples);
+        EXPECT_NEAR(sample_height(i, j), d.heights[(size_t)i + (size_t)samples * j], step) << i << "," << j;
+    }
+    // Tiles under the start gate are hard-pack, under the first gate not grass.
+    EXPECT_EQ(tile_info_of(tile_at(timing.starts[0].position[0], timing.starts[0].position[2])).name, "hardpack");
+    EXPECT_NE(tile_info_of(tile_at(timing.gates[0].centre[0], timing.gates[0].centre[2])).name, "grass");
+}
+
+TEST_F(archive_track, BakedShadingMatchesTheTerrainLighting) {
+    ASSERT_TRUE(load_height_field("rabbithill"));
+    int n = terrain.samples_per_side;
+    double s = 1 / std::sqrt(3.0);
+    for (int k = 0; k < 4000; k++) {
+        int i = (int)(((long long)k * 7919) % n), j = (int)(((long long)k * 15485863) % n);
+        std::array<float, 3> nv = sample_normal(i, j);
+        double d = std::clamp((nv[0] + nv[1] + nv[2]) * s, 0.0, 1.0);
+        d *= 1 - terrain.shadows[(size_t)i + (size_t)n * j] / 255.0;
+        int expected = (int)std::clamp(std::trunc((d + 0.5) * 0.5 * 255), 0.0, 255.0);
+        EXPECT_NEAR(terrain.shading[((size_t)i + (size_t)n * j) * 3], expected, 1) << i << "," << j;
+    }
+}
+
+TEST_F(archive_track, FlatlandIsFlatWithAStraightLineOfGates) {
+    ASSERT_TRUE(load_height_field("flatland"));
+    EXPECT_FLOAT_EQ(height_at(10, 10), height_at(100, 90));
+    ASSERT_TRUE(load_tile_data("flatland"));
+    vfs_file* f = vfs_open(track_file_name("flatland", "timing_gates").c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    timing_data timing;
+    load_timing_gates(f, timing);
+    vfs_close(f);
+    EXPECT_TRUE(timing.active);
+    for (size_t k = 1; k < timing.gates.size(); k++)
+        EXPECT_LT(timing.gates[k].centre[2], timing.gates[k - 1].centre[2]);
+}
+
+}  // namespace
