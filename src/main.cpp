@@ -1,9 +1,13 @@
 // Entry point: each subsystem installs itself, then everything else starts in
 // quarnix_main.
+#include "core/frame_loop.h"
 #include "core/startup.h"
-#include "platform/dialog.h"
+#include "platform/platform_install.h"
+#include "render/render_install.h"
 
 int main(int argc, char** argv) {
-    install_platform_dialog();
+    install_platform();
+    install_render();
+    install_frame_loop();
     return quarnix_main(argc, argv);
 }

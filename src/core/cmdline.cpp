@@ -68,6 +68,23 @@ bool set_connect(command_line& c, const option_value& v) {
     return true;
 }
 
+// "--record-video" and "--print-orientation" both write to standard output;
+// their lines would corrupt the video frames, so only the first one given
+// is taken.
+template <bool run_options::*flag>
+bool refuse_second_stdout_writer(command_line& c, const option_value&) {
+    bool video = flag == &run_options::record_video;
+    const char* other_name = video ? "--print-orientation" : "--record-video";
+    bool other = video ? c.options.print_orientation : c.options.record_video;
+    if (other) {
+        c.notices.push_back(format_string("%s ignored: %s already writes to standard output\n",
+                                          video ? "--record-video" : "--print-orientation", other_name));
+        return true;
+    }
+    c.options.*flag = true;
+    return true;
+}
+
 // clang-format off
 const option_entry option_table[] = {
     {"--fugly", value_kind::none, [](command_line& c, const option_value&) { c.options.fugly = true; return true; }},
@@ -92,7 +109,7 @@ const option_entry option_table[] = {
     {"--fake-lag", value_kind::real, [](command_line& c, const option_value& v) { c.options.fake_lag = std::clamp(v.real * 0.001, 0.0, 1.0); return true; }},
     {"--fake-loss", value_kind::integer, [](command_line& c, const option_value& v) { c.options.fake_loss = std::clamp(v.integer, 0, 100); return true; }},
     {"--record-audio", value_kind::text, [](command_line& c, const option_value& v) { c.options.record_audio_file = v.text; return true; }},
-    {"--record-video", value_kind::none, [](command_line& c, const option_value&) { c.options.record_video = true; return true; }},
+    {"--record-video", value_kind::none, refuse_second_stdout_writer<&run_options::record_video>},
     {"--rotate-lineup", value_kind::integer, [](command_line& c, const option_value& v) { c.options.rotate_lineup = v.integer; return true; }},
     {"--editor", value_kind::none, [](command_line& c, const option_value&) { c.options.editor = true; return true; }},
     {"--hidden-pause", value_kind::none, [](command_line& c, const option_value&) { c.options.show_pause_text = false; return true; }},
@@ -114,7 +131,7 @@ const option_entry option_table[] = {
     {"--chase-center", value_kind::text, parse_chase_center},
     {"--open-home", value_kind::none, [](command_line& c, const option_value&) { c.action = command_line_action::open_home; return true; }},
     {"--glfinish", value_kind::none, [](command_line& c, const option_value&) { c.options.finish_each_frame = true; return true; }},
-    {"--print-orientation", value_kind::none, [](command_line& c, const option_value&) { c.options.print_orientation = true; return true; }},
+    {"--print-orientation", value_kind::none, refuse_second_stdout_writer<&run_options::print_orientation>},
 };
 // clang-format on
 

@@ -11,6 +11,7 @@ bool quit_requested = false;
 window_hooks window_hook;
 input_hooks input_hook;
 audio_hooks audio_hook;
+sound_hooks sound_hook;
 render_hooks render_hook;
 ui_hooks ui_hook;
 track_hooks track_hook;
@@ -19,12 +20,14 @@ physics_hooks physics_hook;
 demo_hooks demo_hook;
 race_hooks race_hook;
 net_hooks net_hook;
+editor_hooks editor_hook;
 loop_hooks loop_hook;
 
 void clear_hooks() {
     window_hook = {};
     input_hook = {};
     audio_hook = {};
+    sound_hook = {};
     render_hook = {};
     ui_hook = {};
     track_hook = {};
@@ -33,6 +36,7 @@ void clear_hooks() {
     demo_hook = {};
     race_hook = {};
     net_hook = {};
+    editor_hook = {};
     loop_hook = {};
 }
 

@@ -9,6 +9,7 @@
 #include "core/cmdline.h"
 #include "core/config.h"
 #include "core/diag.h"
+#include "core/frame_loop.h"
 #include "core/hooks.h"
 #include "core/loading.h"
 #include "core/setup_watch.h"
@@ -620,6 +621,7 @@ void reset_program_state() {
     loading_reset();
     quit_requested = false;
     record_audio_stream = nullptr;
+    frame_loop_init();
 }
 
 }  // namespace

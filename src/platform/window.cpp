@@ -90,6 +90,7 @@ void clear_events(event_queue& q) {
 void (*input_devices_open)(plix_window* w) = nullptr;
 void (*input_devices_close)(plix_window* w) = nullptr;
 void (*input_devices_poll)(plix_window* w) = nullptr;
+void (*input_devices_event)(plix_window* w, const void* sdl_event) = nullptr;
 
 namespace {
 
@@ -107,6 +108,20 @@ bool video_ready() {
     if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         log_printf("Can't start the video system: %s\n", SDL_GetError());
+        return false;
+    }
+    // Without a desktop SDL falls back to drivers that show nothing; a game
+    // window nobody can see is a failure, unless someone asked for it.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* asked = getenv("SDL_VIDEODRIVER");
+    if (driver && (!strcmp(driver, "offscreen") || !strcmp(driver, "dummy")) && !(asked && *asked)) {
+        static bool said = false;
+        if (!said) {
+            log_printf("No display to open a window on (video driver \"%s\")\n", driver);
+            fprintf(stderr, "quarnix: no display to open a window on\n");
+        }
+        said = true;
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
     return true;
@@ -325,6 +340,24 @@ void handle_event(plix_window* w, const SDL_Event& e) {
         }
         default: break;
     }
+    // The polled devices see their own events (mouse buttons included).
+    if (input_devices_event) {
+        switch (e.type) {
+            case SDL_JOYAXISMOTION:
+            case SDL_JOYBUTTONDOWN:
+            case SDL_JOYBUTTONUP:
+            case SDL_JOYDEVICEADDED:
+            case SDL_JOYDEVICEREMOVED:
+            case SDL_CONTROLLERAXISMOTION:
+            case SDL_CONTROLLERBUTTONDOWN:
+            case SDL_CONTROLLERBUTTONUP:
+            case SDL_MOUSEMOTION:
+            case SDL_MOUSEWHEEL:
+            case SDL_MOUSEBUTTONDOWN:
+            case SDL_MOUSEBUTTONUP: input_devices_event(w, &e); break;
+            default: break;
+        }
+    }
 }
 
 void color_bits(int depth, int* r, int* g, int* b) {
@@ -445,6 +478,14 @@ void close_gl_window(plix_window* w) {
     }
     log_printf("Window shutdown complete\n");
     delete w;
+}
+
+plix_time window_event_time(plix_window* w, uint32_t sdl_ticks) { return w ? stamp_of(w, sdl_ticks) : now(); }
+
+bool frame_possible(plix_window* w) {
+    if (!w || !w->gl_context || !w->sdl_window || w->minimised || w->sizing) return false;
+    if (SDL_GetWindowFlags(sdl(w)) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) return false;
+    return w->client_width > 0 && w->client_height > 0;
 }
 
 bool begin_frame(plix_window* w, int* width, int* height) {

@@ -130,3 +130,12 @@ extern void (*input_devices_open)(plix_window* w);
 extern void (*input_devices_close)(plix_window* w);
 // The input layer's device poll, run when the event queue runs empty.
 extern void (*input_devices_poll)(plix_window* w);
+// Joystick, game-controller and mouse events for the input layer's devices
+// (an SDL_Event), as the window's message handling meets them.
+extern void (*input_devices_event)(plix_window* w, const void* sdl_event);
+
+// Whether a frame could be drawn right now (a context, a visible window with
+// a size, no mode switch going on); takes no lock.
+bool frame_possible(plix_window* w);
+// An SDL event time (milliseconds since SDL started) on the clock of now().
+plix_time window_event_time(plix_window* w, uint32_t sdl_ticks);

@@ -30,8 +30,9 @@ struct game_run : ::testing::Test {
     std::string root0() const { return home.path + "/Quarnix/"; }
     run_result run(std::vector<std::string> args, std::vector<std::string> env = {}) {
         args.insert(args.begin(), program);
+        // A run that opens its window ends after a few frames.
         std::vector<std::string> all = {"XDG_DATA_HOME=" + home.path, "KV_HOME", "PLIX_LOGFILE",
-                                        "PLIX_LOGFILE_FLAGS", "QUARNIX_NO_DIALOG=1"};
+                                        "PLIX_LOGFILE_FLAGS", "QUARNIX_NO_DIALOG=1", "QUARNIX_QUIT_AFTER_FRAMES=5"};
         all.insert(all.end(), env.begin(), env.end());
         return run_program(args, all, 60);
     }
@@ -52,16 +53,21 @@ bool in_order(const std::string& text, const std::vector<std::string>& wanted) {
     return true;
 }
 
+bool have_display() {
+    const char* d = getenv("DISPLAY");
+    return d && *d;
+}
+
 TEST_F(game_run, PlainStartRunsTheStagesAndWritesTheConfiguration) {
+    if (!have_display()) GTEST_SKIP() << "no display";
     write_file(root0() + "config", "laps=9\nname=Test Rider\n");
     run_result r = run({"--nosound"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("The window is not built yet"), std::string::npos) << r.err;
-    EXPECT_TRUE(in_order(log(), {"PLIX 0.31", "Quarnix version 0.1.0", "Listing directories", "File index complete",
-                                 "There is no window: start-up stops here and shuts down", "Closing audio",
-                                 "Writing config files", "Freeing memory (2)", "Freeing memory (3)",
-                                 "Freeing file list", "Freeing memory (4)", "Deleting textures",
-                                 "Deleting models"}))
+    EXPECT_TRUE(in_order(log(), {"PLIX 0.31", "Quarnix version 0.1.0", "Creating window", "Listing directories",
+                                 "File index complete", "Freeing memory (1)", "Closing input devices",
+                                 "Closing audio", "Writing config files", "Freeing memory (2)", "Freeing memory (3)",
+                                 "Freeing file list", "Freeing memory (4)", "Deleting textures", "Deleting models",
+                                 "Window shutdown complete"}))
         << log();
     std::string c = config();
     EXPECT_EQ(c.substr(0, 9), "xres=640\n");
@@ -95,6 +101,7 @@ TEST_F(game_run, CommandLineErrorsExitWithStatusOneAndWriteNothing) {
 }
 
 TEST_F(game_run, OptionsThatGoOn) {
+    if (!have_display()) GTEST_SKIP() << "no display";
     run_result r = run({"--bikes", "17", "--nosound", "--texture-detail=9", "--connect", "quarnix:race.example.org"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err.find("--bikes doesn't do anything anymore\n"), 0u) << r.err;

@@ -1,0 +1,100 @@
+// The program's one main loop: draws a frame, feeds the audio, turns real
+// time into whole simulation tics, hands each tic its input events and
+// controls, and does the per-frame terrain upkeep. Everything it drives
+// lives behind the subsystem hooks (core/hooks.h); what is not built yet is
+// simply skipped.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/hooks.h"
+
+constexpr int no_menu = -1;
+constexpr int main_menu_page = 0;
+constexpr int chat_menu_page = 16;
+// The code a menu receives for a drag with the left button held.
+constexpr int menu_drag_code = 16;
+// Offline, a frame never catches up more than this much simulated time.
+constexpr double max_frame_advance_limit = 0.125;
+constexpr int frame_histogram_buckets = 8;
+
+struct frame_loop_state {
+    double sim_clock = 0;     // simulated time consumed by the tics run
+    double target_clock = 0;  // simulated time the tics must catch up to
+    double last_frame_start = 0;
+    int view_mode = title_view;
+    bool paused = false;
+    int menu_page = main_menu_page;
+    int viewed_slot = 0;
+    bool riding = false;
+    float orbit_yaw = 0, orbit_distance = 10, orbit_height = 5;
+    float free_camera_speed = 0;
+    bool auto_camera = false;
+    int chosen_camera = -1;
+    camera_record free_camera;
+    std::array<int, frame_histogram_buckets> frame_time_histogram{};
+    double min_frame_advance = 0, max_frame_advance = 0;
+    bool frame_advance_seen = false;
+    double stutter_threshold = 0;  // 0: no stutter report
+    double last_checkpoint = 0;
+    int screenshot_counter = 0;  // the next number; 0 until first used
+
+    // this tic's control values, as handed to the bike or the camera
+    control_values controls{};
+    bool left_button_held = false;
+    int cursor_x = 0, cursor_y = 0;
+    bool dab_was_down = false;  // for the free camera's auto-camera toggle
+    long frames = 0;            // passes run
+    double next_setup_report = 5;
+    unsigned reshade_counter = 0;
+    int last_width = 0, last_height = 0;
+    // The character typed by the key that opened the chat line is not for it.
+    bool drop_chat_character = false;
+    bool audio_write_failed = false;  // said once
+};
+extern frame_loop_state loop_state;
+
+// Back to the state at program start: the view, menu and clocks, and the
+// "QUARNIX_QUIT_AFTER_FRAMES" limit read again. now is the app clock.
+void frame_loop_init();
+// One pass of the loop; false once the loop is over (a close request or the
+// window gone at the buffer swap).
+bool frame_loop_pass();
+// Passes until the loop is over.
+void run_frame_loop();
+// Fills loop_hook.
+void install_frame_loop();
+
+// A named point of the loop for the stutter report.
+void checkpoint(const char* name);
+
+// The nine control values of the twelve control bindings' current values:
+// steer is Left − Right, shift Upshift − Downshift, lean Lean Backward −
+// Lean Forward.
+control_values sum_control_bindings();
+// Every binding whose key code is `code` takes 1 on a press and 0 on a release.
+void apply_binding_key(int code, bool pressed);
+// An axis reading mapped through a binding's range: clamp((raw / 32768 −
+// low) / (high − low), 0, 1); 0 for an empty range.
+double binding_axis_value(int raw, float low, float high);
+
+// The first free screenshot number from the names of the file index: one
+// more than the highest "screenshot<digits>…", or 1.
+int first_screenshot_number(const char* const* names);
+// Takes a screenshot of the frame just drawn ("@screenshot%03d.png").
+void take_screenshot(int width, int height);
+
+// The third-person camera's eye for a bike pose: behind and above the chase
+// point. While riding the direction follows the bike's rear and its motion;
+// otherwise the orbit angle.
+struct chase_camera {
+    std::array<double, 3> eye{};
+    std::array<double, 3> target{};
+};
+chase_camera third_person_camera(const bike_pose& pose, bool riding);
+// The terrain height averaged round (x, z) within the given radius (samples
+// at the rim weigh in by how far inside they lie).
+double ground_average(double x, double z, double radius);

@@ -1,0 +1,190 @@
+// Key dispatch and the control values of a tic.
+#include <algorithm>
+#include <cmath>
+
+#include "core/cmdline.h"
+#include "core/config.h"
+#include "core/frame_loop_internal.h"
+
+using namespace frame_loop_detail;
+
+namespace {
+
+frame_loop_state& L = loop_state;
+
+constexpr int character_tab = 9;
+constexpr int mouse_left_code = 0x2000;
+// Raising a bike clear of edited ground gives up after this many steps.
+constexpr int lift_step_limit = 4096;
+
+struct control_binding {
+    binding_index binding;
+    control_index control;
+    double scale;
+};
+constexpr control_binding control_bindings[] = {
+    {left_binding, steer_control, 1},          {right_binding, steer_control, -1},
+    {throttle_binding, throttle_control, 1},   {front_brake_binding, front_brake_control, 1},
+    {rear_brake_binding, rear_brake_control, 1}, {upshift_binding, shift_control, 1},
+    {downshift_binding, shift_control, -1},    {clutch_binding, clutch_control, 1},
+    {dab_binding, dab_control, 1},             {back_up_binding, back_up_control, 1},
+    {lean_forward_binding, lean_control, -1},  {lean_backward_binding, lean_control, 1},
+};
+
+bool editor_available() { return cmdline.editor && editor_hook.tic; }
+
+// After terrain edits a bike may sit in the ground: lift each one clear of
+// it, then settle it back a little.
+void lift_bikes_clear() {
+    if (!bike_hook.raise || !bike_hook.touches_ground) return;
+    for (int slot = 0; slot < 160; slot++) {
+        if (!slot_has_bike(slot)) continue;
+        bike_hook.raise(slot, 0.125);
+        for (int i = 0; i < lift_step_limit && bike_hook.touches_ground(slot); i++) bike_hook.raise(slot, 0.25);
+        bike_hook.raise(slot, -0.125);
+    }
+}
+
+void next_view_mode() {
+    switch (L.view_mode) {
+        case first_person_view: L.view_mode = editor_available() ? editor_view : third_person_view; break;
+        case editor_view:
+            if (editor_hook.finish_changes) editor_hook.finish_changes();
+            lift_bikes_clear();
+            L.view_mode = third_person_view;
+            break;
+        case third_person_view: L.view_mode = free_view; break;
+        case free_view: L.view_mode = first_person_view; break;
+        default: break;
+    }
+}
+
+// Previous (-1) or next (+1) rider of the running order, clamped at the ends.
+void change_viewed_rider(int direction) {
+    if (!race_hook.running_order) return;
+    int order[160];
+    int n = std::clamp(race_hook.running_order(order, 160), 0, 160);
+    if (n == 0) return;
+    int at = -1;
+    for (int i = 0; i < n; i++)
+        if (order[i] == L.viewed_slot) at = i;
+    int to = at < 0 ? 0 : std::clamp(at + direction, 0, n - 1);
+    L.viewed_slot = order[to];
+}
+
+bool is_key(int code, binding_index b) { return code >= 0 && code == binding_code(b); }
+
+// Keys without a menu open.
+void ride_key(int code, bool pressed) {
+    if (pressed && is_key(code, console_binding) && L.view_mode != editor_view) {
+        L.menu_page = chat_menu_page;
+        L.drop_chat_character = true;
+        return;
+    }
+    if (L.view_mode == title_view) return;
+    if (L.view_mode == editor_view && editor_hook.key && editor_hook.key(code, pressed)) return;
+    if (!pressed) return;
+    if (is_key(code, pause_binding) && !connected()) {
+        L.paused = !L.paused;
+        return;
+    }
+    if (is_key(code, step_binding)) {
+        if (L.paused) step_once();
+        return;
+    }
+    if (code == character_tab) {
+        next_view_mode();
+        return;
+    }
+    if (is_key(code, rewind_binding)) {
+        if (demo_hook.rewind) demo_hook.rewind();
+        return;
+    }
+    if (is_key(code, skip_binding)) {
+        if (demo_hook.skip) demo_hook.skip();
+        return;
+    }
+    bool prev = is_key(code, prev_binding), next = is_key(code, next_binding);
+    if (prev || next) {
+        if (!L.riding || warm_up() || settings.spy) change_viewed_rider(prev ? -1 : 1);
+        return;
+    }
+    if (is_key(code, screenshot_binding) && L.view_mode != editor_view) {
+        screenshot_pending = true;
+        return;
+    }
+    if (code >= '0' && code <= '9') {
+        int cameras = track_hook.camera_count ? std::max(track_hook.camera_count(), 0) : 0;
+        L.chosen_camera = std::min(code - '0', cameras) - 1;
+    }
+}
+
+}  // namespace
+
+void apply_binding_key(int code, bool pressed) {
+    if (code < 0) return;
+    for (binding_setting& b : bindings)
+        if (b.key_code == code) b.value = pressed ? 1 : 0;
+}
+
+double binding_axis_value(int raw, float low, float high) {
+    // An empty range has no direction to map along.
+    if (!(high != low)) return 0;
+    double v = ((double)raw / 32768.0 - (double)low) / ((double)high - (double)low);
+    if (!std::isfinite(v)) return 0;
+    return std::clamp(v, 0.0, 1.0);
+}
+
+control_values sum_control_bindings() {
+    control_values c{};
+    for (const control_binding& cb : control_bindings)
+        c[(size_t)cb.control] += bindings[(size_t)cb.binding].value * cb.scale;
+    return c;
+}
+
+namespace frame_loop_detail {
+
+void step_once() {
+    if (race_hook.simulate_tic) race_hook.simulate_tic();
+}
+
+void dispatch_event(int code, bool pressed) {
+    if (code == window_close_code) {
+        quit_requested = true;
+        return;
+    }
+    apply_binding_key(code, pressed);
+    if (code == mouse_left_code) L.left_button_held = pressed;
+
+    if (L.drop_chat_character) {
+        // The Chat key's own character follows its press; anything else
+        // first means there is none to drop.
+        if (pressed && code < 256) {
+            L.drop_chat_character = false;
+            return;
+        }
+        if (pressed || is_key(code, console_binding)) L.drop_chat_character = false;
+    }
+
+    if (pressed && input_hook.watching_pots && input_hook.watching_pots()) {
+        if (code == esc_code) {
+            if (input_hook.stop_watching_pots) input_hook.stop_watching_pots();
+        } else if (input_hook.capture_key) {
+            input_hook.capture_key(code);
+        }
+        return;
+    }
+    if (pressed && code == esc_code) {
+        L.menu_page = menu_open() ? no_menu : main_menu_page;
+        return;
+    }
+    if (menu_open()) {
+        if (!pressed) return;
+        if (ui_hook.menu_key) ui_hook.menu_key(code);
+        if (!track_loaded()) L.view_mode = title_view;
+        return;
+    }
+    ride_key(code, pressed);
+}
+
+}  // namespace frame_loop_detail

@@ -1,0 +1,328 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "core/diag.h"
+#include "core/setup_watch.h"
+#include "core/bike_setup.h"
+#include "frame_loop_fixture.h"
+#include "testkit/testkit.h"
+
+namespace {
+
+constexpr int key_x = 0x102d, key_p = 0x1019, key_period = 0x1034, key_t = 0x1014, key_s = 0x101f;
+constexpr int key_esc = 0x1001;
+
+using frame_timing = frame_loop_fixture;
+
+TEST_F(frame_timing, TicsFollowRealTimeWithinTheCatchUpLimit) {
+    // A frame quicker than a tic waits for it, and then runs exactly one.
+    EXPECT_EQ(pass(), 1);
+    EXPECT_GE(world.sleeps, 1);
+    EXPECT_NEAR(loop_state.target_clock, tic_length, 1e-12);
+
+    // A frame that took a whole second catches up 16 tics only.
+    world.draw_cost = 1.0;
+    EXPECT_EQ(pass(), 16);
+    EXPECT_DOUBLE_EQ(loop_state.max_frame_advance, 0.125);
+    EXPECT_DOUBLE_EQ(loop_state.min_frame_advance, tic_length);
+    EXPECT_EQ(loop_state.frame_time_histogram[7], 1);  // longer than 64 tics
+
+    // Three tics' worth gives three.
+    world.draw_cost = 3 * tic_length;
+    EXPECT_EQ(pass(), 3);
+    EXPECT_NEAR(total_clock, tic_length + 0.125 + 3 * tic_length, 1e-12);
+    EXPECT_DOUBLE_EQ(loop_state.sim_clock, loop_state.target_clock);
+}
+
+TEST_F(frame_timing, LockedFrameRateAndWarp) {
+    cmdline.lock_fps = 64;
+    for (double cost : {0.0, 0.001, 0.05, 0.5}) {
+        world.draw_cost = cost;
+        EXPECT_EQ(pass(), 2) << cost;
+    }
+    // Online the lock does not apply.
+    world.connected = true;
+    world.draw_cost = 0;
+    EXPECT_EQ(pass(), 1);
+
+    world.connected = false;
+    cmdline.lock_fps = 0;
+    cmdline.warp = true;
+    int sleeps = world.sleeps;
+    EXPECT_EQ(pass(), 100);
+    EXPECT_EQ(world.sleeps, sleeps);  // no waiting
+}
+
+TEST_F(frame_timing, OnlineTheTicRateFollowsTheServer) {
+    world.connected = true;
+    int local = 100, server = 100;
+    static int* l = &local;
+    static int* s = &server;
+    race_hook.local_tic = [] { return *l; };
+    net_hook.server_tic = [] { return *s; };
+    race_hook.gate_drop_tic = [] { return 0; };
+    world.draw_cost = 0.1;
+    // One tic behind the server: lag 0, no change.
+    server = 101;
+    pass();
+    EXPECT_NEAR(loop_state.target_clock, 0.1, 1e-12);
+    // Ahead of the server by a second or more: half speed.
+    server = 100 - 200;
+    pass();
+    EXPECT_NEAR(loop_state.target_clock, 0.1 + 0.05, 1e-12);
+    // Behind before the gate drop: up to four times real speed.
+    race_hook.gate_drop_tic = [] { return 1000000; };
+    server = 100 + 500;
+    pass();
+    EXPECT_NEAR(loop_state.target_clock, 0.15 + 0.4, 1e-12);
+    // Behind after the gate drop: at most 12.5 % faster.
+    race_hook.gate_drop_tic = [] { return 0; };
+    pass();
+    EXPECT_NEAR(loop_state.target_clock, 0.55 + 0.1125, 1e-12);
+}
+
+using tic_events = frame_loop_fixture;
+
+TEST_F(tic_events, EventsLandInTheTicTheyBelongTo) {
+    bindings[throttle_binding].key_code = key_x;
+    double start = world.clock;
+    world.draw_cost = 0.125;  // 16 tics of catch-up
+    key(key_x, true, start + 4.5 * tic_length);
+    key(key_x, false, start + 9.5 * tic_length);
+    ASSERT_EQ(pass(), 16);
+    ASSERT_EQ(world.handed.size(), 16u);
+    for (int tic = 1; tic <= 16; tic++) {
+        double want = tic >= 5 && tic <= 9 ? 1 : 0;
+        EXPECT_EQ(world.handed[(size_t)tic - 1][throttle_control], want) << "tic " << tic;
+    }
+}
+
+TEST_F(tic_events, LaterEventsWaitForTheirFrameAndTheLastTicTakesAll) {
+    bindings[throttle_binding].key_code = key_x;
+    bindings[left_binding].key_code = 0x114b;
+    bindings[right_binding].key_code = 0x114d;
+    world.draw_cost = 2 * tic_length;
+    double start = world.clock;
+    // Stamped after this frame's last deadline: still taken by its last tic,
+    // whose deadline is now.
+    key(0x114d, true, start + 2 * tic_length);
+    // Stamped beyond now: the last tic takes every queued event.
+    key(key_x, true, start + 10.0);
+    ASSERT_EQ(pass(), 2);
+    EXPECT_EQ(world.handed[0][steer_control], 0);
+    EXPECT_EQ(world.handed[1][steer_control], -1);  // Left − Right
+    EXPECT_EQ(world.handed[1][throttle_control], 1);
+    EXPECT_TRUE(world.queue.empty());
+}
+
+using key_dispatch = frame_loop_fixture;
+
+TEST_F(key_dispatch, PauseAndStep) {
+    bindings[pause_binding].key_code = key_p;
+    bindings[step_binding].key_code = key_period;
+    // Step does nothing unless paused.
+    tap(key_period);
+    EXPECT_EQ(pass(), 1);
+    tap(key_p);
+    EXPECT_EQ(pass(), 0);
+    EXPECT_TRUE(loop_state.paused);
+    tap(key_period);
+    EXPECT_EQ(pass(), 1);  // the step, no tic of its own
+    tap(key_p);
+    EXPECT_EQ(pass(), 1);
+    EXPECT_FALSE(loop_state.paused);
+
+    // Pause does nothing while connected.
+    world.connected = true;
+    tap(key_p);
+    EXPECT_EQ(pass(), 1);
+    EXPECT_FALSE(loop_state.paused);
+    // And a pause is lifted as soon as a connection runs.
+    world.connected = false;
+    tap(key_p);
+    pass();
+    ASSERT_TRUE(loop_state.paused);
+    world.connected = true;
+    pass();
+    EXPECT_FALSE(loop_state.paused);
+}
+
+TEST_F(key_dispatch, MenuFreezesTheRideOfflineAndMutesIt) {
+    world.audio = true;
+    bindings[throttle_binding].key_code = key_x;
+    tap(key_esc);
+    EXPECT_EQ(pass(), 0);
+    EXPECT_EQ(loop_state.menu_page, main_menu_page);
+    EXPECT_TRUE(world.handed.empty());
+    EXPECT_EQ(pass(), 0);
+    EXPECT_EQ(world.sound_factors.back(), 0);
+    // Keys go to the menu, not to the bindings' actions.
+    tap(key_x);
+    pass();
+    ASSERT_EQ(world.menu_keys.size(), 1u);
+    EXPECT_EQ(world.menu_keys[0], key_x);
+    // Esc closes it again; esc itself never reaches the menu.
+    tap(key_esc);
+    EXPECT_EQ(pass(), 1);
+    EXPECT_EQ(loop_state.menu_page, no_menu);
+    EXPECT_EQ(world.menu_keys.size(), 1u);
+    pass();
+    EXPECT_EQ(world.sound_factors.back(), 1);
+
+    // Not riding (a robot in view), the race runs on behind the menu at a
+    // quarter of the volume.
+    world.viewed_type = 2;
+    tap(key_esc);
+    EXPECT_EQ(pass(), 1);
+    EXPECT_EQ(pass(), 1);
+    EXPECT_EQ(world.sound_factors.back(), 0.25);
+    // Online it runs on too.
+    world.viewed_type = 0;
+    world.connected = true;
+    EXPECT_EQ(pass(), 1);
+}
+
+TEST_F(key_dispatch, TabCyclesTheViewsAndRidingKeepsOnlyTheRiderViews) {
+    EXPECT_EQ(pass(), 1);
+    EXPECT_EQ(loop_state.view_mode, first_person_view);
+    tap(9);
+    pass();
+    EXPECT_EQ(loop_state.view_mode, third_person_view);
+    tap(9);
+    pass();
+    EXPECT_EQ(loop_state.view_mode, free_view);
+    // While riding the free view is not kept.
+    pass();
+    EXPECT_EQ(loop_state.view_mode, first_person_view);
+    // Spectating keeps it.
+    settings.spy = 1;
+    tap(9);
+    tap(9);
+    pass();
+    pass();
+    EXPECT_EQ(loop_state.view_mode, free_view);
+    tap(9);
+    pass();
+    EXPECT_EQ(loop_state.view_mode, first_person_view);
+
+    // No bike in view: the free view; no track: the title, where keys do
+    // nothing and no tic runs.
+    world.bike = false;
+    pass();
+    EXPECT_EQ(loop_state.view_mode, free_view);
+    world.track = false;
+    EXPECT_EQ(pass(), 0);
+    EXPECT_EQ(loop_state.view_mode, title_view);
+}
+
+TEST_F(key_dispatch, ChatKeyOpensTheLineWithoutTypingItsOwnCharacter) {
+    bindings[console_binding].key_code = key_t;
+    key(key_t, true, world.clock);
+    key('t', true, world.clock);  // the character the key typed
+    key(key_t, false, world.clock);
+    key('h', true, world.clock);
+    key('t', true, world.clock);
+    pass();
+    EXPECT_EQ(loop_state.menu_page, chat_menu_page);
+    EXPECT_EQ(world.menu_keys, (std::vector<int>{'h', 't'}));
+}
+
+TEST_F(key_dispatch, ScreenshotsAreNumberedAndTakenFromTheNextFrame) {
+    vfs_sandbox box;
+    write_file(box.root0() + "screenshot007.png", "an earlier shot");
+    bindings[screenshot_binding].key_code = key_s;
+    tap(key_s);
+    pass();
+    EXPECT_TRUE(world.saved_shots.empty());  // asked for during the tics
+    pass();
+    tap(key_s);
+    pass();
+    pass();
+    EXPECT_EQ(world.saved_shots, (std::vector<std::string>{"@screenshot008.png", "@screenshot009.png"}));
+    EXPECT_STREQ(message_line(0), "Saved \"screenshot009.png\"");
+
+    // A shot that cannot be written says so.
+    render_hook.save_screenshot = [](const char*, int, int) { return false; };
+    tap(key_s);
+    pass();
+    pass();
+    EXPECT_STREQ(message_line(0), "Can't save \"screenshot010.png\"");
+}
+
+TEST_F(key_dispatch, CloseRequestAndFrameLimitEndTheLoop) {
+    key(window_close_code, true, world.clock);
+    EXPECT_FALSE(frame_loop_pass());
+    EXPECT_TRUE(quit_requested);
+
+    quit_requested = false;
+    setenv("QUARNIX_QUIT_AFTER_FRAMES", "3", 1);
+    frame_loop_init();
+    loop_state.menu_page = no_menu;
+    unsetenv("QUARNIX_QUIT_AFTER_FRAMES");
+    int frames = 0;
+    while (frame_loop_pass()) frames++;
+    EXPECT_EQ(frames, 2);  // the third pass ends it
+    EXPECT_EQ(loop_state.frames, 3);
+
+    // The window gone at the swap ends it too.
+    quit_requested = false;
+    frame_loop_init();
+    window_hook.end_frame = [] { return false; };
+    EXPECT_FALSE(frame_loop_pass());
+}
+
+TEST_F(key_dispatch, ViewedRiderChangesOnlyWhenNotRiding) {
+    bindings[prev_binding].key_code = 0x101a;
+    bindings[next_binding].key_code = 0x101b;
+    race_hook.running_order = [](int* slots, int max) {
+        const int order[] = {4, 0, 7};
+        int n = std::min(max, 3);
+        for (int i = 0; i < n; i++) slots[i] = order[i];
+        return n;
+    };
+    tap(0x101b);
+    pass();
+    EXPECT_EQ(loop_state.viewed_slot, 0);  // riding: ignored
+    world.viewed_type = 2;
+    tap(0x101b);
+    pass();
+    EXPECT_EQ(loop_state.viewed_slot, 7);
+    tap(0x101b);
+    pass();
+    EXPECT_EQ(loop_state.viewed_slot, 7);  // clamped at the end
+    for (int i = 0; i < 3; i++) tap(0x101a);
+    pass();
+    EXPECT_EQ(loop_state.viewed_slot, 4);
+}
+
+using loop_reports = frame_loop_fixture;
+
+TEST_F(loop_reports, SetupChangesAreReportedEveryFiveSeconds) {
+    remember_setup_values();
+    world.draw_cost = 0.125;
+    player_setup.roll_damping = 12;
+    flag_setup_changes();
+    while (total_clock < 4.8) pass();  // 4.875: not yet
+    EXPECT_EQ(std::string(message_line(0)).find("[SPAM] setup change"), std::string::npos);
+    while (total_clock < 5.01) pass();
+    EXPECT_EQ(std::string(message_line(0)), "[SPAM] setup change -d" + std::string(37, '-') + "\n");
+    EXPECT_FALSE(setup_changed(1));
+    // Online the report goes to the server instead.
+    world.connected = true;
+    player_setup.shock_preload_adjustment = 1;
+    flag_setup_changes();
+    while (total_clock < 10.01) pass();
+    ASSERT_EQ(world.sent.size(), 1u);
+    EXPECT_EQ(world.sent[0].substr(20), std::string(33, '-') + "p-----\n");
+}
+
+TEST_F(loop_reports, StutterCheckpointsNameTheSlowStage) {
+    loop_state.stutter_threshold = 0.05;
+    pass();
+    world.draw_cost = 0.2;  // drawing starts after the previous pass's last checkpoint
+    pass();
+    EXPECT_EQ(std::string(message_line(0)).rfind("Stutter in draw - 0.2", 0), 0u) << message_line(0);
+}
+
+}  // namespace

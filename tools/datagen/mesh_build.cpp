@@ -1,0 +1,383 @@
+#include "datagen/mesh_build.h"
+
+#include <algorithm>
+#include <map>
+#include <tuple>
+
+uv_box pixel_box(int x0, int y0, int x1, int y1, int w, int h) {
+    return uv_box{(x0 + 0.5) / w, (y0 + 0.5) / h, (x1 - 0.5) / w, (y1 - 0.5) / h};
+}
+
+int mesh_build::vertex(v3 p, v3 n, double tu, double tv) {
+    pos.push_back(p);
+    nor.push_back(n);
+    u.push_back(tu);
+    v.push_back(tv);
+    if (bones > 0) {
+        weight_set ws{};
+        if (weights)
+            ws = weights(p);
+        else
+            ws[0] = 1;
+        w.push_back(ws);
+    }
+    return (int)pos.size() - 1;
+}
+
+namespace {
+
+v3 face_normal(const mesh_build& m, int t) {
+    v3 a = m.pos[(size_t)m.tri[(size_t)t * 3]], b = m.pos[(size_t)m.tri[(size_t)t * 3 + 1]],
+       c = m.pos[(size_t)m.tri[(size_t)t * 3 + 2]];
+    return cross(b - a, c - a);
+}
+
+void flip(mesh_build& m, int t) { std::swap(m.tri[(size_t)t * 3 + 1], m.tri[(size_t)t * 3 + 2]); }
+
+// Appends a triangle turned so that its normal points along `want`.
+void facing_triangle(mesh_build& m, int a, int b, int c, v3 want) {
+    m.triangle(a, b, c);
+    if (dot(face_normal(m, m.triangle_count() - 1), want) < 0) flip(m, m.triangle_count() - 1);
+}
+
+std::tuple<long long, long long, long long> weld_key(v3 p) {
+    const double q = 1e5;
+    return {std::llround(p.x * q), std::llround(p.y * q), std::llround(p.z * q)};
+}
+
+double superellipse(double c, double e) { return (c < 0 ? -1 : 1) * std::pow(std::fabs(c), e); }
+
+}  // namespace
+
+void smooth_normals(mesh_build& m, int first_vertex, int first_triangle) {
+    std::map<std::tuple<long long, long long, long long>, v3> sums;
+    for (int t = first_triangle; t < m.triangle_count(); t++) {
+        v3 n = face_normal(m, t);
+        for (int k = 0; k < 3; k++) {
+            int i = m.tri[(size_t)t * 3 + k];
+            if (i < first_vertex) continue;
+            v3& s = sums[weld_key(m.pos[(size_t)i])];
+            s = s + n;
+        }
+    }
+    for (int i = first_vertex; i < m.vertex_count(); i++) {
+        auto it = sums.find(weld_key(m.pos[(size_t)i]));
+        if (it != sums.end() && length(it->second) > 1e-12) m.nor[(size_t)i] = normalise(it->second);
+    }
+}
+
+void face_outward(mesh_build& m, int first_triangle, const std::function<v3(v3)>& inside) {
+    for (int t = first_triangle; t < m.triangle_count(); t++) {
+        v3 c = (m.pos[(size_t)m.tri[(size_t)t * 3]] + m.pos[(size_t)m.tri[(size_t)t * 3 + 1]] +
+                m.pos[(size_t)m.tri[(size_t)t * 3 + 2]]) *
+               (1.0 / 3);
+        if (dot(face_normal(m, t), c - inside(c)) < 0) flip(m, t);
+    }
+}
+
+void loft(mesh_build& m, const std::vector<ring>& rings, int around, uv_box box, bool cap_start, bool cap_end) {
+    if (rings.size() < 2 || around < 3) return;
+    int first_vertex = m.vertex_count(), first_triangle = m.triangle_count();
+    size_t n = rings.size();
+    std::vector<double> along(n, 0);
+    for (size_t i = 1; i < n; i++) along[i] = along[i - 1] + length(rings[i].centre - rings[i - 1].centre);
+    double total = along[n - 1] > 0 ? along[n - 1] : 1;
+    auto point = [&](const ring& r, int j) {
+        double a = 2 * M_PI * j / around;
+        return r.centre + r.a * (r.ra * superellipse(std::cos(a), r.square)) +
+               r.b * (r.rb * superellipse(std::sin(a), r.square));
+    };
+    for (size_t i = 0; i < n; i++)
+        for (int j = 0; j <= around; j++)
+            m.vertex(point(rings[i], j), normalise(point(rings[i], j) - rings[i].centre), box.u((double)j / around),
+                     box.v(along[i] / total));
+    auto at = [&](size_t i, int j) { return first_vertex + (int)i * (around + 1) + j; };
+    for (size_t i = 0; i + 1 < n; i++) {
+        for (int j = 0; j < around; j++) {
+            double a = 2 * M_PI * (j + 0.5) / around;
+            v3 out = rings[i].a * std::cos(a) + rings[i].b * std::sin(a);
+            facing_triangle(m, at(i, j), at(i, j + 1), at(i + 1, j + 1), out);
+            facing_triangle(m, at(i, j), at(i + 1, j + 1), at(i + 1, j), out);
+        }
+    }
+    smooth_normals(m, first_vertex, first_triangle);
+    auto cap = [&](size_t i, v3 facing) {
+        const ring& r = rings[i];
+        int c = m.vertex(r.centre, facing, box.u(0.5), box.v(i ? 1 : 0));
+        int first = m.vertex_count();
+        for (int j = 0; j <= around; j++) m.vertex(point(r, j), facing, box.u((double)j / around), box.v(i ? 1 : 0));
+        for (int j = 0; j < around; j++) facing_triangle(m, c, first + j, first + j + 1, facing);
+    };
+    if (cap_start) cap(0, normalise(rings[0].centre - rings[1].centre));
+    if (cap_end) cap(n - 1, normalise(rings[n - 1].centre - rings[n - 2].centre));
+}
+
+std::vector<ring> path_rings(const std::vector<v3>& p, const std::vector<double>& radii, v3 up, double square,
+                             double aspect) {
+    std::vector<ring> rings;
+    size_t n = p.size();
+    if (n < 2) return rings;
+    v3 b = up;
+    for (size_t i = 0; i < n; i++) {
+        v3 t = normalise(p[std::min(i + 1, n - 1)] - p[i > 0 ? i - 1 : 0]);
+        b = b - t * dot(t, b);
+        if (length(b) < 1e-6) b = std::fabs(t.y) < 0.9 ? v3{0, 1, 0} : v3{1, 0, 0};
+        b = normalise(b - t * dot(t, b));
+        v3 a = normalise(cross(b, t));
+        double r = radii.empty() ? 0.05 : radii[std::min(i, radii.size() - 1)];
+        rings.push_back(ring{p[i], a, b, r * aspect, r, square});
+    }
+    return rings;
+}
+
+void tube(mesh_build& m, const std::vector<v3>& points, const std::vector<double>& radii, int around, uv_box box,
+          bool caps, v3 up) {
+    loft(m, path_rings(points, radii, up), around, box, caps, caps);
+}
+
+std::vector<v3> smooth_path(const std::vector<v3>& p, int steps) {
+    std::vector<v3> out;
+    size_t n = p.size();
+    if (n < 3) return p;
+    for (size_t i = 0; i + 1 < n; i++) {
+        v3 p0 = p[i > 0 ? i - 1 : 0], p1 = p[i], p2 = p[i + 1], p3 = p[std::min(i + 2, n - 1)];
+        for (int s = 0; s < steps; s++) {
+            double t = (double)s / steps, t2 = t * t, t3 = t2 * t;
+            out.push_back(0.5 * (2 * p1 + (p2 - p0) * t + (2 * p0 - 5 * p1 + 4 * p2 - p3) * t2 +
+                                 (3 * p1 - p0 - 3 * p2 + p3) * t3));
+        }
+    }
+    out.push_back(p[n - 1]);
+    return out;
+}
+
+void blob(mesh_build& m, v3 c, v3 r, double square, int segments, uv_box box) {
+    int first_vertex = m.vertex_count(), first_triangle = m.triangle_count();
+    int rows = std::max(segments / 2, 2);
+    for (int i = 0; i <= rows; i++) {
+        double phi = -M_PI / 2 + M_PI * i / rows;
+        double cp = superellipse(std::cos(phi), square), sp = superellipse(std::sin(phi), square);
+        for (int j = 0; j <= segments; j++) {
+            double th = 2 * M_PI * j / segments;
+            v3 p = c + v3{r.x * cp * superellipse(std::cos(th), square), r.y * sp,
+                          r.z * cp * superellipse(std::sin(th), square)};
+            m.vertex(p, normalise(p - c), box.u((p.z - (c.z - r.z)) / (2 * r.z)), box.v((c.y + r.y - p.y) / (2 * r.y)));
+        }
+    }
+    auto at = [&](int i, int j) { return first_vertex + i * (segments + 1) + j; };
+    for (int i = 0; i < rows; i++)
+        for (int j = 0; j < segments; j++) m.quad(at(i, j), at(i, j + 1), at(i + 1, j + 1), at(i + 1, j));
+    // Rows at the poles collapse to points: drop the triangles without area.
+    std::vector<int> kept(m.tri.begin(), m.tri.begin() + first_triangle * 3);
+    for (int t = first_triangle; t < m.triangle_count(); t++)
+        if (length(face_normal(m, t)) > 1e-12) kept.insert(kept.end(), m.tri.begin() + t * 3, m.tri.begin() + t * 3 + 3);
+    m.tri = std::move(kept);
+    face_outward(m, first_triangle, [c](v3) { return c; });
+    smooth_normals(m, first_vertex, first_triangle);
+}
+
+void box(mesh_build& m, v3 lo, v3 hi, uv_box region) {
+    v3 c = (lo + hi) * 0.5;
+    auto face = [&](v3 n, v3 p0, v3 p1, v3 p2, v3 p3) {
+        int a = m.vertex(p0, n, region.u0, region.v0), b = m.vertex(p1, n, region.u1, region.v0);
+        int d = m.vertex(p2, n, region.u1, region.v1), e = m.vertex(p3, n, region.u0, region.v1);
+        facing_triangle(m, a, b, d, n);
+        facing_triangle(m, a, d, e, n);
+    };
+    (void)c;
+    face({1, 0, 0}, {hi.x, hi.y, hi.z}, {hi.x, hi.y, lo.z}, {hi.x, lo.y, lo.z}, {hi.x, lo.y, hi.z});
+    face({-1, 0, 0}, {lo.x, hi.y, lo.z}, {lo.x, hi.y, hi.z}, {lo.x, lo.y, hi.z}, {lo.x, lo.y, lo.z});
+    face({0, 1, 0}, {lo.x, hi.y, lo.z}, {hi.x, hi.y, lo.z}, {hi.x, hi.y, hi.z}, {lo.x, hi.y, hi.z});
+    face({0, -1, 0}, {lo.x, lo.y, hi.z}, {hi.x, lo.y, hi.z}, {hi.x, lo.y, lo.z}, {lo.x, lo.y, lo.z});
+    face({0, 0, 1}, {lo.x, hi.y, hi.z}, {hi.x, hi.y, hi.z}, {hi.x, lo.y, hi.z}, {lo.x, lo.y, hi.z});
+    face({0, 0, -1}, {hi.x, hi.y, lo.z}, {lo.x, hi.y, lo.z}, {lo.x, lo.y, lo.z}, {hi.x, lo.y, lo.z});
+}
+
+namespace {
+
+double signed_area(const std::vector<std::array<double, 2>>& o) {
+    double a = 0;
+    for (size_t i = 0; i < o.size(); i++) {
+        const auto& p = o[i];
+        const auto& q = o[(i + 1) % o.size()];
+        a += p[0] * q[1] - q[0] * p[1];
+    }
+    return a / 2;
+}
+
+// Ear clipping of a simple polygon (counter-clockwise); returns index triples.
+std::vector<int> triangulate(const std::vector<std::array<double, 2>>& o) {
+    std::vector<int> idx(o.size()), out;
+    for (size_t i = 0; i < o.size(); i++) idx[i] = (int)i;
+    auto cross2 = [&](int a, int b, int c) {
+        return (o[b][0] - o[a][0]) * (o[c][1] - o[a][1]) - (o[b][1] - o[a][1]) * (o[c][0] - o[a][0]);
+    };
+    auto inside = [&](int p, int a, int b, int c) {
+        return cross2(a, b, p) > 1e-12 && cross2(b, c, p) > 1e-12 && cross2(c, a, p) > 1e-12;
+    };
+    int guard = 0;
+    while (idx.size() > 3 && guard++ < 10000) {
+        bool clipped = false;
+        for (size_t k = 0; k < idx.size(); k++) {
+            int a = idx[(k + idx.size() - 1) % idx.size()], b = idx[k], c = idx[(k + 1) % idx.size()];
+            if (cross2(a, b, c) <= 1e-12) continue;
+            bool ear = true;
+            for (int p : idx)
+                if (p != a && p != b && p != c && inside(p, a, b, c)) ear = false;
+            if (!ear) continue;
+            out.insert(out.end(), {a, b, c});
+            idx.erase(idx.begin() + (std::ptrdiff_t)k);
+            clipped = true;
+            break;
+        }
+        if (!clipped) break;
+    }
+    if (idx.size() == 3) out.insert(out.end(), {idx[0], idx[1], idx[2]});
+    return out;
+}
+
+}  // namespace
+
+void extrude_x(mesh_build& m, const std::vector<std::array<double, 2>>& outline_in, double x0, double x1,
+               uv_box side, uv_box edge) {
+    if (outline_in.size() < 3) return;
+    std::vector<std::array<double, 2>> o = outline_in;
+    if (signed_area(o) < 0) std::reverse(o.begin(), o.end());
+    double zmin = 1e9, zmax = -1e9, ymin = 1e9, ymax = -1e9;
+    for (auto& p : o) {
+        zmin = std::min(zmin, p[0]), zmax = std::max(zmax, p[0]);
+        ymin = std::min(ymin, p[1]), ymax = std::max(ymax, p[1]);
+    }
+    std::vector<int> tris = triangulate(o);
+    for (double x : {x0, x1}) {
+        v3 n{x == x1 ? 1.0 : -1.0, 0, 0};
+        if (x1 < x0) n = -n;
+        int first = m.vertex_count();
+        for (auto& p : o)
+            m.vertex({x, p[1], p[0]}, n, side.u((p[0] - zmin) / std::max(zmax - zmin, 1e-9)),
+                     side.v((ymax - p[1]) / std::max(ymax - ymin, 1e-9)));
+        for (size_t t = 0; t < tris.size(); t += 3) facing_triangle(m, first + tris[t], first + tris[t + 1], first + tris[t + 2], n);
+    }
+    double perimeter = 0;
+    for (size_t i = 0; i < o.size(); i++) {
+        const auto& p = o[i];
+        const auto& q = o[(i + 1) % o.size()];
+        perimeter += std::hypot(q[0] - p[0], q[1] - p[1]);
+    }
+    double run = 0;
+    for (size_t i = 0; i < o.size(); i++) {
+        const auto& p = o[i];
+        const auto& q = o[(i + 1) % o.size()];
+        double dz = q[0] - p[0], dy = q[1] - p[1], len = std::hypot(dz, dy);
+        if (len < 1e-9) continue;
+        v3 n{0, -dz / len, dy / len};  // outward for a counter-clockwise outline
+        double s0 = run / perimeter, s1 = (run + len) / perimeter;
+        run += len;
+        int a = m.vertex({x0, p[1], p[0]}, n, edge.u(s0), edge.v(0));
+        int b = m.vertex({x0, q[1], q[0]}, n, edge.u(s1), edge.v(0));
+        int c = m.vertex({x1, q[1], q[0]}, n, edge.u(s1), edge.v(1));
+        int d = m.vertex({x1, p[1], p[0]}, n, edge.u(s0), edge.v(1));
+        facing_triangle(m, a, b, c, n);
+        facing_triangle(m, a, c, d, n);
+    }
+}
+
+void torus_x(mesh_build& m, v3 centre, double R, const std::function<double(double, double)>& r, int around,
+             int section, uv_box box) {
+    int first_vertex = m.vertex_count(), first_triangle = m.triangle_count();
+    for (int i = 0; i <= around; i++) {
+        double a = 2 * M_PI * i / around;
+        v3 d{0, std::cos(a), std::sin(a)};
+        for (int j = 0; j <= section; j++) {
+            double b = 2 * M_PI * j / section;
+            double rr = r(a, b);
+            v3 p = centre + d * (R + rr * std::cos(b)) + v3{rr * std::sin(b), 0, 0};
+            m.vertex(p, normalise(d * std::cos(b) + v3{std::sin(b), 0, 0}), box.u((double)i / around),
+                     box.v((double)j / section));
+        }
+    }
+    auto at = [&](int i, int j) { return first_vertex + i * (section + 1) + j; };
+    for (int i = 0; i < around; i++)
+        for (int j = 0; j < section; j++) m.quad(at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1));
+    face_outward(m, first_triangle, [centre, R](v3 p) {
+        v3 d = p - centre;
+        d.x = 0;
+        return centre + normalise(d) * R;
+    });
+    smooth_normals(m, first_vertex, first_triangle);
+}
+
+void mirror_x(mesh_build& m, int first_vertex, int first_triangle) {
+    int end_vertex = m.vertex_count(), end_triangle = m.triangle_count();
+    int offset = end_vertex - first_vertex;
+    for (int i = first_vertex; i < end_vertex; i++) {
+        v3 p = m.pos[(size_t)i], n = m.nor[(size_t)i];
+        p.x = -p.x;
+        n.x = -n.x;
+        m.vertex(p, n, m.u[(size_t)i], m.v[(size_t)i]);
+    }
+    for (int t = first_triangle; t < end_triangle; t++) {
+        int a = m.tri[(size_t)t * 3], b = m.tri[(size_t)t * 3 + 1], c = m.tri[(size_t)t * 3 + 2];
+        if (a < first_vertex || b < first_vertex || c < first_vertex) continue;
+        m.triangle(a + offset, c + offset, b + offset);
+    }
+}
+
+void translate(mesh_build& m, v3 d) {
+    for (v3& p : m.pos) p = p + d;
+}
+
+mesh to_mesh(const mesh_build& b, float shininess, const float specular[3]) {
+    mesh me;
+    me.shininess = shininess;
+    me.specular[0] = specular[0];
+    me.specular[1] = specular[1];
+    me.specular[2] = specular[2];
+    me.specular[3] = 1;
+    me.vertex_count = b.vertex_count();
+    me.triangle_count = b.triangle_count();
+    me.bone_count = b.bones;
+    for (int i = 0; i < me.vertex_count; i++) {
+        size_t k = (size_t)i;
+        me.positions.insert(me.positions.end(), {(float)b.pos[k].x, (float)b.pos[k].y, (float)b.pos[k].z});
+        v3 n = normalise(b.nor[k]);
+        me.normals.insert(me.normals.end(), {(float)n.x, (float)n.y, (float)n.z});
+        me.texcoords.insert(me.texcoords.end(), {(float)b.u[k], (float)b.v[k]});
+        if (b.bones <= 0) continue;
+        // The four largest influences, normalised.
+        std::array<int, max_weights> order{};
+        for (int j = 0; j < max_weights; j++) order[(size_t)j] = j;
+        const weight_set& ws = b.w[k];
+        std::stable_sort(order.begin(), order.end(), [&](int x, int y) { return ws[(size_t)x] > ws[(size_t)y]; });
+        float sum = 0;
+        for (int j = 0; j < 4; j++) sum += ws[(size_t)order[(size_t)j]];
+        for (int j = 0; j < 4; j++) {
+            int bone = order[(size_t)j];
+            float wv = sum > 0 ? ws[(size_t)bone] / sum : (j == 0 ? 1.0f : 0.0f);
+            me.weights.push_back(wv);
+            me.bones.push_back(wv > 0 && bone < b.bones ? (float)bone : 0.0f);
+        }
+    }
+    me.triangles = b.tri;
+    if (b.bones > 0) {
+        me.rest_positions = me.positions;
+        me.rest_normals = me.normals;
+    }
+    return me;
+}
+
+std::string jm_text(const std::vector<mesh>& meshes, const char* bone_set) {
+    model m;
+    for (const mesh& me : meshes) m.meshes.push_back(me);
+    std::string text = model_text(m, bone_set);
+    // Slivers that the written precision flattens (at the poles of blobs, in
+    // the caps of thin tubes) would only be dropped by the reader: drop them
+    // here so that the files load without complaint.
+    model back;
+    if (!parse_model(text.data(), text.size(), "generated", back) || remove_degenerate_triangles(back) == 0) return text;
+    for (size_t k = 0; k < back.meshes.size() && k < m.meshes.size(); k++) {
+        back.meshes[k].rest_positions = back.meshes[k].positions;
+        back.meshes[k].rest_normals = back.meshes[k].normals;
+    }
+    return model_text(back, bone_set);
+}
