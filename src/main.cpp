@@ -1,5 +1,6 @@
 // Entry point: each subsystem installs itself, then everything else starts in
 // quarnix_main.
+#include "bike/bike_install.h"
 #include "core/frame_loop.h"
 #include "core/startup.h"
 #include "platform/platform_install.h"
@@ -8,6 +9,7 @@
 int main(int argc, char** argv) {
     install_platform();
     install_render();
+    install_bike();
     install_frame_loop();
     return quarnix_main(argc, argv);
 }

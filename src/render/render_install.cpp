@@ -12,6 +12,9 @@
 #include "core/hooks.h"
 #include "render/gl_caps.h"
 #include "render/image_io.h"
+#include "render/model.h"
+#include "render/shape_file.h"
+#include "render/texture.h"
 
 namespace {
 
@@ -23,7 +26,17 @@ bool init_gl() {
     choice.render_texture = settings.render_texture;
     choice.ground_mipmaps = settings.ground_mipmaps;
     gl_start(choice);
+    // Textures and models go to GL from here on.
+    textures_init(&gl_texture_driver);
+    models_init(true);
     return true;
+}
+
+// The collision shapes every bike model shares, loaded once for the run.
+void load_bike_shapes() {
+    for (const char* name : {"@generic_frame.shp", "@generic_fork_upper.shp", "@generic_fork_lower.shp",
+                             "@generic_swingarm.shp", "@front_wheel.shp", "@rear_wheel.shp", "@generic_rider.shp"})
+        shape_load(name);
 }
 
 void setup_gl_state(bool flat_shading) {
@@ -71,6 +84,9 @@ bool save_screenshot(const char* name, int width, int height) {
 
 void install_render() {
     render_hook.init_gl = init_gl;
+    render_hook.load_bike_shapes = load_bike_shapes;
+    render_hook.delete_textures = textures_free;
+    render_hook.delete_models = models_free;
     render_hook.setup_gl_state = setup_gl_state;
     render_hook.set_projection = set_viewport;
     render_hook.clear_frame = clear_frame;
