@@ -60,6 +60,9 @@ extern terrain_renderer_hooks terrain_renderer;
 // lit terrain. On failure the message has been shown and nothing is left
 // allocated.
 bool load_height_field(const char* track_dir, bool with_normal_texels = false);
+// The per-sample normal texels of the lit terrain, for a loaded field that
+// has none yet (the track loader makes them after the tile data).
+void create_normal_texels();
 // Releases everything (and the renderer's terrain textures) and empties the record.
 void free_height_field();
 inline bool height_field_loaded() { return terrain.heights != nullptr; }

@@ -209,20 +209,26 @@ bool load_height_field(const char* track_dir, bool with_normal_texels) {
     f.frozen = 0;
     f.modified_flags = 0;
     f.change_count = 0;
-    if (with_normal_texels) {
-        track_step_begin("Creating terrain normals");
-        f.normal_dirty.assign(bit_words(count), 0);
-        f.normal_texels.resize(count * 3);
-        for (int j = 0; j < n; j++) {
-            for (int i = 0; i < n; i++) {
-                std::array<uint8_t, 3> t = compute_normal_texel(i, j);
-                std::copy(t.begin(), t.end(), f.normal_texels.begin() + ((size_t)i + (size_t)n * j) * 3);
-            }
-            if ((j & 63) == 0) track_step_tick();
-        }
-        track_step_done();
-    }
+    if (with_normal_texels) create_normal_texels();
     return true;
+}
+
+void create_normal_texels() {
+    height_field& f = terrain;
+    if (!f.heights) return;
+    int n = f.samples_per_side;
+    size_t count = (size_t)n * n;
+    track_step_begin("Creating terrain normals");
+    f.normal_dirty.assign(bit_words(count), 0);
+    f.normal_texels.resize(count * 3);
+    for (int j = 0; j < n; j++) {
+        for (int i = 0; i < n; i++) {
+            std::array<uint8_t, 3> t = compute_normal_texel(i, j);
+            std::copy(t.begin(), t.end(), f.normal_texels.begin() + ((size_t)i + (size_t)n * j) * 3);
+        }
+        if ((j & 63) == 0) track_step_tick();
+    }
+    track_step_done();
 }
 
 void free_height_field() {
