@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,7 +37,7 @@ struct sdl_audio_fixture : ::testing::Test {
     std::string log_text() {
         log_printf(nullptr);
         setenv("PLIX_LOGFILE", (">>" + dir.file("audio.log")).c_str(), 1);
-        return std::regex_replace(read_file(dir.file("audio.log")), std::regex(R"(\[\d+:\d\d:\d\d\.\d\d\] )"), "");
+        return strip_log_prefixes(read_file(dir.file("audio.log")));
     }
 };
 

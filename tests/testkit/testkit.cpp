@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -135,3 +136,37 @@ run_result run_program(const std::vector<std::string>& argv, const std::vector<s
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     return result;
 }
+
+namespace {
+// Length of a "[h:mm:ss.cc] " prefix at p, or 0.
+size_t log_prefix_length(const std::string& t, size_t p) {
+    size_t i = p;
+    if (i >= t.size() || t[i] != '[') return 0;
+    i++;
+    size_t digits = 0;
+    while (i < t.size() && isdigit((unsigned char)t[i])) i++, digits++;
+    if (!digits) return 0;
+    for (char sep : {':', ':', '.'}) {
+        if (i + 2 >= t.size() || t[i] != sep || !isdigit((unsigned char)t[i + 1]) || !isdigit((unsigned char)t[i + 2]))
+            return 0;
+        i += 3;
+    }
+    if (i + 1 >= t.size() || t[i] != ']' || t[i + 1] != ' ') return 0;
+    return i + 2 - p;
+}
+}  // namespace
+
+std::string strip_log_prefixes(const std::string& log) {
+    std::string out;
+    size_t p = 0;
+    while (p < log.size()) {
+        p += log_prefix_length(log, p);
+        size_t end = log.find('\n', p);
+        end = end == std::string::npos ? log.size() : end + 1;
+        out.append(log, p, end - p);
+        p = end;
+    }
+    return out;
+}
+
+bool starts_with_log_prefix(const std::string& text) { return log_prefix_length(text, 0) > 0; }

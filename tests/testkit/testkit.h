@@ -41,3 +41,8 @@ struct run_result {
 };
 run_result run_program(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
                        int timeout_seconds = 60);
+
+// Log text without the "[h:mm:ss.cc] " time prefix of each line.
+std::string strip_log_prefixes(const std::string& log);
+// Whether the text begins with a well-formed "[h:mm:ss.cc] " prefix.
+bool starts_with_log_prefix(const std::string& text);
