@@ -1,3 +1,4 @@
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -350,12 +351,13 @@ TEST_F(bike_fixture, AFullGridOfBikesLeavesNothingBehind) {
 }
 
 // Runs the data generator into the sandbox's data root.
+// The build's own archive, seen from the sandbox's data root.
 bool install_generated_data(vfs_sandbox& box) {
-    run_result r = run_program({std::string(QX_TOOLS_DIR) + "/quarnix-datagen", "--data",
-                                std::string(QX_SOURCE_DIR) + "/data", "--out", box.root1() + "zzzz.saf"});
-    EXPECT_EQ(r.status, 0) << r.err;
+    std::string archive = std::string(QX_BIN_DIR) + "/zzzz.saf";
+    bool linked = symlink(archive.c_str(), (box.root1() + "zzzz.saf").c_str()) == 0;
+    EXPECT_TRUE(linked) << archive;
     file_list();
-    return r.status == 0;
+    return linked;
 }
 
 // With the generated shapes in place: a bike dropped on flat ground with its

@@ -8,17 +8,16 @@
 
 namespace {
 
+// A fresh run gives byte for byte the archive the build made.
 TEST(datagen, TwoRunsGiveIdenticalArchivesThatIndex) {
     temp_dir dir;
     std::string tool = std::string(QX_TOOLS_DIR) + "/quarnix-datagen";
     std::string data = std::string(QX_SOURCE_DIR) + "/data";
-    run_result a = run_program({tool, "--data", data, "--out", dir.file("a.saf")});
-    run_result b = run_program({tool, "--data", data, "--out", dir.file("b.saf")});
+    run_result a = run_program({tool, "--data", data, "--out", dir.file("a.saf")}, {}, 300);
     ASSERT_EQ(a.status, 0) << a.err;
-    ASSERT_EQ(b.status, 0) << b.err;
     std::string first = read_file(dir.file("a.saf"));
     EXPECT_FALSE(first.empty());
-    EXPECT_EQ(first, read_file(dir.file("b.saf")));
+    EXPECT_EQ(first, read_file(std::string(QX_BIN_DIR) + "/zzzz.saf"));
 
     // The archive is well formed: the file system takes its header.
     FILE* f = fopen(dir.file("a.saf").c_str(), "rb");
