@@ -32,7 +32,7 @@ export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 
 echo "== fuzz smoke runs"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQX_FUZZ=ON >/dev/null
-cmake --build build-fuzz -j "$jobs"
+cmake --build build-fuzz -j "$jobs" --target fuzz_targets
 seconds=${QX_FUZZ_SECONDS:-5}
 for target in build-fuzz/fuzz/fuzz_*; do
   [ -x "$target" ] || continue
