@@ -3,6 +3,10 @@
 // (query, friction lookup, contact joint, rolling resistance). Wheels sit
 // on rolling random ground at random places with random lean, pressed in by
 // up to a third of their section. Time per iteration is ns per call.
+//
+// bike_tic: one ridden bike's whole tic (collision pass with the generated
+// shapes, world step, controls, force step), circling at 25 ft/s on flat
+// ground; time per iteration is one tic.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -12,10 +16,14 @@
 
 #include "bike/bike.h"
 #include "bike/bike_world.h"
+#include "bike/collision.h"
 #include "bike/ground_geometry.h"
+#include "bike/rider_control.h"
+#include "bike/drivetrain.h"
 #include "bike/tire.h"
 #include "track/height_field.h"
 #include "track/tile_info.h"
+#include "vfs/vfs.h"
 
 namespace {
 
@@ -120,6 +128,61 @@ void wheel_collide_call(benchmark::State& state) {
     bike_world_free();
 }
 BENCHMARK(wheel_collide_call);
+
+// A flat 512 ft field in place of the rolling one (which is rebuilt after).
+void make_flat_ground() {
+    free_height_field();
+    const int g = 7, n = (2 << g) + 1;
+    height_field& f = terrain;
+    f.size_log2 = g;
+    f.samples_per_side = n;
+    f.cell_size = 2;
+    f.tile_size = 4;
+    f.extent = (float)(n - 1) * 2;
+    f.inverse_cell_size = 0.5f;
+    f.height_storage.assign((size_t)2 * n * n, 0);
+    f.heights = f.height_storage.data();
+    f.base_heights = f.heights + (size_t)n * n;
+    set_tile_types({tile_info{}});
+}
+
+void bike_tic(benchmark::State& state) {
+    // The collision shapes come from the built game data.
+    setenv("KV_HOME", QX_BIN_DIR, 1);
+    vfs_shutdown();
+    file_list();
+    make_flat_ground();
+    bike_world_init();
+    bike_setup setup;
+    setup.arcade = 0;
+    bike_state* b = create_bike("cr125", 0, false, setup);
+    apply_bike_setup(*b, setup, 0);
+    const bike_info& info = bike_model(*b);
+    translate_bike(*b, 256, info.front_wheel.tire_ring_radius + info.front_wheel.tire_section_radius -
+                               info.front_wheel.center[1], 480);
+    player_input input{};
+    rider_clock clock;
+    auto tic = [&] {
+        bike_collision_pass(*b, clock.tic);
+        bike_world_step();
+        double v = std::sqrt(std::pow(dBodyGetLinearVel(b->bodies[body_frame])[0], 2) +
+                             std::pow(dBodyGetLinearVel(b->bodies[body_frame])[2], 2));
+        input[throttle_control] = (float)std::clamp((25 - v) * 0.3, 0.0, 1.0);
+        // Right turn once up to speed (the bindings give left as positive).
+        input[steer_control] = v > 24 || clock.tic > 512 ? 0.5f : 0.0f;
+        apply_player_input(*b, input);
+        bike_force_step(*b, clock);
+        clock.tic++;
+    };
+    for (int t = 0; t < 1024; t++) tic();  // up to speed and into the turn
+    for (auto _ : state) tic();
+    state.counters["resets"] = b->fault_resets;
+    state.counters["shapes"] = b->shapes[body_frame].has_value();
+    bike_world_free();
+    free_height_field();
+    free_tile_data();
+}
+BENCHMARK(bike_tic)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

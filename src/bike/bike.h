@@ -109,6 +109,12 @@ struct bike_state {
     // this bike has broken down and its owner should reset it. Cleared by
     // reset_bike.
     bool position_fault = false;
+    // Where the frame last was after a sound force step; a bike whose
+    // simulation broke down is put back there. Kept across resets.
+    double recovery_position[3] = {};
+    bool recovery_known = false;
+    int fault_resets = 0;       // times the bike was put back
+    bool fault_logged = false;  // the breakdown has been logged once
 
     // Collision shapes of the seven parts, in body order; a part whose shape
     // file is missing has none and is skipped by the collision pass.
@@ -152,6 +158,7 @@ struct bike_state {
     float steer_limit_indicator = 0;
     int airborne_tic = 0, landed_tic = 0;
     bool sticky_sit_latch = false;
+    bool sticky_sit_input_high = false;  // the last sit input was 0.5 or more
 
     // Contacts with other bikes.
     int bike_contact_tic = 0;

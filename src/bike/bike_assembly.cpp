@@ -412,6 +412,8 @@ void reset_bike(bike_state& b) {
     b.foot_right = foot_state{};
     memset(b.rider_velocity_history, 0, sizeof b.rider_velocity_history);
     b.collision_timer = 0;
+    b.sticky_sit_latch = false;
+    b.sticky_sit_input_high = false;
     b.landing_multiplier = 1;
     b.steer_limit_indicator = 0;
     // Tic stamps of an earlier race would read as a long flight.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "bike/rider_control.h"
 #include "bike/suspension.h"
 #include "core/diag.h"
 
@@ -203,5 +204,6 @@ bool apply_bike_setup(bike_state& b, const bike_setup& s, double now) {
     }
     apply_suspension_setup(b, s);
     apply_drivetrain_setup(b, s);
+    apply_rider_setup(b, s);
     return true;
 }

@@ -41,7 +41,7 @@ void drivetrain_step(bike_state& bike, int tic);
 void apply_drivetrain_setup(bike_state& bike, const bike_setup& setup);
 
 // A mechanic only works on a bike that stands still: the setup is applied
-// (suspension and drivetrain) only while the frame moves at 0.125 ft/s or
+// (suspension, drivetrain and rider aids) only while the frame moves at 0.125 ft/s or
 // less. A refusal within 10 s of the previous refusal shows "Settings not
 // applied.  Mechanic can't keep up error."; now is in seconds on any
 // steady clock. True when applied.

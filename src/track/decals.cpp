@@ -68,6 +68,8 @@ bool load_decals(const char* name, bool with_companions) {
         if (!std::isfinite(d.x) || !std::isfinite(d.z) || !std::isfinite(d.angle) || !std::isfinite(d.size) ||
             !std::isfinite(d.ratio))
             continue;
+        // A name that is empty as text (a NUL byte in the file) names no texture.
+        if (!texture[0]) continue;
         d.texture = {texture, load_track_texture(texture)};
         if (!d.texture.id) continue;
         d.sin_angle = std::sin(d.angle);

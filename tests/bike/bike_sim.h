@@ -1,23 +1,34 @@
-// A bike on a test field, stepped the way the race tic steps it: tire
-// contacts, one world step, then the force step (suspension, drivetrain,
-// joint-force correction).
+// Bikes on a test field, stepped the way the race tic steps them.
 //
-// The rider's springs and the stability aids are not part of these tests:
-// the rider is held on its mount by a motor, and an optional guide keeps
-// the frame from rolling or yawing (pitch stays free) and the steering
-// straight, so that the drivetrain and suspension are tested on their own.
+// bike_sim tests the drivetrain and suspension on their own: tire contacts,
+// one world step, then only suspension, drivetrain and joint-force
+// correction. The rider's springs and the stability aids are left out: the
+// rider is held on its mount by a motor, and an optional guide keeps the
+// frame from rolling or yawing (pitch stays free) and the steering straight.
+//
+// riding_sim rides the whole bike: the collision pass, one world step, then
+// the full force step with the rider and the stability aids.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "bike/bike.h"
+#include "bike/bike_hooks.h"
 #include "bike/bike_world.h"
+#include "bike/collision.h"
 #include "bike/drivetrain.h"
+#include "bike/rider_control.h"
 #include "bike/suspension.h"
+#include "bike/stability.h"
 #include "bike/tire.h"
+#include "bike/solid_objects.h"
 #include "ground_fixture.h"
+#include "testkit/testkit.h"
+#include "vfs/vfs.h"
 #include "track/tile_info.h"
 
 inline void hold_rider(bike_state& b) {
@@ -118,5 +129,111 @@ struct bike_sim : ::testing::Test {
                            -v / (info.front_wheel.tire_ring_radius + info.front_wheel.tire_section_radius), 0, 0);
         dBodySetAngularVel(bike->bodies[body_rear_wheel],
                            -v / (info.rear_wheel.tire_ring_radius + info.rear_wheel.tire_section_radius), 0, 0);
+    }
+};
+
+struct riding_sim : bike_sim {
+    rider_clock clock;
+    player_input input{};
+    rider_input_options options;
+    temp_dir home;
+
+    // The bikes get their collision shapes from the built game data.
+    void SetUp() override {
+        setenv("XDG_DATA_HOME", home.path.c_str(), 1);
+        setenv("KV_HOME", QX_BIN_DIR, 1);
+        vfs_shutdown();
+        file_list();
+        shape_cache_free();
+        ASSERT_TRUE(bike_world_init());
+        make_flat_field(7, 2, 0);  // 512 ft square
+        set_tile_types({tile_info{}});
+        rider_hook = rider_hooks{};
+        object_grid_hook = object_grid_hooks{};
+        set_arcade_forbidden(false);
+    }
+    void TearDown() override {
+        bike_sim::TearDown();
+        shape_cache_free();
+        vfs_shutdown();
+        unsetenv("KV_HOME");
+    }
+
+    // A cr125 in the slot resting on its wheels at (x, z), facing -z turned
+    // left by heading, with the setup applied (set `setup` first) and
+    // nothing held.
+    bike_state* place_bike(int slot, float x, float z, double heading = 0) {
+        bike_state* b = create_bike("cr125", slot, false, setup);
+        EXPECT_NE(b, nullptr);
+        EXPECT_TRUE(apply_bike_setup(*b, setup, 0));
+        for (const auto& shape : b->shapes) EXPECT_TRUE(shape.has_value());
+        const bike_info& info = bike_model(*b);
+        float front_low = info.front_wheel.center[1] - info.front_wheel.tire_ring_radius -
+                          info.front_wheel.tire_section_radius;
+        float rear_low = info.rear_wheel.center[1] - info.rear_wheel.tire_ring_radius -
+                         info.rear_wheel.tire_section_radius;
+        if (heading != 0) rotate_bike(*b, 0, 1, 0, heading);
+        double f[3];
+        get_body_position(*b, body_frame, f);
+        // Put the frame (not the origin) over (x, z).
+        translate_bike(*b, x - f[0], -std::fmin(front_low, rear_low) + height_at(x, z), z - f[2]);
+        return b;
+    }
+    bike_state* ride_bike(float x, float z) {
+        bike = place_bike(0, x, z);
+        tic = 0;
+        return bike;
+    }
+
+    // One race tic for the one bike: collision pass, world step, controls
+    // from `input`, force step.
+    void ride() {
+        bike_collision_pass(*bike, tic);
+        ASSERT_TRUE(bike_world_step());
+        apply_player_input(*bike, input, options);
+        clock.tic = tic;
+        bike_force_step(*bike, clock);
+        tic++;
+    }
+
+    // One race tic for several bikes, each with its own input: collision
+    // passes, every pair of bikes, world step, controls, force steps.
+    void ride_all(const std::vector<bike_state*>& bikes, const std::vector<player_input>& inputs) {
+        for (bike_state* b : bikes) bike_collision_pass(*b, tic);
+        std::vector<bike_state*> order = bikes;
+        collide_bike_pairs(order, tic);
+        ASSERT_TRUE(bike_world_step());
+        clock.tic = tic;
+        for (size_t i = 0; i < bikes.size(); i++) {
+            apply_player_input(*bikes[i], inputs[i], options);
+            bike_force_step(*bikes[i], clock);
+        }
+        tic++;
+    }
+    // Every body of the bike moving at speed along its heading, wheels
+    // rolling.
+    static void roll_along(bike_state& b, double speed) {
+        double r[9];
+        get_body_rotation(b, body_frame, r);
+        double fx = -r[2], fz = -r[8];
+        for (dBodyID body : b.bodies) {
+            dBodySetLinearVel(body, fx * speed, 0, fz * speed);
+            dBodySetAngularVel(body, 0, 0, 0);
+        }
+        const bike_info& info = bike_model(b);
+        for (auto [body, w] : {std::pair{body_front_wheel, &info.front_wheel}, std::pair{body_rear_wheel, &info.rear_wheel}}) {
+            double spin = -speed / (w->tire_ring_radius + w->tire_section_radius);
+            dVector3 a;
+            dBodyVectorToWorld(b.bodies[body], spin, 0, 0, a);
+            dBodySetAngularVel(b.bodies[body], a[0], a[1], a[2]);
+        }
+    }
+
+    // The input for steering right (the bindings give left as positive).
+    void steer_right(float amount) { input[steer_control] = options.reverse_steering ? -amount : amount; }
+    double heading() const {  // of the frame's forward axis, about +y; 0 facing -z
+        double r[9];
+        get_body_rotation(*bike, body_frame, r);
+        return std::atan2(r[2], r[8]);  // forward = -z column
     }
 };

@@ -166,4 +166,15 @@ TEST(decals, CompanionTexturesFallBackToPpm) {
     EXPECT_EQ(track_decals()[0].specular_map.name, "@tracks/t/d_tspec.png");
 }
 
+TEST(decals, NameThatIsEmptyAsTextIsDropped) {
+    map_sandbox t;
+    auto saved = track_texture_loader;
+    track_texture_loader = [](const char*) { return 1u; };
+    t.put("decals", std::string("[ 1 1 ] 0 1 1 \0\0n.png\n[ 2 2 ] 0 1 1 @a.png\n", 43));
+    ASSERT_TRUE(load_decals(track_file_name(t.dir.c_str(), "decals").c_str()));
+    ASSERT_EQ(track_decals().size(), 1u);
+    EXPECT_EQ(track_decals()[0].texture.name, "@a.png");
+    track_texture_loader = saved;
+}
+
 }  // namespace
