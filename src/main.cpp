@@ -5,13 +5,17 @@
 #include "core/startup.h"
 #include "platform/platform_install.h"
 #include "render/render_install.h"
+#include "render/terrain_install.h"
+#include "track/objects_install.h"
 #include "track/track_install.h"
 
 int main(int argc, char** argv) {
     install_platform();
     install_render();
+    install_terrain();
     install_bike();
     install_track();
+    install_track_objects();
     install_frame_loop();
     return quarnix_main(argc, argv);
 }
