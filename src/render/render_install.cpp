@@ -10,6 +10,8 @@
 
 #include "core/config.h"
 #include "core/hooks.h"
+#include "render/bike_draw.h"
+#include "render/frame_draw.h"
 #include "render/gl_caps.h"
 #include "render/image_io.h"
 #include "render/model.h"
@@ -37,6 +39,13 @@ void load_bike_shapes() {
     for (const char* name : {"@generic_frame.shp", "@generic_fork_upper.shp", "@generic_fork_lower.shp",
                              "@generic_swingarm.shp", "@front_wheel.shp", "@rear_wheel.shp", "@generic_rider.shp"})
         shape_load(name);
+}
+
+// The bikes' drawing data holds cached models and its own plate textures:
+// it goes first.
+void delete_textures() {
+    free_bike_drawings();
+    textures_free();
 }
 
 void setup_gl_state(bool flat_shading) {
@@ -85,7 +94,7 @@ bool save_screenshot(const char* name, int width, int height) {
 void install_render() {
     render_hook.init_gl = init_gl;
     render_hook.load_bike_shapes = load_bike_shapes;
-    render_hook.delete_textures = textures_free;
+    render_hook.delete_textures = delete_textures;
     render_hook.delete_models = models_free;
     render_hook.setup_gl_state = setup_gl_state;
     render_hook.set_projection = set_viewport;
@@ -93,4 +102,5 @@ void install_render() {
     render_hook.finish = finish;
     render_hook.read_frame = read_frame;
     render_hook.save_screenshot = save_screenshot;
+    install_frame_drawing();
 }

@@ -98,9 +98,12 @@ const char env_vertex[] =
     "  float ndl = dot(n, light);\n"                                                        \
     "  float rdl = max(dot(reflect(safe_normalize(viewer, vec3(0.0, 0.0, -1.0)), n), light), 0.0);\n" \
     "  if (ndl < 0.0) { ndl = 0.0; rdl = 0.0; }\n"                                          \
-    "  vec4 c = (ambient + diffuse * ndl) * texture2D(tex, gl_TexCoord[0].st);\n"           \
+    "  vec4 texel = texture2D(tex, gl_TexCoord[0].st);\n"                                  \
+    "  vec4 c = (ambient + diffuse * ndl) * texel;\n"                                       \
     specular_code                                                                           \
-    "  gl_FragColor = vec4(fogged(c.rgb), c.a);\n"                                         \
+    /* Opacity as the fixed pipeline has it: the material's diffuse alpha   */           \
+    /* times the texel's; the summed light terms would push a ghost opaque. */           \
+    "  gl_FragColor = vec4(fogged(c.rgb), gl_FrontMaterial.diffuse.a * texel.a);\n"          \
     "}\n"
 
 #define TANGENT_SPACE_NORMAL                                                                \

@@ -1,8 +1,11 @@
-// quarnix-modelshot: draws a bike model of the built data with its rider,
-// at rest, and saves side, front and three-quarter pictures.
+// quarnix-modelshot: builds a bike of the built data at rest and draws it
+// with its rider as the game does, then saves side, front and three-quarter
+// pictures.
 //   quarnix-modelshot --data <folder with zzzz.saf> --out <folder> [--bike cr125]
-//                     [--size 480x320] [--number 7] [--all]
-// --all adds left, rear and top views.
+//                     [--size 480x320] [--number 7] [--all] [--lean 0.3] [--dab 1]
+// --all adds left, rear and top views; --lean tips the bike to its left by
+// that many radians about the tires' line on the ground, --dab puts the
+// legs out by that much (0..1).
 // Needs a display (run it under xvfb-run on a headless machine).
 #include <unistd.h>
 
@@ -13,10 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "bike/bike_info.h"
+#include "bike/bike.h"
+#include "bike/bike_world.h"
 #include "core/diag.h"
 #include "platform/window.h"
-#include "pose.h"
+#include "render/bike_draw.h"
 #include "render/gl_caps.h"
 #include "render/gl_ext.h"
 #include "render/image_io.h"
@@ -37,21 +41,10 @@ const char* digit_rows[10][7] = {
     {"01110", "10001", "10001", "01110", "10001", "10001", "01110"}, {"01110", "10001", "10001", "01111", "00001", "00010", "01100"},
 };
 
-bool read_tag(const std::string& text, const char* tag, float rgb[3]) {
-    size_t at = text.find(tag);
-    if (at == std::string::npos) return false;
-    return sscanf(text.c_str() + at + strlen(tag), "%f,%f,%f", &rgb[0], &rgb[1], &rgb[2]) == 3;
-}
-
-unsigned number_texture(const std::string& number, const std::string& info) {
-    float back[3] = {1, 1, 1}, fore[3] = {0, 0, 0};
-    read_tag(info, "[numberbackground:", back);
-    read_tag(info, "[numberforeground:", fore);
-    const int n = 128;
-    std::vector<uint8_t> px(n * n * 3);
-    for (int i = 0; i < n * n; i++)
-        for (int c = 0; c < 3; c++) px[(size_t)i * 3 + c] = (uint8_t)(back[c] * 255);
-    int digits = (int)number.size();
+// The game's plates stay blank until its fonts draw the digits; these
+// pictures paint them with a small block font instead.
+void paint_digits(const char* number, const number_plate_colours& colours, uint8_t* px, int n) {
+    int digits = (int)strlen(number);
     int cell = digits <= 1 ? 14 : (digits == 2 ? 11 : 7);
     int width = digits * 6 * cell - cell, x0 = (n - width) / 2, y0 = (n - 7 * cell) / 2;
     for (int d = 0; d < digits; d++) {
@@ -64,80 +57,13 @@ unsigned number_texture(const std::string& number, const std::string& info) {
                     for (int x = 0; x < cell; x++) {
                         int px_x = x0 + (d * 6 + col) * cell + x, px_y = y0 + r * cell + y;
                         if (px_x < 0 || px_y < 0 || px_x >= n || px_y >= n) continue;
-                        for (int c = 0; c < 3; c++) px[((size_t)px_y * n + px_x) * 3 + c] = (uint8_t)(fore[c] * 255);
+                        for (int c = 0; c < 3; c++) px[((size_t)px_y * n + px_x) * 3 + c] = colours.foreground[c];
                     }
             }
     }
-    GLuint id;
-    glGenTextures(1, &id);
-    glBindTexture(GL_TEXTURE_2D, id);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, n, n, 0, GL_RGB, GL_UNSIGNED_BYTE, px.data());
-    return id;
 }
 
 // ---- the scene ---------------------------------------------------------------------
-
-struct part {
-    model* m;
-    unsigned texture;
-    float at[3];
-};
-
-struct scene {
-    std::vector<part> rigid;
-    model* body = nullptr;
-    model* rider_plate = nullptr;
-    model* head = nullptr;
-    unsigned body_texture = 0, head_texture = 0, number = 0;
-    shot_pose pose;
-};
-
-model* need_model(const char* name) {
-    model* m = model_load(name);
-    if (!m) fprintf(stderr, "quarnix-modelshot: cannot load model %s\n", name);
-    return m;
-}
-
-unsigned need_texture(const char* name) {
-    unsigned id = texture_load(name);
-    if (!id) fprintf(stderr, "quarnix-modelshot: cannot load texture %s\n", name);
-    return id;
-}
-
-bool load_scene(const bike_info& b, const std::string& number, scene& s) {
-    const auto& f = b.model_files;
-    unsigned bike = need_texture(f[file_bike_texture]), wheels = need_texture(f[file_wheel_texture]);
-    const texture_record* bike_record = texture_of(bike);
-    s.number = number_texture(number, bike_record ? bike_record->info_text : "");
-    struct row {
-        int file;
-        unsigned texture;
-        const float* at;
-    };
-    const row rows[] = {
-        {file_frame_model, bike, b.frame_position},       {file_fork_upper_model, bike, b.fork_upper_position},
-        {file_fork_lower_model, bike, b.fork_lower_position}, {file_swingarm_model, bike, b.swingarm_position},
-        {file_front_wheel_model, wheels, b.front_wheel.center}, {file_rear_wheel_model, wheels, b.rear_wheel.center},
-        {file_side_plates_model, s.number, b.frame_position}, {file_front_plate_model, s.number, b.fork_upper_position},
-    };
-    for (const row& r : rows) {
-        model* m = need_model(f[r.file]);
-        if (!m) return false;
-        s.rigid.push_back(part{m, r.texture, {r.at[0], r.at[1], r.at[2]}});
-    }
-    s.body = need_model(f[file_rider_body_model]);
-    s.rider_plate = need_model(f[file_rider_plate_model]);
-    s.head = need_model(f[file_rider_head_model]);
-    s.body_texture = need_texture(f[file_rider_body_texture]);
-    s.head_texture = need_texture(f[file_rider_head_texture]);
-    s.pose = rest_pose(b);
-    return s.body && s.rider_plate && s.head && bike && wheels && s.body_texture && s.head_texture;
-}
 
 void look_at(const double eye[3], const double target[3]) {
     double f[3] = {target[0] - eye[0], target[1] - eye[1], target[2] - eye[2]};
@@ -153,7 +79,8 @@ void look_at(const double eye[3], const double target[3]) {
     glTranslated(-eye[0], -eye[1], -eye[2]);
 }
 
-void draw_scene(scene& s, int width, int height, const double eye[3], const double target[3], double fov) {
+void draw_scene(const bike_state& bike, int width, int height, const double eye[3], const double target[3],
+                double fov) {
     glViewport(0, 0, width, height);
     glClearColor(0.78f, 0.84f, 0.9f, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -165,6 +92,7 @@ void draw_scene(scene& s, int width, int height, const double eye[3], const doub
     look_at(eye, target);
 
     glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
     glEnable(GL_CULL_FACE);
     glCullFace(GL_BACK);
     // Ground under the bike.
@@ -180,10 +108,9 @@ void draw_scene(scene& s, int width, int height, const double eye[3], const doub
     glEnd();
     glColor3f(1, 1, 1);
 
+    // The frame drawing's light: one sun, local viewer.
     const GLfloat sun[4] = {0.45f, 0.8f, -0.4f, 0}, sun_colour[4] = {0.85f, 0.83f, 0.78f, 1};
     const GLfloat ambient[4] = {0.42f, 0.44f, 0.48f, 1}, global[4] = {0.12f, 0.12f, 0.12f, 1};
-    const GLfloat white[4] = {1, 1, 1, 1};
-    glEnable(GL_LIGHTING);
     glEnable(GL_LIGHT0);
     glLightModeli(GL_LIGHT_MODEL_LOCAL_VIEWER, 1);
     glLightfv(GL_LIGHT0, GL_POSITION, sun);
@@ -191,35 +118,10 @@ void draw_scene(scene& s, int width, int height, const double eye[3], const doub
     glLightfv(GL_LIGHT0, GL_DIFFUSE, sun_colour);
     glLightfv(GL_LIGHT0, GL_SPECULAR, sun_colour);
     glLightModelfv(GL_LIGHT_MODEL_AMBIENT, global);
-    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, white);
-    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, white);
-    glEnable(GL_TEXTURE_2D);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     glEnable(GL_ALPHA_TEST);
     glAlphaFunc(GL_GREATER, 0.75f);
     glFogf(GL_FOG_DENSITY, 0);
-    use_program(gl_caps.use_shaders ? program_lit : program_fixed);
-
-    for (part& p : s.rigid) {
-        glBindTexture(GL_TEXTURE_2D, p.texture);
-        glPushMatrix();
-        glTranslatef(p.at[0], p.at[1], p.at[2]);
-        draw_model(*p.m, model_pass::normal);
-        glPopMatrix();
-    }
-    model_pose pose{rider_bone_count, s.pose.centres, s.pose.translations, s.pose.rotations};
-    glBindTexture(GL_TEXTURE_2D, s.body_texture);
-    draw_model(*s.body, model_pass::normal, &pose);
-    glBindTexture(GL_TEXTURE_2D, s.number);
-    draw_model(*s.rider_plate, model_pass::normal, &pose);
-    glBindTexture(GL_TEXTURE_2D, s.head_texture);
-    glPushMatrix();
-    const float* a = s.pose.head_axes;
-    const float* h = s.pose.head_position;
-    GLfloat m[16] = {a[0], a[3], a[6], 0, a[1], a[4], a[7], 0, a[2], a[5], a[8], 0, h[0], h[1], h[2], 1};
-    glMultMatrixf(m);
-    draw_model(*s.head, model_pass::normal);
-    glPopMatrix();
+    draw_bike(bike, view_outside);
     use_program(program_fixed);
 }
 
@@ -251,7 +153,9 @@ bool save_png(const std::string& path, const std::vector<uint8_t>& rgb, int w, i
 }
 
 int usage() {
-    fprintf(stderr, "usage: quarnix-modelshot --data <folder> --out <folder> [--bike name] [--size WxH] [--number N] [--all]\n");
+    fprintf(stderr,
+            "usage: quarnix-modelshot --data <folder> --out <folder> [--bike name] [--size WxH] [--number N] [--all]"
+            " [--lean radians] [--dab 0..1]\n");
     return 2;
 }
 
@@ -261,6 +165,7 @@ int main(int argc, char** argv) {
     std::string data, out, bike = "cr125", number = "7";
     bool all_views = false;
     int width = 480, height = 320;
+    double lean = 0, dab = 0;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
         if (a == "--all") {
@@ -276,6 +181,13 @@ int main(int argc, char** argv) {
             bike = argv[++i];
         else if (a == "--number")
             number = argv[++i];
+        else if (a == "--lean" || a == "--dab") {
+            char* end = nullptr;
+            double v = strtod(argv[++i], &end);
+            if (!end || *end || !std::isfinite(v) || std::fabs(v) > 1.5 || (a == "--dab" && (v < 0 || v > 1)))
+                return usage();
+            (a == "--lean" ? lean : dab) = v;
+        }
         else if (a == "--size") {
             if (sscanf(argv[++i], "%dx%d", &width, &height) != 2 || width < 16 || height < 16 || width > 2000 ||
                 height > 2000)
@@ -302,12 +214,29 @@ int main(int argc, char** argv) {
     gl_start(choice);
     textures_init(&gl_texture_driver);
     models_init(true);
-    const bike_info& info = bike_info_for_load(bike.c_str());
-    scene s;
+    set_number_plate_painter(paint_digits);
+    bike_setup setup;
+    setup.number = number;
+    bike_state* b = bike_world_init() ? create_bike(bike.c_str(), 0, false, setup) : nullptr;
     int status = 0;
-    if (!load_scene(info, number, s)) {
+    if (b) {
+        // The bike at rest stands with its tires on the ground line x = 0,
+        // y = 0, so turning about the z axis tips it over that line.
+        if (lean != 0) rotate_bike(*b, 0, 0, 1, lean);
+        b->controls.dab_blend = (float)dab;
+    }
+    const bike_drawing* art = b ? attach_bike_drawing(*b) : nullptr;
+    if (!art) {
+        fprintf(stderr, "quarnix-modelshot: cannot build the bike\n");
         status = 1;
     } else {
+        for (int p = 0; p < bike_part_count; p++)
+            if (!art->parts[(size_t)p].shape || !art->parts[(size_t)p].texture) {
+                fprintf(stderr, "quarnix-modelshot: cannot load %s\n", art->parts[(size_t)p].model_name.c_str());
+                status = 1;
+            }
+    }
+    if (status == 0) {
         struct view {
             const char* file;
             double eye[3], target[3], fov;
@@ -324,7 +253,7 @@ int main(int argc, char** argv) {
             if (!all_views && &v - views >= 3) break;
             int fw = ww, fh = wh;
             pump_messages(w);
-            draw_scene(s, fw, fh, v.eye, v.target, v.fov);
+            draw_scene(*b, fw, fh, v.eye, v.target, v.fov);
             glFinish();
             std::vector<uint8_t> px = grab(fw, fh);
             std::string path = out + "/" + v.file;
@@ -336,6 +265,8 @@ int main(int argc, char** argv) {
             }
         }
     }
+    free_bike_drawings();
+    bike_world_free();
     models_free();
     textures_free();
     delete_programs();
