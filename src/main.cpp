@@ -4,6 +4,7 @@
 #include "core/frame_loop.h"
 #include "core/startup.h"
 #include "platform/platform_install.h"
+#include "race/race_install.h"
 #include "render/render_install.h"
 #include "render/terrain_install.h"
 #include "track/objects_install.h"
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
     install_terrain();
     install_bike();
     install_track();
+    install_race();
     install_track_objects();
     install_frame_loop();
     return quarnix_main(argc, argv);

@@ -248,6 +248,26 @@ void finish_contact(const triangle_depth& best, ground_contact& out) {
     out.depth = best.depth;
 }
 
+// Whether a triangle can be touched at all by a tire of ring radius R and
+// section r. Only a tire whose whole ring is above the triangle's plane is
+// judged here (one sunk into it gets the face answer, however deep): then
+// the tire reaches the triangle only if its plane is within R + r of the
+// centre and the triangle comes within r of the wheel plane. Most
+// triangles round a wheel on the ground fail that; skipping them spares the
+// costly general case without changing a result (such a triangle only
+// ever gives a depth of 0 or less). A little slack keeps rounding from
+// dropping a grazing contact.
+bool tire_may_touch(const vec3f& c, const vec3f& a, float R, float r, const ground_triangle& t) {
+    float aa = length_sq(a), nn = length_sq(t.n);
+    if (!(aa > 0.0f) || !(nn > 0.0f)) return true;
+    float above = dot(c - t.v[0], t.n) / std::sqrt(nn);
+    if (!(above > R * 1.001f + 1e-4f)) return true;
+    if (above > (R + r) * 1.001f + 1e-4f) return false;
+    float reach = r * std::sqrt(aa) * 1.001f + 1e-4f;
+    float s0 = dot(t.v[0] - c, a), s1 = dot(t.v[1] - c, a), s2 = dot(t.v[2] - c, a);
+    return !((s0 > reach && s1 > reach && s2 > reach) || (s0 < -reach && s1 < -reach && s2 < -reach));
+}
+
 }  // namespace
 
 ground_triangle make_ground_triangle(const vec3f& v0, const vec3f& v1, const vec3f& v2) {
@@ -470,7 +490,9 @@ bool tire_ground_deepest(const vec3f& c, const vec3f& a, float R, float r, groun
     for (int j = range.j0; j <= range.j1; j++)
         for (int i = range.i0; i <= range.i1; i++)
             for (int which = 0; which < 2; which++) {
-                triangle_depth d = tire_triangle_depth(c, a, R, r, terrain_triangle(i, j, which));
+                ground_triangle t = terrain_triangle(i, j, which);
+                if (!tire_may_touch(c, a, R, r, t)) continue;
+                triangle_depth d = tire_triangle_depth(c, a, R, r, t);
                 if (d.depth > best.depth) best = d;
             }
     if (!(best.depth > 0.0f)) return false;
@@ -487,7 +509,9 @@ bool tire_ground_first(const vec3f& c, const vec3f& a, float R, float r, ground_
         for (int si = 0; si < cols; si++) {
             int i = range.i0 + centre_out_offset(cols, si);
             for (int which = 0; which < 2; which++) {
-                triangle_depth d = tire_triangle_depth_simple(c, a, R, r, terrain_triangle(i, j, which));
+                ground_triangle t = terrain_triangle(i, j, which);
+                if (!tire_may_touch(c, a, R, r, t)) continue;
+                triangle_depth d = tire_triangle_depth_simple(c, a, R, r, t);
                 if (d.depth > 0.0f) {
                     finish_contact(d, out);
                     return true;
