@@ -9,6 +9,7 @@
 #include "render/terrain_install.h"
 #include "track/objects_install.h"
 #include "track/track_install.h"
+#include "ui/ui_install.h"
 
 int main(int argc, char** argv) {
     install_platform();
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
     install_terrain();
     install_bike();
     install_track();
+    install_ui();
     install_race();
     install_track_objects();
     install_frame_loop();
