@@ -1,0 +1,195 @@
+// quarnix-trackshot --data <folder with zzzz.saf> --out <folder>
+// Loads Rabbit Hill the way the game does, lines a field of bikes up behind
+// the starting gate and draws three views through the game's frame drawing:
+// the start, a bike over the big jump and a bike leaning into a berm.
+#include <GL/gl.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bike/bike.h"
+#include "bike/bike_world.h"
+#include "core/config.h"
+#include "core/frame_loop.h"
+#include "core/hooks.h"
+#include "datagen/rabbithill_layout.h"
+#include "platform/window.h"
+#include "race/race_install.h"
+#include "race/race_tic.h"
+#include "render/bike_draw.h"
+#include "render/frame_draw.h"
+#include "render/gl_caps.h"
+#include "render/image_io.h"
+#include "render/model.h"
+#include "render/terrain_install.h"
+#include "render/texture.h"
+#include "track/height_field.h"
+#include "track/objects_install.h"
+#include "track/track.h"
+#include "track/track_install.h"
+#include "ui/ui_install.h"
+#include "vfs/vfs.h"
+
+namespace {
+
+constexpr int width = 960, height = 600;
+
+int usage() {
+    fprintf(stderr, "usage: quarnix-trackshot --data <folder with zzzz.saf> --out <folder>\n");
+    return 2;
+}
+
+bool shoot(plix_window* w, const frame_camera& cam, const std::string& path, bool hud = false) {
+    int fw = width, fh = height;
+    pump_messages(w);
+    if (!begin_frame(w, &fw, &fh)) return false;
+    glClearColor(0.196078f, 0.6f, 0.8f, 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    set_projection(fw, fh, 75);
+    draw_frame(cam, -1);
+    if (hud && ui_hook.draw_riding_hud) ui_hook.draw_riding_hud();
+    if (hud && ui_hook.draw_hud) ui_hook.draw_hud();
+    glFinish();
+    std::vector<uint8_t> rows((size_t)fw * fh * 3), top(rows.size()), png;
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, fw, fh, GL_RGB, GL_UNSIGNED_BYTE, rows.data());
+    end_frame(w);
+    size_t row = (size_t)fw * 3;
+    for (int y = 0; y < fh; y++) memcpy(&top[(size_t)y * row], &rows[(size_t)(fh - 1 - y) * row], row);
+    if (!encode_png(top.data(), fw, fh, 3, nullptr, png) || !save_file_bytes(path.c_str(), png)) {
+        fprintf(stderr, "quarnix-trackshot: cannot write %s\n", path.c_str());
+        return false;
+    }
+    printf("%s\n", path.c_str());
+    return true;
+}
+
+// The lap sample nearest to a lap distance.
+const rabbithill::centre_sample& at_distance(const rabbithill::track_design& d, double s) {
+    size_t best = 0;
+    for (size_t k = 0; k < d.lap.size(); k++)
+        if (std::fabs(d.lap[k].s - s) < std::fabs(d.lap[best].s - s)) best = k;
+    return d.lap[best];
+}
+
+// Moves a bike so its frame sits at (x, y, z), heading along (dx, dz).
+void place(bike_state& b, double x, double y, double z, double dx, double dz, double lean) {
+    double p[3];
+    get_body_position(b, body_frame, p);
+    translate_bike(b, -p[0], -p[1], -p[2]);
+    // The bike's rest pose faces -z; turn it to the heading, then lean it.
+    double heading = std::atan2(-dx, -dz);
+    rotate_bike(b, 0, 1, 0, heading);
+    if (lean != 0) rotate_bike(b, -dz, 0, dx, lean);
+    translate_bike(b, x, y, z);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string data, out;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (!strcmp(argv[i], "--data"))
+            data = argv[i + 1];
+        else if (!strcmp(argv[i], "--out"))
+            out = argv[i + 1];
+        else
+            return usage();
+    }
+    if (data.empty() || out.empty() || argc % 2 == 0) return usage();
+    setenv("KV_HOME", data.c_str(), 1);
+    std::string home = "/tmp/quarnix-trackshot-" + std::to_string(getpid());
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
+    setenv("QUARNIX_NO_DIALOG", "1", 1);
+    file_list();
+    plix_window* w = open_gl_window("quarnix-trackshot", width, height, 24, 0, 24, 0, 0);
+    if (!w) {
+        fprintf(stderr, "quarnix-trackshot: no GL window (is a display set?)\n");
+        return 1;
+    }
+    gl_choice_settings choice;
+    choice.use_shader = settings.use_shader;
+    gl_start(choice);
+    textures_init(&gl_texture_driver);
+    models_init(true);
+    install_track();
+    install_terrain();
+    install_track_objects();
+    install_race();
+    install_ui();
+    if (ui_hook.load_fonts) ui_hook.load_fonts();
+    if (render_hook.load_fixed_textures) render_hook.load_fixed_textures();
+    window_hook.client_size = [](int& w_, int& h_) { w_ = width, h_ = height; };
+    settings.track = "rabbithill";
+    if (scan_tracks() < 1 || !bike_world_init()) {
+        fprintf(stderr, "quarnix-trackshot: no track in %s\n", data.c_str());
+        return 1;
+    }
+    race_setup setup;
+    slot_kind_list kinds{};
+    for (int k = 0; k < 12; k++) kinds[(size_t)k] = k == 0 ? slot_kind_human : slot_kind_robot;
+    setup.slot_kinds = kinds;
+    setup.laps = 3;
+    if (!reset_race(setup) || !bike_in_slot(0)) {
+        fprintf(stderr, "quarnix-trackshot: the race does not start\n");
+        return 1;
+    }
+    rabbithill::track_design d = rabbithill::build_design();
+    bool ok = true;
+    // 1. The start: from behind and above the field, over the gate.
+    {
+        const rabbithill::start_position& s = d.starts[d.starts.size() / 2];
+        double fx = -std::sin(s.angle), fz = -std::cos(s.angle);
+        std::array<double, 3> eye{s.x - fx * 22, s.y + 9, s.z - fz * 22};
+        std::array<double, 3> target{s.x + fx * 30, s.y, s.z + fz * 30};
+        ok &= shoot(w, look_at_camera(eye, target), out + "/rabbithill_start.png");
+    }
+    // 2. The rider's own view from behind, with the riding display.
+    {
+        bike_pose pose;
+        if (bike_hook.frame_pose && bike_hook.frame_pose(0, pose)) {
+            chase_camera c = third_person_camera(pose, true);
+            ok &= shoot(w, look_at_camera(c.eye, c.target), out + "/rabbithill_hud.png", true);
+        }
+    }
+    // 3. Over the big jump: a bike high in the air, seen from the side.
+    for (const rabbithill::feature& f : d.features) {
+        if (strcmp(f.name, "Rabbit Hill") != 0) continue;
+        const rabbithill::centre_sample& c = at_distance(d, f.start + f.length * 0.55);
+        double y = height_at((float)c.x, (float)c.z) + 8;
+        place(*bike_in_slot(0), c.x, y, c.z, c.dx, c.dz, 0);
+        std::array<double, 3> eye{c.x + c.dz * 18 - c.dx * 8, y + 1, c.z - c.dx * 18 - c.dz * 8};
+        ok &= shoot(w, look_at_camera(eye, {c.x, y - 1, c.z}), out + "/rabbithill_jump.png");
+    }
+    // 4. In a berm: the bike leaning into the turn, seen from inside it.
+    for (const rabbithill::corner& k : rabbithill::lap_corners()) {
+        if (strcmp(k.name, "East Berm") != 0) continue;
+        size_t best = 0;
+        for (size_t i = 0; i < d.lap.size(); i++)
+            if (std::hypot(d.lap[i].x - k.x, d.lap[i].z - k.z) < std::hypot(d.lap[best].x - k.x, d.lap[best].z - k.z))
+                best = i;
+        const rabbithill::centre_sample& c = d.lap[best];
+        // Out along the radius towards the berm's built-up outside.
+        double ox = c.x - k.x, oz = c.z - k.z, ol = std::hypot(ox, oz);
+        ox /= ol, oz /= ol;
+        double bx = c.x + ox * c.width * 0.3, bz = c.z + oz * c.width * 0.3;
+        double y = height_at((float)bx, (float)bz) + 2.4;
+        double side = c.curvature > 0 ? 1 : -1;
+        place(*bike_in_slot(0), bx, y, bz, c.dx, c.dz, side * 0.6);
+        std::array<double, 3> eye{k.x + ox * (k.radius - 18) - c.dx * 14, y + 5,
+                                  k.z + oz * (k.radius - 18) - c.dz * 14};
+        ok &= shoot(w, look_at_camera(eye, {bx, y, bz}), out + "/rabbithill_berm.png");
+    }
+    free_race();
+    release_track();
+    free_bike_drawings();
+    textures_free();
+    models_free();
+    close_gl_window(w);
+    return ok ? 0 : 1;
+}
