@@ -285,7 +285,7 @@ void draw_billboards(const frame_camera& cam) {
         if (!bb.texture || bb.tint[3] == 0) continue;
         double extra = k < (size_t)roost_particle_count ? (double)bb.size * bb.aspect : 0.0;
         uint32_t key = depth_key(dot(b, vec3{bb.x, bb.y, bb.z}) + extra);
-        bb.depth_key = (int)(key - 16777216u);
+        bb.depth_key = (int)std::min<uint32_t>(key, 2147483647u);
         if (key >= camera_key) continue;
         billboard_entry e;
         e.index = (int)k;
