@@ -415,7 +415,8 @@ void apply_graphics_preset(int index) {
 
 int matching_graphics_preset() {
     const game_settings& g = settings;
-    for (int i = 0; i < graphics_preset_count; i++) {
+    // Presets may share every value; the later one names them.
+    for (int i = graphics_preset_count - 1; i >= 0; i--) {
         const graphics_preset& p = graphics_presets[(size_t)i];
         if (g.ground_detail == p.ground_detail && g.ground_texture_detail == p.ground_texture_detail &&
             g.ground_texture_dim == p.ground_texture_dim && g.ground_mipmaps == p.ground_mipmaps &&

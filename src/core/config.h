@@ -140,7 +140,8 @@ struct graphics_preset {
 constexpr int graphics_preset_count = 4;
 extern const std::array<graphics_preset, graphics_preset_count> graphics_presets;
 void apply_graphics_preset(int index);
-// The preset whose every value equals the current settings, or -1 ("Custom").
+// The preset whose every value equals the current settings (the later one
+// when several do), or -1 ("Custom").
 int matching_graphics_preset();
 
 // ---- stability ---------------------------------------------------------------

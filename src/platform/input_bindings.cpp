@@ -163,6 +163,8 @@ void stop_watching_pots() {
 bool watching_pots() { return g_watch.active; }
 
 void capture_key_while_watching(plix_window* w, int code) {
+    // The characters a key types come with its press; only the key binds.
+    if (code < 256) return;
     if (!g_watch.active || g_watch.captured) return;
     g_watch.captured = key_name_for_code(w, code);
 }

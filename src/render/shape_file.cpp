@@ -23,6 +23,9 @@ const char* bad_sphere(const collision_sphere& s) {
     for (float c : s.center)
         if (!finite(c)) return "centre is not a finite number";
     if (!finite(s.radius) || !(s.radius > 0)) return "radius is not positive";
+    for (float c : s.center)
+        if (std::fabs(c) > shape_max_extent) return "centre lies too far out";
+    if (s.radius > shape_max_extent) return "radius is too large";
     if (!finite(s.friction) || s.friction < 0) return "friction is negative";
     if (!finite(s.stiffness) || !finite(s.damping) || s.stiffness < 0 || s.damping < 0)
         return "stiffness or damping is negative";
@@ -66,12 +69,12 @@ void append_number(std::string& out, float v) {
 }  // namespace
 
 float shape_bounding_radius(const collision_shape& shape) {
-    float r = 0;
+    double r = 0;
     for (const collision_sphere& s : shape.spheres) {
-        float d = std::sqrt(s.center[0] * s.center[0] + s.center[1] * s.center[1] + s.center[2] * s.center[2]);
-        r = std::max(r, d + s.radius);
+        double x = s.center[0], y = s.center[1], z = s.center[2];
+        r = std::max(r, std::sqrt(x * x + y * y + z * z) + s.radius);
     }
-    return r;
+    return (float)r;
 }
 
 const collision_shape* shape_load(const char* name) {

@@ -27,6 +27,10 @@ struct collision_shape {
 
 // Most spheres a shape may have; a longer count is refused as corrupt.
 constexpr int shape_max_spheres = 4096;
+// Farthest a sphere's centre coordinates and its radius may go (ft): a track
+// is a few thousand feet across, and larger values only overflow the
+// geometry that follows.
+constexpr float shape_max_extent = 1.0e6f;
 
 // The shared, read-only cached shape of that exact (case-sensitive) file
 // name, loading it on first use; null when the file is missing or malformed.

@@ -1,10 +1,21 @@
 #include "ui/ui_install.h"
 
+#include "bike/bike.h"
+#include "bike/drivetrain.h"
+#include "core/bike_setup.h"
+#include "core/diag.h"
 #include "core/frame_loop.h"
 #include "core/hooks.h"
+#include "core/timing.h"
+#include "platform/input.h"
+#include "platform/platform_install.h"
+#include "platform/window.h"
+#include "race/race.h"
 #include "render/bike_draw.h"
+#include "render/gl_caps.h"
 #include "ui/font.h"
 #include "ui/hud.h"
+#include "ui/menu.h"
 #include "ui/race_view.h"
 #include "ui/screens.h"
 #include "ui/text_pixels.h"
@@ -60,9 +71,71 @@ void text_row(const char* text, int row, int rows) {
     draw_text_row(text, row, rows, w, h);
 }
 
+// ---- what the menus reach outside the user interface ------------------------------------
+double g_started = 0;
+
+void show_main_menu() {
+    resolve_edit_keys();
+    open_menu_page(main_page);
+}
+
+void menu_key_hook(int code) {
+    resolve_edit_keys();
+    menu_key(code);
+}
+
+void leave_server() {
+    log_printf("Disconnecting\n");
+    if (net_hook.disconnect) net_hook.disconnect();
+}
+
+void watch_binding(binding_setting* b) { start_watching_pots(main_window(), b); }
+void resolve_binding_hook(binding_setting& b) { resolve_binding(main_window(), b); }
+void display_mode(int width, int height, bool fullscreen) {
+    if (main_window()) request_display_mode(main_window(), width, height, fullscreen);
+}
+
+// The setup reaches the viewed bike only when it is the local rider's.
+void apply_setup_to_viewed() {
+    int slot = loop_state.viewed_slot;
+    if (slot < 0 || slot >= race_slot_count || !race_slots[(size_t)slot].has_rider ||
+        race_slots[(size_t)slot].type != local_slot)
+        return;
+    if (bike_state* b = bike_in_slot(slot)) apply_bike_setup(*b, player_setup, time_now());
+}
+
+void driver_info(std::string& vendor, std::string& renderer, std::string& version) {
+    vendor = gl_driver.vendor;
+    renderer = gl_driver.renderer;
+    version = gl_driver.version;
+}
+
+void install_menus() {
+    g_started = time_now();
+    menu_services& m = menu_service;
+    m.reset_race = reset_race;
+    m.leave_server = leave_server;
+    m.start_watching = watch_binding;
+    m.watching = watching_pots;
+    m.stop_watching = stop_watching_pots;
+    m.captured_key = captured_key_name;
+    m.resolve_binding = resolve_binding_hook;
+    m.request_display_mode = display_mode;
+    m.apply_setup = apply_setup_to_viewed;
+    m.driver_info = driver_info;
+    m.framebuffer_objects = [] { return gl_caps.has_framebuffer_object; };
+    m.shader_programs = [] { return gl_caps.shaders_supported; };
+    m.seconds = [] { return time_now() - g_started; };
+    ui_hook.show_main_menu = show_main_menu;
+    ui_hook.menu_draw = menu_draw;
+    ui_hook.menu_key = menu_key_hook;
+    ui_hook.menu_pointer_moved = menu_pointer_moved;
+}
+
 }  // namespace
 
 void install_ui() {
+    install_menus();
     hud_init();
     hud_race_source = race_state_view;
     ui_hook.load_fonts = load_fonts_hook;

@@ -73,6 +73,8 @@ TEST_F(shape_fixture, RefusesValuesNoContactCanUse) {
         "1 0 0 0 1 -1 25000 2500",            // negative friction
         "1 nan 0 0 1 1 25000 2500",           // not a number
         "1 0 0 0 inf 1 25000 2500",           // infinite radius
+        "1 5000 500 1e35 1 0 0 250",          // finite, but its reach overflows a float
+        "1 0 0 0 2e6 1 25000 2500",           // a sphere bigger than any track
     };
     int i = 0;
     for (const char* text : bad) {
