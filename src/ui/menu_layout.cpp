@@ -26,6 +26,8 @@ constexpr float new_race_divisor = 42;
 constexpr float input_line_divisor = 53;
 constexpr float items_top = 2;  // units: the first row below the title
 constexpr int input_line_messages = 50;
+// Units kept free at the bottom for the build label.
+constexpr float bottom_reserve = 1.75f;
 
 // ---- colours ------------------------------------------------------------------------
 const text_colour label_box{0, 0, 0, 0.25f}, label_text{0.9f, 0.9f, 0.9f, 1};
@@ -188,7 +190,7 @@ page_look look_of(int page) {
 void lay_rows(int page, const page_area& a, const page_look& look) {
     std::vector<menu_item>& items = menu_items_mutable();
     const float unit = a.unit;
-    const float bottom_units = a.h / unit - 0.5f - look.extra_rows * row_pitch;
+    const float bottom_units = a.h / unit - bottom_reserve - look.extra_rows * row_pitch;
     const int rows_per_column = std::max(1, (int)std::floor((bottom_units - items_top) / row_pitch));
     const int columns = std::max(1, ((int)items.size() + rows_per_column - 1) / rows_per_column);
     const float margin = unit, column_gap = unit;
@@ -211,7 +213,7 @@ void lay_rows(int page, const page_area& a, const page_look& look) {
 
 float rows_end(const page_area& a, const page_look& look) {
     const std::vector<menu_item>& items = menu_items();
-    const float bottom_units = a.h / a.unit - 0.5f - look.extra_rows * row_pitch;
+    const float bottom_units = a.h / a.unit - bottom_reserve - look.extra_rows * row_pitch;
     const int rows_per_column = std::max(1, (int)std::floor((bottom_units - items_top) / row_pitch));
     int rows = std::min((int)items.size(), rows_per_column);
     return a.y + (items_top + rows * row_pitch) * a.unit;
@@ -220,7 +222,7 @@ float rows_end(const page_area& a, const page_look& look) {
 // The unit that fits every row of a single-column page, or the page's own.
 float divisor_for(int page, const page_look& look) {
     if (page == new_race_page) return look.divisor;
-    float needed = items_top + ((float)menu_items().size() + (float)look.extra_rows) * row_pitch + 0.5f;
+    float needed = items_top + ((float)menu_items().size() + (float)look.extra_rows) * row_pitch + bottom_reserve;
     return std::max(look.divisor, std::ceil(needed));
 }
 

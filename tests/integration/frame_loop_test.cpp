@@ -116,3 +116,29 @@ TEST_F(windowed_run, WindowCloseEndsTheLoopWithStatusZero) {
 }
 
 }  // namespace
+
+TEST_F(windowed_run, MainMenuStartsARaceAndQuitsThroughTheConfirmation) {
+    write_file(root0() + "config",
+               "video_mode=Windowed\nxres=320\nyres=240\ntrack=rabbithill\nslot00=Human\nslot01=Robot\n");
+    // Up to "New Race" (the pointer rests over some item), choose it, down
+    // to "Start", start; later Esc back to the main menu, down to "Quit",
+    // choose it, and any key ends the program.
+    std::string keys;
+    for (int i = 0; i < 8; i++) keys += std::to_string(100 + 5 * i) + ":up,";
+    keys += "140:enter,150:down,160:enter,400:esc";
+    for (int i = 0; i < 8; i++) keys += "," + std::to_string(410 + 5 * i) + ":down";
+    keys += ",460:enter,470:x";
+    run_result r = run_program({program, "--nosound", "--rotate-lineup", "1"},
+                               env({"QUARNIX_TEST_KEYS=" + keys}), 120);
+    EXPECT_EQ(r.status, 0) << r.err << "\n" << log();
+    std::string missing;
+    // The start-up race, then the one the menu started.
+    EXPECT_TRUE(lines_in_order(log(), {"Resetting", "Priority successfully set", "Resetting", "Loading bikes",
+                                       "Writing config files"},
+                               &missing))
+        << missing << "\n"
+        << log();
+    // The next start's lineup went one gate on.
+    std::string config = read_file(root0() + "config");
+    EXPECT_NE(config.find("slot00=Empty\nslot01=Human\nslot02=Robot\n"), std::string::npos) << config;
+}

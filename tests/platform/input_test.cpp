@@ -359,6 +359,10 @@ TEST_F(bindings_test, KeysCapturedWhileWatchingAndStopping) {
     add_fake_device("Pad", 1, 0, false, false);
     open();
     start_watching_pots(&window, &bindings[throttle_binding]);
+    // The character a key types is not a key: the key itself binds.
+    capture_key_while_watching(&window, 'x');
+    capture_key_while_watching(&window, 13);
+    EXPECT_EQ(captured_key_name(), nullptr);
     capture_key_while_watching(&window, 0x102d);
     capture_key_while_watching(&window, 0x102e);  // one at a time
     ASSERT_NE(captured_key_name(), nullptr);
