@@ -44,7 +44,13 @@ bool reset(const race_setup& setup) { return menu_service.reset_race && menu_ser
 void start_new_race() {
     open_menu_page(no_menu);
     slot_kind_list kinds{};
-    for (int i = 0; i < lineup_settings; i++) kinds[(size_t)i] = settings.slot[(size_t)i];
+    bool anyone = false;
+    for (int i = 0; i < lineup_settings; i++) {
+        kinds[(size_t)i] = settings.slot[(size_t)i];
+        anyone = anyone || kinds[(size_t)i] != slot_kind_empty;
+    }
+    // The default lineup is empty; say why the track stays bare.
+    if (!anyone) show_message("Every gate is \"Empty\": set a gate to \"Human\" to ride in the race");
     leave_server();
     race_setup setup;
     setup.slot_kinds = kinds;

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "core/asset_lists.h"
+#include "core/bike_setup.h"
 #include "core/config.h"
 #include "core/frame_loop.h"
 #include "core/hooks.h"
@@ -20,6 +22,7 @@
 #include "render/image_io.h"
 #include "render/texture.h"
 #include "testkit/testkit.h"
+#include "track/track.h"
 #include "ui/font.h"
 #include "ui/menu.h"
 #include "vfs/vfs.h"
@@ -34,6 +37,7 @@ struct menu_gl : ::testing::Test {
     window_hooks saved_window = window_hook;
     menu_services saved_services = menu_service;
     game_settings saved_settings = settings;
+    bike_setup saved_setup = player_setup;
     void SetUp() override {
         const char* d = getenv("DISPLAY");
         if (!d || !*d) GTEST_SKIP() << "no display";
@@ -47,6 +51,9 @@ struct menu_gl : ::testing::Test {
         textures_init(&gl_texture_driver);
         load_fonts();
         ASSERT_TRUE(font_of(font_text).loaded);
+        config_defaults();
+        scan_tracks();
+        build_graphics_lists();
         window_hook.client_size = [](int& cw, int& ch) { cw = width, ch = height; };
         menu_service = menu_services{};
         reset_menu_state();
@@ -57,7 +64,10 @@ struct menu_gl : ::testing::Test {
         window_hook = saved_window;
         menu_service = saved_services;
         settings = saved_settings;
+        player_setup = saved_setup;
         if (!w) return;
+        free_graphics_lists();
+        free_track_lists();
         free_font_textures();
         textures_free();
         close_gl_window(w);
