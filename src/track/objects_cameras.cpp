@@ -10,6 +10,7 @@
 #include "core/diag.h"
 #include "core/text.h"
 #include "track/height_field.h"
+#include "track/line_reader.h"
 #include "track/objects_race.h"
 #include "track/track_files.h"
 #include "vfs/vfs.h"
@@ -27,18 +28,6 @@ std::array<int, 256> g_gate_camera = [] {
     a.fill(-1);
     return a;
 }();
-
-bool read_line(vfs_file* f, std::string& line) {
-    line.clear();
-    int c = vfs_getc(f);
-    if (c == EOF) return false;
-    for (; c != EOF && c != '\n'; c = vfs_getc(f)) line += (char)c;
-    return true;
-}
-
-int scan(const std::string& text, const char* format, auto... out) {
-    return vfs_string_scanf(text.c_str(), text.size(), nullptr, format, out...);
-}
 
 // "gate" after optional white space, then white space or the end.
 bool gate_line(const std::string& line, size_t& rest) {
@@ -100,10 +89,10 @@ void load_cameras(const char* name) {
     if (!f) return;
     float fov = 90, autofovsize = 0;
     std::string line;
-    while (read_line(f, line)) {
+    while (read_whole_line(f, line)) {
         float x, y, z, v;
         size_t rest;
-        if (scan(line, "addcamera %f %f %f", &x, &y, &z) == 3) {
+        if (scan_line(line, "addcamera %f %f %f", &x, &y, &z) == 3) {
             // A camera must stand somewhere to be aimed.
             if (std::isfinite(x) && std::isfinite(y) && std::isfinite(z)) {
                 track_camera c;
@@ -113,9 +102,9 @@ void load_cameras(const char* name) {
                 g_cameras.push_back(c);
             }
             fov = 90, autofovsize = 0;
-        } else if (scan(line, "fov %f", &v) == 1) {
+        } else if (scan_line(line, "fov %f", &v) == 1) {
             if (std::isfinite(v)) fov = std::fabs(v);
-        } else if (scan(line, "autofovsize %f", &v) == 1) {
+        } else if (scan_line(line, "autofovsize %f", &v) == 1) {
             if (std::isfinite(v)) autofovsize = std::fabs(v);
         } else if (gate_line(line, rest)) {
             bind_gates(line, rest);

@@ -8,6 +8,7 @@
 #include "core/text.h"
 #include "render/terrain_lighting.h"
 #include "render/texture.h"
+#include "track/line_reader.h"
 #include "track/track_files.h"
 #include "vfs/vfs.h"
 
@@ -27,20 +28,6 @@ void set_defaults(std::array<float, 4> fog) {
 
 bool finite3(const float* v) { return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]); }
 
-// A line of the file: false at the end of the file. Lines are taken whole,
-// however long, so a long line is never read as two.
-bool read_line(vfs_file* f, std::string& line) {
-    line.clear();
-    int c = vfs_getc(f);
-    if (c == EOF) return false;
-    for (; c != EOF && c != '\n'; c = vfs_getc(f)) line += (char)c;
-    return true;
-}
-
-int scan(const std::string& text, const char* format, auto... out) {
-    return vfs_string_scanf(text.c_str(), text.size(), nullptr, format, out...);
-}
-
 struct reader {
     std::array<bool, sky_picture_count> given{};
     flare building;
@@ -59,7 +46,7 @@ struct reader {
         for (const vector_key& k : vectors) {
             if (keyword != k.name) continue;
             // Values that do not convert keep what they were.
-            scan(arg, " [ %f %f %f ] ", &(*k.value)[0], &(*k.value)[1], &(*k.value)[2]);
+            scan_line(arg, " [ %f %f %f ] ", &(*k.value)[0], &(*k.value)[1], &(*k.value)[2]);
             return true;
         }
         for (int s = 0; s < sky_picture_count; s++) {
@@ -73,7 +60,7 @@ struct reader {
         if (keyword == "flare_element") {
             flare_element e;
             char texture[1024];
-            if (scan(arg, " [ %f %f ] [ %f %f %f ] %f %1023s", &e.a, &e.b, &e.color[0], &e.color[1], &e.color[2],
+            if (scan_line(arg, " [ %f %f ] [ %f %f %f ] %f %1023s", &e.a, &e.b, &e.color[0], &e.color[1], &e.color[2],
                      &e.size, texture) == 7 &&
                 building.element_count < max_flare_elements) {
                 e.texture = texture_load(texture);
@@ -84,7 +71,7 @@ struct reader {
         if (keyword == "flare_point" || keyword == "flare_vector") {
             float p[3];
             // A flare needs somewhere to be; a line without one is passed over.
-            if (scan(arg, " [ %f %f %f ] ", &p[0], &p[1], &p[2]) == 3 && finite3(p)) {
+            if (scan_line(arg, " [ %f %f %f ] ", &p[0], &p[1], &p[2]) == 3 && finite3(p)) {
                 building.position = {p[0], p[1], p[2]};
                 building.directional = keyword == "flare_vector";
                 L.flare_list.push_back(building);
@@ -94,7 +81,7 @@ struct reader {
         }
         if (keyword == "fog") {
             float c[3], density;
-            if (scan(arg, " [ %f %f %f ] %f ", &c[0], &c[1], &c[2], &density) == 4 && finite3(c) &&
+            if (scan_line(arg, " [ %f %f %f ] %f ", &c[0], &c[1], &c[2], &density) == 4 && finite3(c) &&
                 std::isfinite(density)) {
                 L.fog_color = {c[0], c[1], c[2], 1};
                 L.fog_density = density;
@@ -103,13 +90,13 @@ struct reader {
         }
         if (keyword == "dynamic_lighting") {
             int v;
-            if (scan(arg, "%d", &v) == 1) L.dynamic_lighting = v > 0;
+            if (scan_line(arg, "%d", &v) == 1) L.dynamic_lighting = v > 0;
             return true;
         }
         if (keyword == "near_plane" || keyword == "far_plane") {
             float v;
             // Not a number cannot be clamped into a clip distance.
-            if (scan(arg, "%f", &v) == 1 && !std::isnan(v)) (keyword == "near_plane" ? L.near_plane : L.far_plane) = v;
+            if (scan_line(arg, "%f", &v) == 1 && !std::isnan(v)) (keyword == "near_plane" ? L.near_plane : L.far_plane) = v;
             return true;
         }
         return false;
@@ -132,7 +119,7 @@ void load_lighting(const char* name) {
     track_step_begin("Loading lighting");
     reader r;
     std::string text;
-    while (read_line(f, text)) {
+    while (read_whole_line(f, text)) {
         // A line ending in CR LF ends before the CR.
         while (!text.empty() && space(text.back())) text.pop_back();
         size_t at = 0;

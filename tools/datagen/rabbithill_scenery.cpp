@@ -11,6 +11,7 @@
 
 #include "core/text.h"
 #include "datagen/datagen.h"
+#include "datagen/dice.h"
 #include "datagen/picture.h"
 #include "datagen/rabbithill_layout.h"
 #include "datagen/rabbithill_scenery_art.h"
@@ -32,18 +33,6 @@ std::string data_name(const std::string& file) { return "@" + dir + file; }
 // The light the baked shading of the ground was made with; changing it here
 // would make dug ground look different from untouched ground.
 const double sun[3] = {0.57735026918962584, 0.57735026918962584, 0.57735026918962584};
-
-struct dice {
-    uint32_t state;
-    explicit dice(uint32_t seed) : state(seed * 2654435761u + 977) {}
-    double next() {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        return (state & 0xffffff) / 16777216.0;
-    }
-    double range(double a, double b) { return a + (b - a) * next(); }
-};
 
 // ---- where things may stand ------------------------------------------------------------------
 
@@ -189,7 +178,7 @@ void corner_barriers(layout& L, scenery& s) {
 
 // Crowds on the bank behind a line of banners, along a stretch of the lap.
 void spectators(layout& L, scenery& s, double from, double to, double prefer, uint32_t seed) {
-    dice r(seed);
+    dice r(seed, 977);
     for (double at = from; at < to; at += 27) {
         const centre_sample& c = L.at(at);
         double side = L.roomy_side(c, 24, 18, prefer);
@@ -291,7 +280,7 @@ void tv_cameras(layout& L, scenery& s) {
 // Trees thick towards the edges of the field and by the Tree Line corner,
 // thinner in the infield; bushes near the track.
 void vegetation(layout& L, scenery& s) {
-    dice r(2024);
+    dice r(2024, 977);
     const corner& tree_line = lap_corners()[1];
     for (double gz = 6; gz < extent - 6; gz += 19)
         for (double gx = 6; gx < extent - 6; gx += 19) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "datagen/dice.h"
 #include "datagen/mesh_build.h"
 
 namespace scenery_art {
@@ -32,19 +33,6 @@ double fbm(double x, double y, double cell, int octaves, uint32_t seed) {
     }
     return sum / total;
 }
-
-// A small deterministic random stream.
-struct dice {
-    uint32_t state;
-    explicit dice(uint32_t seed) : state(seed * 2654435761u + 12345) {}
-    double next() {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        return (state & 0xffffff) / 16777216.0;
-    }
-    double range(double a, double b) { return a + (b - a) * next(); }
-};
 
 // A thick line: discs along the segment.
 void limb(picture& p, double x0, double y0, double x1, double y1, double r, rgba c) {
@@ -123,7 +111,7 @@ void centred_text(picture& p, const char* s, int cx, int y, int scale, rgba c) {
 
 picture pine_tree(uint32_t seed) {
     picture p(128, 256, clear);
-    dice r(seed);
+    dice r(seed, 12345);
     const rgba trunk{88, 62, 40, 255};
     p.rect(60, 200, 68, 256, trunk);
     p.grain(60, 200, 68, 256, 0.2, seed);
@@ -152,7 +140,7 @@ picture pine_tree(uint32_t seed) {
 
 picture broadleaf_tree(uint32_t seed) {
     picture p(128, 256, clear);
-    dice r(seed);
+    dice r(seed, 12345);
     const rgba bark{96, 74, 52, 255};
     limb(p, 64, 255, 64, 120, 6, bark);
     limb(p, 64, 160, 40, 110, 3, bark);
@@ -177,7 +165,7 @@ picture broadleaf_tree(uint32_t seed) {
 
 picture bush(uint32_t seed) {
     picture p(128, 64, clear);
-    dice r(seed);
+    dice r(seed, 12345);
     for (int k = 0; k < 16; k++) {
         double cx = r.range(22, 106), cy = r.range(26, 50), rad = r.range(12, 20);
         p.disc(cx, cy, rad, rgba{62, 102, 46, 255});
@@ -197,7 +185,7 @@ picture bush(uint32_t seed) {
 
 picture crowd(uint32_t seed) {
     picture p(256, 64, clear);
-    dice r(seed);
+    dice r(seed, 12345);
     const rgba shirts[] = {{200, 40, 40, 255}, {40, 80, 180, 255}, {230, 200, 40, 255}, {30, 30, 34, 255},
                            {240, 240, 240, 255}, {60, 150, 70, 255}, {230, 120, 30, 255}, {120, 60, 150, 255}};
     const rgba skins[] = {{236, 200, 170, 255}, {200, 150, 110, 255}, {140, 95, 65, 255}, {96, 64, 44, 255}};
