@@ -50,8 +50,6 @@ struct menu_services {
     void (*driver_info)(std::string& vendor, std::string& renderer, std::string& version) = nullptr;
     bool (*framebuffer_objects)() = nullptr;
     bool (*shader_programs)() = nullptr;
-    // The running renderer's copies of "Roost Density" and "Enable Reflections".
-    void (*graphics_changed)() = nullptr;
     // A submitted input line (the console); true when it was taken.
     bool (*submit_line)(const std::string& line) = nullptr;
     // Seconds since start-up, and the editor holds unsaved changes.

@@ -27,6 +27,16 @@ long g_quit_frame = -1;
 binding_setting* g_watched = nullptr;
 int g_video_mode_in_use = -1;
 std::string g_history_draft;
+// The pointer as the key being handled finds it: a drag moves the pointer
+// without a pointer-moved call, so it is read afresh when it can be.
+int g_key_x = -1, g_key_y = -1;
+
+void read_pointer_for_key() {
+    g_key_x = menu_pointer_x;
+    g_key_y = menu_pointer_y;
+    int x, y;
+    if (input_hook.read_cursor && input_hook.read_cursor(x, y)) g_key_x = x, g_key_y = y;
+}
 
 bool label_is(const menu_item& it, const char* label) { return it.label == label; }
 
@@ -256,7 +266,7 @@ void edit_number(int page, const menu_item& it, int code, bool inside) {
         return;
     }
     double before = s.real ? *s.real : 0;
-    if (!number_key(s, code, inside, menu_pointer_x, it.slider_x0, it.slider_x1)) return;
+    if (!number_key(s, code, inside, g_key_x, it.slider_x0, it.slider_x1)) return;
     if (label_is(it, "Stability") && std::trunc(*s.real) != std::trunc(before)) apply_stability(*s.real);
     if (applies_to_bike(page, it)) apply_setup();
     if (label_is(it, "Roost Density")) render_settings.roost_frequency = (int)std::lround(settings.roost_density);
@@ -387,7 +397,8 @@ void menu_key(int code) {
     // A copy: the action may rebuild the list or open another page.
     const menu_item it = items[(size_t)std::clamp(menu_cursor, 0, (int)items.size() - 1)];
     if (it.hidden) return;
-    const bool inside = it.rect.strictly_contains(menu_pointer_x, menu_pointer_y);
+    read_pointer_for_key();
+    const bool inside = it.rect.strictly_contains(g_key_x, g_key_y);
     switch (it.kind) {
         case menu_item_kind::button:
             if (is_activation(code, inside)) press_button(page, it);

@@ -47,5 +47,10 @@ void after_choice_edit(const setting* s);
 void bike_model_changed();
 void reset_menu_actions();
 
+// The binding whose pots are watched for the controls page, or null.
+const binding_setting* watched_binding();
+// Once per drawn frame: a key caught while watching becomes the binding.
+void menu_tick();
+
 // Pointer position as the menu last saw it.
 extern int menu_pointer_x, menu_pointer_y;

@@ -14,9 +14,6 @@
 #include "ui/screens.h"
 #include "ui/text_draw.h"
 
-const binding_setting* watched_binding();
-void menu_tick();
-
 namespace {
 
 constexpr float row_pitch = 1.375f;  // units from one row to the next
@@ -187,7 +184,7 @@ page_look look_of(int page) {
 }
 
 // Rows flow top to bottom and on into further columns when a column is full.
-void lay_rows(int page, const page_area& a, const page_look& look) {
+void lay_rows(const page_area& a, const page_look& look) {
     std::vector<menu_item>& items = menu_items_mutable();
     const float unit = a.unit;
     const float bottom_units = a.h / unit - bottom_reserve - look.extra_rows * row_pitch;
@@ -207,7 +204,6 @@ void lay_rows(int page, const page_area& a, const page_look& look) {
             continue;
         }
         lay_item(it, (int)i == menu_cursor, x0, x0 + column_width, top, unit, look.split, it.entry >= 0 ? it.entry : row);
-        (void)page;
     }
 }
 
@@ -336,7 +332,7 @@ const menu_frame& layout_menu(int width, int height) {
     }
     page_look look = look_of(page);
     const page_area a = area_for(width, height, divisor_for(page, look));
-    lay_rows(page, a, look);
+    lay_rows(a, look);
     if (page == graphics_page) lay_graphics_extras(a, look);
     if (page == advanced_graphics_page) lay_advanced_extras(a);
     if (page == series_page) line(a, rows_end(a, look), "No points series are in this build yet", label_text);
