@@ -33,12 +33,11 @@ cmake --build build-asan -j "$jobs"
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-# LeakSanitizer's exit-time thread tracer crashes ("Tracer caught signal 11")
-# in the processes that draw bikes through Mesa's software rasterizer after
-# the cases have passed; those cases run with every check but the leak scan.
-(cd build-asan && with_display ctest -j "$jobs" -L unit -E '^bike_gl[.]' --timeout 900 &&
-  ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:allocator_may_return_null=1 \
-    with_display ctest -L unit -R '^bike_gl[.]' --timeout 900)
+# Mesa's software rasterizer draws on threads of its own, which
+# LeakSanitizer's exit-time tracer cannot always stop under load ("Tracer
+# caught signal 11" after the cases passed); here it draws on the calling
+# thread, and every case keeps the leak scan.
+(cd build-asan && export LP_NUM_THREADS=0 && with_display ctest -j "$jobs" -L unit --timeout 900)
 unset ASAN_OPTIONS UBSAN_OPTIONS
 
 echo "== fuzz smoke runs"
