@@ -109,6 +109,13 @@ sphere_pair_softness sphere_pair_constants(const collision_sphere& a, const coll
 bool shape_ground_contacts(const collision_shape& shape, dBodyID body) {
     bool touched = false;
     shape_placement at = body_placement(body);
+    // Most parts ride well above the ground: one look at the heights under
+    // the whole shape spares the per-sphere queries. A rotation gone bad is
+    // left to the sphere loop, which marks the body's fault.
+    bool rotation_sane = true;
+    for (float v : at.rotation) rotation_sane = rotation_sane && std::isfinite(v);
+    if (rotation_sane && shape.bounding_radius > 0 && ball_clear_of_ground(at.position, shape.bounding_radius))
+        return false;
     double hk = ground_k * world_step_seconds;
     float erp = (float)(hk / (hk + ground_c)), cfm = (float)(1 / (hk + ground_c));
     for (const collision_sphere& s : shape.spheres) {
@@ -200,9 +207,17 @@ bool shape_pair_contacts(const collision_shape& a, dBodyID body_a, const shape_p
     placed(a, at_a, spheres_a);
     placed(b, at_b, spheres_b);
     bool touched = false;
-    for (const collision_sphere& sa : spheres_a)
+    // Every sphere of B lies within B's bounding radius of its origin, so a
+    // sphere of A that clears that ball (with a little slack for rounding)
+    // meets none of them.
+    const float b_reach = safe_value(b.bounding_radius);
+    for (const collision_sphere& sa : spheres_a) {
+        vec3f to_b = vsub(at_b.position, {sa.center[0], sa.center[1], sa.center[2]});
+        float clear = safe_value(sa.radius) + b_reach + 1.0f / 256;
+        if (vdot(to_b, to_b) > clear * clear) continue;
         for (const collision_sphere& sb : spheres_b)
             touched |= sphere_pair_contact(sa, body_a, sb, body_b, mode, nullptr);
+    }
     return touched;
 }
 

@@ -1,6 +1,7 @@
 // Tire torus and sphere against the height field's triangles.
 #include "bike/ground_geometry.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "track/height_field.h"
@@ -118,7 +119,10 @@ vec3f flat_wheel_direction(const vec3f& a) {
     return {1, 0, 0};
 }
 
-triangle_depth tire_depth(const vec3f& c, const vec3f& a, float R, float r, const ground_triangle& t, bool general) {
+// With `general` off the iterative case reports no contact and, when asked,
+// says through `needs_general` that it was the one to take.
+triangle_depth tire_depth(const vec3f& c, const vec3f& a, float R, float r, const ground_triangle& t, bool general,
+                          bool* needs_general = nullptr) {
     triangle_depth out;
     out.depth = 0;
     const vec3f& n = t.n;
@@ -142,6 +146,7 @@ triangle_depth tire_depth(const vec3f& c, const vec3f& a, float R, float r, cons
 
     auto general_case = [&]() {
         if (!general) {
+            if (needs_general) *needs_general = true;
             out.depth = 0;
             return out;
         }
@@ -240,6 +245,18 @@ bool query_range(const vec3f& centre, float reach, cell_range& out) {
     axis_range(centre[0], reach, terrain.cell_size, out.i0, out.i1);
     axis_range(centre[2], reach, terrain.cell_size, out.j0, out.j1);
     return !out.empty();
+}
+
+// Whether every height sample at the corners of the range's cells lies
+// below `lowest`: then nothing of a query over that range can reach the
+// ground. The margin keeps rounding in the exact tests from ever mattering.
+bool range_below(const cell_range& range, float lowest) {
+    constexpr float margin = 1.0f / 64;
+    lowest -= margin;
+    for (int j = range.j0; j <= range.j1 + 1; j++)
+        for (int i = range.i0; i <= range.i1 + 1; i++)
+            if (!(sample_height(i, j) < lowest)) return false;
+    return true;
 }
 
 void finish_contact(const triangle_depth& best, ground_contact& out) {
@@ -482,19 +499,117 @@ int centre_out_offset(int n, int step) {
     return (step & 1) == 0 ? mid - step / 2 : mid + step / 2 + 1;
 }
 
+namespace {
+
+// Distance from p to the nearest point of the triangle (in double, relative
+// to p, so that it is far more exact than the float tests it bounds).
+double point_triangle_distance(const vec3f& p, const ground_triangle& t) {
+    using d3 = std::array<double, 3>;
+    auto rel = [&](const vec3f& v) { return d3{(double)v[0] - p[0], (double)v[1] - p[1], (double)v[2] - p[2]}; };
+    auto sub = [](const d3& x, const d3& y) { return d3{x[0] - y[0], x[1] - y[1], x[2] - y[2]}; };
+    auto dot3 = [](const d3& x, const d3& y) { return x[0] * y[0] + x[1] * y[1] + x[2] * y[2]; };
+    auto len = [&](const d3& x) { return std::sqrt(dot3(x, x)); };
+    auto along = [](const d3& o, const d3& e, double s) { return d3{o[0] + e[0] * s, o[1] + e[1] * s, o[2] + e[2] * s}; };
+    // Vertices relative to p; the query point is the origin.
+    const d3 A = rel(t.v[0]), B = rel(t.v[1]), C = rel(t.v[2]);
+    const d3 ab = sub(B, A), ac = sub(C, A), ap = {-A[0], -A[1], -A[2]};
+    double d1 = dot3(ab, ap), d2 = dot3(ac, ap);
+    if (d1 <= 0 && d2 <= 0) return len(A);
+    const d3 bp = {-B[0], -B[1], -B[2]};
+    double d3_ = dot3(ab, bp), d4 = dot3(ac, bp);
+    if (d3_ >= 0 && d4 <= d3_) return len(B);
+    double vc = d1 * d4 - d3_ * d2;
+    if (vc <= 0 && d1 >= 0 && d3_ <= 0) return len(along(A, ab, d1 / (d1 - d3_)));
+    const d3 cp = {-C[0], -C[1], -C[2]};
+    double d5 = dot3(ab, cp), d6 = dot3(ac, cp);
+    if (d6 >= 0 && d5 <= d6) return len(C);
+    double vb = d5 * d2 - d1 * d6;
+    if (vb <= 0 && d2 >= 0 && d6 <= 0) return len(along(A, ac, d2 / (d2 - d6)));
+    double va = d3_ * d6 - d5 * d4;
+    if (va <= 0 && d4 - d3_ >= 0 && d5 - d6 >= 0)
+        return len(along(B, sub(C, B), (d4 - d3_) / ((d4 - d3_) + (d5 - d6))));
+    double denom = 1 / (va + vb + vc);
+    return len(along(along(A, ab, vb * denom), ac, vc * denom));
+}
+
+// How far the triangle lies from the wheel plane (through c, across the unit
+// axle a): 0 when the plane cuts it.
+double wheel_plane_distance(const vec3f& c, const vec3f& a, const ground_triangle& t) {
+    double al = std::sqrt((double)a[0] * a[0] + (double)a[1] * a[1] + (double)a[2] * a[2]);
+    if (!(al > 0)) return 0;
+    double s[3];
+    for (int k = 0; k < 3; k++) {
+        s[k] = 0;
+        for (int x = 0; x < 3; x++) s[k] += ((double)t.v[k][(size_t)x] - c[(size_t)x]) * a[(size_t)x];
+        s[k] /= al;
+    }
+    if (s[0] > 0 && s[1] > 0 && s[2] > 0) return std::min({s[0], s[1], s[2]});
+    if (s[0] < 0 && s[1] < 0 && s[2] < 0) return -std::max({s[0], s[1], s[2]});
+    return 0;
+}
+
+// Triangles of a deepest-tire query, held back so that the iterative case
+// runs only where it could still give the deepest contact.
+constexpr int staged_triangle_limit = 128;
+struct staged_triangle {
+    ground_triangle t;
+    triangle_depth d;
+    bool general = false;
+};
+
+}  // namespace
+
 bool tire_ground_deepest(const vec3f& c, const vec3f& a, float R, float r, ground_contact& out) {
     cell_range range;
     if (!query_range(c, R + r, range)) return false;
+    if (range_below(range, c[1] - (R + r))) return false;
     triangle_depth best;
     best.depth = 0;
-    for (int j = range.j0; j <= range.j1; j++)
-        for (int i = range.i0; i <= range.i1; i++)
-            for (int which = 0; which < 2; which++) {
-                ground_triangle t = terrain_triangle(i, j, which);
-                if (!tire_may_touch(c, a, R, r, t)) continue;
-                triangle_depth d = tire_triangle_depth(c, a, R, r, t);
-                if (d.depth > best.depth) best = d;
+    const long count = 2L * (range.i1 - range.i0 + 1) * (range.j1 - range.j0 + 1);
+    if (count > staged_triangle_limit) {
+        for (int j = range.j0; j <= range.j1; j++)
+            for (int i = range.i0; i <= range.i1; i++)
+                for (int which = 0; which < 2; which++) {
+                    ground_triangle t = terrain_triangle(i, j, which);
+                    if (!tire_may_touch(c, a, R, r, t)) continue;
+                    triangle_depth d = tire_triangle_depth(c, a, R, r, t);
+                    if (d.depth > best.depth) best = d;
+                }
+    } else {
+        // First every closed-form answer; then the iterative case only for
+        // triangles that could beat the deepest of those. Each iterative
+        // distance is between a point of the triangle and one of the wheel's
+        // disc, so it is at least the distance from c to the triangle less
+        // R, and at least the triangle's distance from the wheel plane: a
+        // triangle whose depth cannot reach the best found is never the
+        // answer, and skipping it changes nothing (the first deepest in scan
+        // order still wins).
+        staged_triangle staged[staged_triangle_limit];
+        int n = 0;
+        float closed_best = 0;
+        for (int j = range.j0; j <= range.j1; j++)
+            for (int i = range.i0; i <= range.i1; i++)
+                for (int which = 0; which < 2; which++) {
+                    staged_triangle& e = staged[n];
+                    e.t = terrain_triangle(i, j, which);
+                    if (!tire_may_touch(c, a, R, r, e.t)) continue;
+                    e.general = false;
+                    e.d = tire_depth(c, a, R, r, e.t, false, &e.general);
+                    if (!e.general && e.d.depth > closed_best) closed_best = e.d.depth;
+                    n++;
+                }
+        const double slack = 1.0e-3 * (R + r) + 1.0e-3;
+        for (int k = 0; k < n; k++) {
+            staged_triangle& e = staged[k];
+            if (e.general) {
+                double apart = std::max(point_triangle_distance(c, e.t) - R, wheel_plane_distance(c, a, e.t));
+                double bound = r - std::max(0.0, apart) + slack;
+                if (bound < closed_best) continue;
+                e.d = tire_triangle_depth(c, a, R, r, e.t);
             }
+            if (e.d.depth > best.depth) best = e.d;
+        }
+    }
     if (!(best.depth > 0.0f)) return false;
     finish_contact(best, out);
     return true;
@@ -522,9 +637,18 @@ bool tire_ground_first(const vec3f& c, const vec3f& a, float R, float r, ground_
     return false;
 }
 
+bool ball_clear_of_ground(const vec3f& centre, float reach) {
+    cell_range range;
+    if (!query_range(centre, reach, range)) return false;
+    // A capped range would not cover every query inside the ball.
+    if (range.i1 - range.i0 + 1 >= max_query_cells || range.j1 - range.j0 + 1 >= max_query_cells) return false;
+    return range_below(range, centre[1] - reach);
+}
+
 bool sphere_ground_deepest(const vec3f& centre, float radius, ground_contact& out) {
     cell_range range;
     if (!query_range(centre, radius, range)) return false;
+    if (range_below(range, centre[1] - radius)) return false;
     triangle_depth best;
     best.depth = 0;
     for (int j = range.j0; j <= range.j1; j++)

@@ -64,6 +64,11 @@ bool tire_ground_deepest(const vec3f& c, const vec3f& a, float R, float r, groun
 // wins, no iterative case.
 bool tire_ground_first(const vec3f& c, const vec3f& a, float R, float r, ground_contact& out);
 bool sphere_ground_deepest(const vec3f& centre, float radius, ground_contact& out);
+// Whether everything within `reach` of the centre lies clearly above the
+// ground: the ball's lowest point is above every height sample under it.
+// False when that cannot be told (no terrain, a bad query, or a reach too
+// wide for one query); then the caller asks the exact queries.
+bool ball_clear_of_ground(const vec3f& centre, float reach);
 
 // No body of a working simulation is this far from the origin (ft).
 constexpr float ground_coordinate_limit = 1.0e6f;

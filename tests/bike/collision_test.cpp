@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 #include <vector>
 
 #include "bike/bike_hooks.h"
@@ -483,4 +484,34 @@ TEST_F(collision_fixture, two_bikes_ridden_into_each_other_bounce_apart) {
     RecordProperty("deepest_overlap", std::to_string(deepest));
     RecordProperty("rebound_speed", std::to_string(rebound));
     RecordProperty("impact_speed", std::to_string(impact_speed));
+}
+
+TEST(shape_pairs, overlap_is_found_exactly_when_some_sphere_pair_overlaps) {
+    // Spheres that clear the other shape's bounding ball are not paired;
+    // that must never hide an overlap, near the edge of the ball or not.
+    std::mt19937 rng(77);
+    std::uniform_real_distribution<float> u(-1, 1);
+    int overlapping = 0, apart = 0;
+    for (int trial = 0; trial < 3000; trial++) {
+        auto random_shape = [&] {
+            collision_shape s;
+            int n = 1 + (int)((u(rng) + 1) * 6);
+            for (int k = 0; k < n; k++) s.spheres.push_back(sphere(u(rng), u(rng), u(rng), 0.05f + 0.4f * (u(rng) + 1)));
+            s.bounding_radius = shape_bounding_radius(s);
+            return s;
+        };
+        collision_shape a = random_shape(), b = random_shape();
+        float pa[3] = {500 + 2 * u(rng), 20 + 2 * u(rng), 800 + 2 * u(rng)}, pb[3] = {500 + 2 * u(rng), 20 + 2 * u(rng),
+                                                                                    800 + 2 * u(rng)};
+        shape_placement at_a = fixed_placement(pa, nullptr), at_b = fixed_placement(pb, nullptr);
+        bool any = false;
+        for (const collision_sphere& sa : a.spheres)
+            for (const collision_sphere& sb : b.spheres)
+                any |= sphere_pair_contact(world_sphere(sa, at_a), nullptr, world_sphere(sb, at_b), nullptr,
+                                           contact_report_only, nullptr);
+        ASSERT_EQ(shape_pair_contacts(a, nullptr, at_a, b, nullptr, at_b, contact_report_only), any) << trial;
+        (any ? overlapping : apart)++;
+    }
+    EXPECT_GT(overlapping, 300);
+    EXPECT_GT(apart, 300);
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <random>
 
@@ -375,4 +376,92 @@ TEST(ground_tire, deepest_is_never_shallower_than_first) {
         }
     }
     EXPECT_GT(both, 500);
+}
+
+namespace {
+
+// The deepest answer of every triangle in the query's cells, scanned in
+// the query's own order with nothing skipped: the first deepest wins.
+bool scanned_deepest(const vec3f& c, float reach, const std::function<triangle_depth(const ground_triangle&)>& depth,
+                     ground_contact& out) {
+    const float cell = terrain.cell_size;
+    int i0 = (int)std::floor((c[0] - reach) / cell), i1 = (int)std::ceil((c[0] + reach) / cell) - 1;
+    int j0 = (int)std::floor((c[2] - reach) / cell), j1 = (int)std::ceil((c[2] + reach) / cell) - 1;
+    triangle_depth best;
+    best.depth = 0;
+    for (int j = j0; j <= j1; j++)
+        for (int i = i0; i <= i1; i++)
+            for (int which = 0; which < 2; which++) {
+                triangle_depth d = depth(terrain_triangle(i, j, which));
+                if (d.depth > best.depth) best = d;
+            }
+    if (!(best.depth > 0.0f)) return false;
+    out.point = best.point;
+    out.normal = ground_normal_fixup(best.normal);
+    out.depth = best.depth;
+    return true;
+}
+
+bool same_contact(const ground_contact& a, const ground_contact& b) {
+    return a.depth == b.depth && a.point == b.point && a.normal == b.normal;
+}
+
+}  // namespace
+
+TEST(ground_query, shortcuts_give_exactly_the_full_scan) {
+    // The queries skip triangles and whole ranges that cannot hold the
+    // answer; on rough random fields and poses near, on and under the
+    // ground they must agree bit for bit with scanning everything.
+    field_guard guard;
+    std::mt19937 rng(4242);
+    std::uniform_real_distribution<float> u01(0, 1);
+    int tire_contacts = 0, sphere_contacts = 0, clear_balls = 0;
+    for (int field = 0; field < 24; field++) {
+        float cell = 0.5f + 1.5f * u01(rng);
+        float rough = field % 3 == 0 ? 0.05f : 1.2f * u01(rng);
+        std::vector<float> hs(81);
+        for (float& h : hs) h = rough * (u01(rng) - 0.5f);
+        make_test_field(2, cell, [&](int i, int j) { return hs[(size_t)(i + 9 * j)]; });
+        for (int pose = 0; pose < 300; pose++) {
+            vec3f c = {8 * cell * u01(rng), 2.6f * (u01(rng) - 0.35f), 8 * cell * u01(rng)};
+            // Mostly upright wheels, as riding gives, and some at any angle.
+            vec3f a = pose % 4 == 0 ? random_unit(rng) : vec3f{1, 0.2f * (u01(rng) - 0.5f), 0.3f * (u01(rng) - 0.5f)};
+            float al = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
+            a = {a[0] / al, a[1] / al, a[2] / al};
+            ground_contact got, want;
+            bool g = tire_ground_deepest(c, a, R, r, got);
+            bool w = scanned_deepest(c, R + r, [&](const ground_triangle& t) { return tire_triangle_depth(c, a, R, r, t); },
+                                     want);
+            ASSERT_EQ(g, w) << "field " << field << " pose " << pose;
+            if (g) {
+                ASSERT_TRUE(same_contact(got, want)) << "field " << field << " pose " << pose << ": " << got.depth
+                                                     << " vs " << want.depth;
+                tire_contacts++;
+            }
+            float radius = 0.1f + 0.6f * u01(rng);
+            g = sphere_ground_deepest(c, radius, got);
+            w = scanned_deepest(c, radius, [&](const ground_triangle& t) { return sphere_triangle_depth(c, radius, t); },
+                                want);
+            ASSERT_EQ(g, w) << "field " << field << " pose " << pose;
+            if (g) {
+                ASSERT_TRUE(same_contact(got, want));
+                sphere_contacts++;
+            }
+            // A ball said to be clear of the ground holds no sphere that
+            // touches it.
+            float reach = 0.5f + 2 * u01(rng);
+            if (ball_clear_of_ground(c, reach)) {
+                clear_balls++;
+                for (int k = 0; k < 8; k++) {
+                    vec3f d = random_unit(rng);
+                    float s = reach * 0.9f * u01(rng), rad = reach - s;
+                    vec3f inside = {c[0] + d[0] * s, c[1] + d[1] * s, c[2] + d[2] * s};
+                    ASSERT_FALSE(sphere_ground_deepest(inside, rad, got));
+                }
+            }
+        }
+    }
+    EXPECT_GT(tire_contacts, 1000);
+    EXPECT_GT(sphere_contacts, 1000);
+    EXPECT_GT(clear_balls, 500);
 }
