@@ -374,6 +374,7 @@ slot_kind_list rotated_lineup(const slot_kind_list& kinds, int n) {
 void menu_tick() { take_captured_key(); }
 
 void menu_key(int code) {
+    follow_page_change();
     const int page = loop_state.menu_page;
     if (page == no_menu) return;
     if (g_quit_frame >= 0 && g_quit_frame == loop_state.frames) return;

@@ -36,6 +36,9 @@ extern bool rider_info_changed;
 std::vector<menu_item>& menu_items_mutable();
 // The open page's items again from the settings (rectangles kept).
 void build_menu_items(int page);
+// A page opened or closed elsewhere since the items were built: the cursor
+// goes to its first item, as on every page change.
+void follow_page_change();
 void open_pick_list(const setting* choice, const char* title, int return_page);
 // "up" (-1) / "down" (+1), skipping items that are not drawn; no wrap.
 void move_menu_cursor(int direction);

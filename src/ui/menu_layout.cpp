@@ -315,6 +315,7 @@ const menu_frame& layout_menu(int width, int height) {
     g_frame.width = width;
     g_frame.height = height;
     g_frame.shapes.clear();
+    follow_page_change();
     const int page = loop_state.menu_page;
     if (page == no_menu || width <= 0 || height <= 0) return g_frame;
     build_menu_items(page);

@@ -199,6 +199,9 @@ text_field_state g_server_field{0, true};
 text_field_state g_line_field{0, true};
 
 std::vector<menu_item> g_items;
+// The page g_items was built for (the frame loop also opens and closes
+// pages itself: Esc, the Chat key).
+int g_built_page = no_menu;
 
 text_field_state* field_of(const setting* s) {
     if (!s || !s->label) return nullptr;
@@ -286,6 +289,7 @@ const std::vector<menu_item>& menu_items() { return g_items; }
 std::vector<menu_item>& menu_items_mutable() { return g_items; }
 
 void build_menu_items(int page) {
+    g_built_page = page;
     refresh_list_choices();
     std::vector<menu_item> old;
     old.swap(g_items);
@@ -373,10 +377,15 @@ void build_menu_items(int page) {
     if (!g_items.empty()) menu_cursor = std::clamp(menu_cursor, 0, (int)g_items.size() - 1);
 }
 
+void follow_page_change() {
+    if (loop_state.menu_page != g_built_page) open_menu_page(loop_state.menu_page);
+}
+
 void open_menu_page(int page) {
     loop_state.menu_page = page;
     menu_cursor = 0;
     g_items.clear();
+    g_built_page = page;
     if (page != no_menu) build_menu_items(page);
     // The first item may be one that is not drawn.
     if (!g_items.empty() && g_items[0].hidden) move_menu_cursor(1);
@@ -431,4 +440,5 @@ void reset_menu_state() {
     rider_info_changed = false;
     reset_menu_actions();
     g_items.clear();
+    g_built_page = no_menu;
 }

@@ -696,3 +696,22 @@ TEST_F(menu_fixture, InputLineEditsAndKeepsAnUnhandledLine) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(menu_fixture, PagesOpenedByTheFrameLoopStartAtTheirFirstItem) {
+    // Esc closes any page and opens the main menu; the Chat key opens the
+    // input line. Neither goes through the menu's own page change.
+    open_menu_page(bike_setup_page);
+    go_to("Lean Indicator");
+    loop_state.menu_page = no_menu;
+    loop_state.menu_page = main_page;
+    menu_key(edit_keys.enter);
+    EXPECT_EQ(loop_state.menu_page, new_race_page);  // the first item, not the 25th
+    loop_state.menu_page = input_line_page;
+    type("hi");
+    layout_menu(800, 600);
+    EXPECT_EQ(menu_items().size(), 1u);
+}
+
+}  // namespace
