@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "bike/bike_info.h"
+#include "core/bike_setup.h"
 #include "core/config.h"
 #include "core/diag.h"
 #include "core/frame_loop.h"
@@ -95,11 +97,33 @@ menu_rect rect_of(float x0, float x1, float top, float unit) {
                      (int)std::ceil(top + (1 + border) * unit)};
 }
 
+// What some suspension and gearing adjustments mean on the chosen model,
+// shown after the value; "" for the others.
+std::string physical_value(const menu_item& it) {
+    if (it.kind != menu_item_kind::number || !it.record->real) return "";
+    const int model = std::clamp(player_setup.bike, 0, bike_model_count - 1);
+    const bike_info& m = bike_info_table[(size_t)model];
+    const double v = *it.record->real;
+    const std::string& l = it.label;
+    if (l == "Fork Spring Rate") return fork_spring_rate_text(m.fork_spring_soft, m.fork_spring_stiff, v);
+    if (l == "Shock Spring Rate") return shock_spring_rate_text(m.shock_spring_soft, m.shock_spring_stiff, v);
+    if (l == "Fork Preload") return adjusted_length_text(m.fork_preload_min, m.fork_preload_max, v);
+    // The oil level as the air gap above it: the most gap at the lowest level.
+    if (l == "Fork Oil Level") return adjusted_length_text(m.fork_air_gap_max, m.fork_air_gap_min, v);
+    if (l == "Shock Preload") return adjusted_length_text(m.shock_preload_min, m.shock_preload_max, v);
+    if (l == "Countershaft Sprocket") return sprocket_text((int)m.countershaft_teeth, v);
+    if (l == "Rear Sprocket") return sprocket_text((int)m.rear_sprocket_teeth, v);
+    return "";
+}
+
 std::string value_text(const menu_item& it) {
     const setting& s = *it.record;
     switch (it.kind) {
         case menu_item_kind::choice: return choice_value_text(s);
-        case menu_item_kind::number: return number_value_text(s);
+        case menu_item_kind::number: {
+            std::string physical = physical_value(it);
+            return physical.empty() ? number_value_text(s) : number_value_text(s) + "   (" + physical + ")";
+        }
         case menu_item_kind::text: return s.text ? *s.text : std::string();
         case menu_item_kind::binding:
             return s.binding ? binding_value_text(*s.binding, watched_binding() == s.binding) : "None";

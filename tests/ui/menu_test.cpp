@@ -715,3 +715,22 @@ TEST_F(menu_fixture, PagesOpenedByTheFrameLoopStartAtTheirFirstItem) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(menu_fixture, SuspensionPageShowsWhatTheAdjustmentsMeanOnTheModel) {
+    player_setup.fork_spring_rate_adjustment = 50;
+    player_setup.rear_sprocket_adjustment = -1;
+    open_menu_page(suspension_page);
+    bool spring = false, sprocket = false, plain = false;
+    for (const menu_shape& s : layout_menu(800, 600).shapes) {
+        spring = spring || (s.content.rfind("50.00   (", 0) == 0 && s.content.find(" kg/mm)") != std::string::npos);
+        sprocket = sprocket || (s.content.rfind("-1.00   (", 0) == 0 && s.content.find(" teeth)") != std::string::npos);
+        plain = plain || s.content == "50.00";  // damping adjustments show the value alone
+    }
+    EXPECT_TRUE(spring);
+    EXPECT_TRUE(sprocket);
+    EXPECT_TRUE(plain);
+}
+
+}  // namespace
