@@ -27,6 +27,7 @@
 #include "bike/tire.h"
 #include "bike/solid_objects.h"
 #include "ground_fixture.h"
+#include "testkit/built_data.h"
 #include "testkit/testkit.h"
 #include "vfs/vfs.h"
 #include "track/tile_info.h"
@@ -140,10 +141,7 @@ struct riding_sim : bike_sim {
 
     // The bikes get their collision shapes from the built game data.
     void SetUp() override {
-        setenv("XDG_DATA_HOME", home.path.c_str(), 1);
-        setenv("KV_HOME", QX_BIN_DIR, 1);
-        vfs_shutdown();
-        file_list();
+        use_built_data(home);
         shape_cache_free();
         ASSERT_TRUE(bike_world_init());
         make_flat_field(7, 2, 0);  // 512 ft square

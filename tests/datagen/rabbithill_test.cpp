@@ -8,6 +8,7 @@
 #include "datagen/rabbithill_layout.h"
 #include "datagen/track_bake.h"
 #include "race/timing_gates.h"
+#include "testkit/built_data.h"
 #include "testkit/testkit.h"
 #include "track/height_field.h"
 #include "track/tile_info.h"
@@ -112,10 +113,7 @@ TEST(rabbithill_design, SurfacesStartAndGates) {
 struct archive_track : ::testing::Test {
     temp_dir home;
     void SetUp() override {
-        setenv("XDG_DATA_HOME", home.path.c_str(), 1);
-        setenv("KV_HOME", QX_BIN_DIR, 1);
-        vfs_shutdown();
-        file_list();
+        use_built_data(home);
     }
     void TearDown() override {
         free_tile_data();

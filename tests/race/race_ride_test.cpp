@@ -19,6 +19,7 @@
 #include "render/model.h"
 #include "render/shape_file.h"
 #include "render/texture.h"
+#include "testkit/built_data.h"
 #include "testkit/testkit.h"
 #include "track/objects_install.h"
 #include "track/objects_race.h"
@@ -33,10 +34,7 @@ namespace {
 struct rabbit_hill : ::testing::Test {
     temp_dir home;
     void SetUp() override {
-        setenv("XDG_DATA_HOME", home.path.c_str(), 1);
-        setenv("KV_HOME", QX_BIN_DIR, 1);
-        vfs_shutdown();
-        file_list();
+        use_built_data(home);
         clear_hooks();
         track_parts = {};
         object_grid_hook = {};

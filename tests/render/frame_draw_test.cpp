@@ -24,6 +24,7 @@
 #include "render/shaders.h"
 #include "render/terrain_install.h"
 #include "render/texture.h"
+#include "testkit/built_data.h"
 #include "testkit/testkit.h"
 #include "track/height_field.h"
 #include "track/objects_install.h"
@@ -41,10 +42,7 @@ struct frame_gl : ::testing::Test {
     void SetUp() override {
         const char* d = getenv("DISPLAY");
         if (!d || !*d) GTEST_SKIP() << "no display";
-        setenv("XDG_DATA_HOME", home.path.c_str(), 1);
-        setenv("KV_HOME", QX_BIN_DIR, 1);
-        vfs_shutdown();
-        file_list();
+        use_built_data(home);
         w = open_gl_window("frame test", width, height, 24, 0, 16, 0, 0);
         ASSERT_NE(w, nullptr);
         gl_probe();

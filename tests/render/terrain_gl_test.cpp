@@ -12,6 +12,7 @@
 #include "render/shaders.h"
 #include "render/terrain_compose.h"
 #include "terrain_test_track.h"
+#include "testkit/built_data.h"
 #include "track/track.h"
 
 namespace {
@@ -260,10 +261,7 @@ struct rabbit_hill_gl : terrain_gl {
         height_px = 480;
         terrain_gl::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        setenv("XDG_DATA_HOME", home.path.c_str(), 1);
-        setenv("KV_HOME", QX_BIN_DIR, 1);
-        vfs_shutdown();
-        file_list();
+        use_built_data(home);
     }
     void TearDown() override {
         if (w) release_track();

@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "terrain_test_track.h"
+#include "testkit/built_data.h"
 
 namespace {
 
@@ -196,10 +197,7 @@ TEST_F(mesh, FlatGroundNearTheCameraIsFinerThanFarAway) {
 struct rabbit_hill : ::testing::Test {
     temp_dir home;
     void SetUp() override {
-        setenv("XDG_DATA_HOME", home.path.c_str(), 1);
-        setenv("KV_HOME", QX_BIN_DIR, 1);
-        vfs_shutdown();
-        file_list();
+        use_built_data(home);
         install_terrain();
     }
     void TearDown() override {

@@ -7,6 +7,7 @@
 #include "objects_fixture.h"
 #include "race/timing_gates.h"
 #include "render/terrain_lighting.h"
+#include "testkit/built_data.h"
 #include "track/objects_billboards.h"
 #include "track/objects_cameras.h"
 #include "track/objects_flaggers.h"
@@ -121,10 +122,7 @@ TEST_F(objects_loading, TrackWithoutObjectFilesLoads) {
 struct rabbit_hill : ::testing::Test {
     temp_dir home;
     void SetUp() override {
-        setenv("XDG_DATA_HOME", home.path.c_str(), 1);
-        setenv("KV_HOME", QX_BIN_DIR, 1);
-        vfs_shutdown();
-        file_list();
+        use_built_data(home);
         textures_init();
         models_init(false);
         shape_cache_free();

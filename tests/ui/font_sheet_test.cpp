@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "render/image_io.h"
+#include "testkit/built_data.h"
 #include "testkit/testkit.h"
 #include "render/bike_draw.h"
 #include "ui/font.h"
@@ -82,11 +83,7 @@ namespace {
 struct archive_sheets : ::testing::Test {
     vfs_sandbox box;
     void SetUp() override {
-        std::string archive = std::string(QX_BIN_DIR) + "/zzzz.saf";
-        if (!std::filesystem::exists(archive)) GTEST_SKIP() << "no data archive";
-        std::filesystem::create_symlink(archive, box.root1() + "zzzz.saf");
-        vfs_shutdown();
-        file_list();
+        if (!link_built_archive(box)) GTEST_SKIP() << "no data archive";
     }
     void TearDown() override { vfs_shutdown(); }
 };

@@ -24,6 +24,7 @@
 #include "render/model.h"
 #include "render/shaders.h"
 #include "render/texture.h"
+#include "testkit/built_data.h"
 #include "testkit/testkit.h"
 #include "track/height_field.h"
 #include "track/objects_install.h"
@@ -56,11 +57,7 @@ struct hud_shot : ::testing::Test {
     void SetUp() override {
         const char* d = getenv("DISPLAY");
         if (!d || !*d) GTEST_SKIP() << "no display";
-        std::string archive = std::string(QX_BIN_DIR) + "/zzzz.saf";
-        if (!std::filesystem::exists(archive)) GTEST_SKIP() << "no data archive";
-        std::filesystem::create_symlink(archive, box.root1() + "zzzz.saf");
-        vfs_shutdown();
-        file_list();
+        if (!link_built_archive(box)) GTEST_SKIP() << "no data archive";
         ASSERT_NE(w = open_gl_window("hud shot", width, height, 24, 0, 24, 0, 0), nullptr);
         gl_probe();
         gl_caps.use_shaders = false;

@@ -21,6 +21,7 @@
 #include "render/gl_caps.h"
 #include "render/image_io.h"
 #include "render/texture.h"
+#include "testkit/built_data.h"
 #include "testkit/testkit.h"
 #include "track/track.h"
 #include "ui/font.h"
@@ -41,11 +42,7 @@ struct menu_gl : ::testing::Test {
     void SetUp() override {
         const char* d = getenv("DISPLAY");
         if (!d || !*d) GTEST_SKIP() << "no display";
-        std::string archive = std::string(QX_BIN_DIR) + "/zzzz.saf";
-        if (!std::filesystem::exists(archive)) GTEST_SKIP() << "no data archive";
-        std::filesystem::create_symlink(archive, box.root1() + "zzzz.saf");
-        vfs_shutdown();
-        file_list();
+        if (!link_built_archive(box)) GTEST_SKIP() << "no data archive";
         ASSERT_NE(w = open_gl_window("menu", width, height, 24, 0, 24, 0, 0), nullptr);
         gl_probe();
         textures_init(&gl_texture_driver);
