@@ -161,6 +161,9 @@ void one_tic_angular_motor(dBodyID body, dvec3 axis, bool relative, double rate,
     dJointAttach(j, body, nullptr);
     dJointSetAMotorMode(j, dAMotorUser);
     dJointSetAMotorNumAxes(j, 1);
+    // ODE reads a motor axis in world coordinates whatever `rel` says; `rel`
+    // only makes the axis turn with the body afterwards.
+    if (relative) axis = body_to_world(body, axis);
     dJointSetAMotorAxis(j, 0, relative ? 1 : 0, axis.x, axis.y, axis.z);
     dJointSetAMotorParam(j, dParamVel, rate);
     dJointSetAMotorParam(j, dParamFMax, max_torque);

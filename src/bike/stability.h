@@ -50,7 +50,7 @@ void apply_steering_torque(bike_state& bike, double q);
 // in over the first 1.25 ft/s of difference (nothing within 0.25 ft/s).
 void horizontal_velocity_servo(dBodyID body, double strength, dvec3 target);
 // A one-tic angular motor on one body; the axis is in the body's frame when
-// relative, else in world coordinates.
+// relative (and turns with it), else in world coordinates.
 void one_tic_angular_motor(dBodyID body, dvec3 axis, bool relative, double rate, double max_torque);
 
 void simulation_steering(bike_state& bike);

@@ -45,7 +45,10 @@ struct upright_guide {
         dJointSetAMotorMode(roll_yaw, dAMotorUser);
         dJointSetAMotorNumAxes(roll_yaw, 2);
         dJointSetAMotorAxis(roll_yaw, 0, 0, 0, 1, 0);  // world vertical: yaw
-        dJointSetAMotorAxis(roll_yaw, 1, 1, 0, 0, 1);  // the frame's long axis: roll
+        // The frame's long axis (roll), handed over in world coordinates.
+        dVector3 roll;
+        dBodyVectorToWorld(b.bodies[body_frame], 0, 0, 1, roll);
+        dJointSetAMotorAxis(roll_yaw, 1, 1, roll[0], roll[1], roll[2]);
         dJointSetAMotorParam(roll_yaw, dParamFMax, 1e5);
         dJointSetAMotorParam(roll_yaw, dParamFMax2, 1e5);
         dJointSetHingeParam(b.joints[joint_steering], dParamVel, 0);

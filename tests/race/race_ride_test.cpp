@@ -29,61 +29,9 @@
 #include "track/track_install.h"
 #include "vfs/vfs.h"
 
+#include "rabbit_hill_fixture.h"
+
 namespace {
-
-struct rabbit_hill : ::testing::Test {
-    temp_dir home;
-    void SetUp() override {
-        use_built_data(home);
-        clear_hooks();
-        track_parts = {};
-        object_grid_hook = {};
-        object_race = {};
-        rider_hook = {};
-        textures_init();
-        models_init(false);
-        shape_cache_free();
-        install_track();
-        install_track_objects();
-        install_race();
-        config_defaults();
-        settings.track = "rabbithill";
-        ASSERT_GE(scan_tracks(), 1);
-        ASSERT_TRUE(bike_world_init());
-        clear_race_state();
-    }
-    void TearDown() override {
-        free_race();
-        release_track();
-        free_track_lists();
-        bike_world_free();
-        textures_free();
-        models_free();
-        shape_cache_free();
-        clear_hooks();
-        track_parts = {};
-        object_grid_hook = {};
-        object_race = {};
-        rider_hook = {};
-        clear_race_state();
-        vfs_shutdown();
-        unsetenv("KV_HOME");
-    }
-
-    static race_setup lineup(std::vector<int> kinds, int laps = 3) {
-        race_setup s;
-        slot_kind_list list{};
-        for (size_t i = 0; i < kinds.size(); i++) list[i] = kinds[i];
-        s.slot_kinds = list;
-        s.laps = laps;
-        return s;
-    }
-    static std::array<double, 3> frame(int slot) {
-        double p[3];
-        get_body_position(*bike_in_slot(slot), body_frame, p);
-        return {p[0], p[1], p[2]};
-    }
-};
 
 TEST_F(rabbit_hill, ResetFillsTheGridBehindTheGate) {
     ASSERT_TRUE(reset_race(lineup({slot_kind_human, slot_kind_robot, slot_kind_human, slot_kind_robot_2stroke})));

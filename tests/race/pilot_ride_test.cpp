@@ -1,0 +1,150 @@
+// Whole laps of the default track ridden by the test kit's pilot through
+// the real race tic: through every gate, over every jump, and never down.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "bike/rider_control.h"
+#include "rabbit_hill_fixture.h"
+#include "testkit/pilot.h"
+#include "track/height_field.h"
+
+namespace {
+
+struct lap_ride {
+    int laps = 0;
+    bool fell = false;
+    int fell_at_position = -1;
+    int tics = 0;
+    int longest_air_tics = 0;
+    int skipped_gates = 0;
+    std::vector<float> lap_seconds;
+};
+
+// What the pilot sees of a slot's bike: where it is, how it points and
+// moves, the ground ahead and the gates to come.
+pilot_view view_of(int slot) {
+    const bike_state& b = *bike_in_slot(slot);
+    double p[3], v[3], r[9], w[3];
+    get_body_position(b, body_frame, p);
+    get_body_velocity(b, body_frame, v);
+    get_body_rotation(b, body_frame, r);
+    get_body_angular_velocity(b, body_frame, w);
+    pilot_view view;
+    view.x = p[0];
+    view.z = p[2];
+    double fl = std::max(std::hypot(r[2], r[8]), 1e-9);
+    view.forward_x = -r[2] / fl;
+    view.forward_z = -r[8] / fl;
+    view.speed = v[0] * view.forward_x + v[2] * view.forward_z;
+    view.yaw_rate = -w[1];  // turning left is a positive turn about +y
+    view.front_down = wheel_touches(b.front_contact);
+    view.both_wheels_down = view.front_down && wheel_touches(b.rear_contact);
+    view.airborne = !view.front_down && !wheel_touches(b.rear_contact);
+    view.pitch = std::asin(std::clamp(-r[5], -1.0, 1.0));
+    view.pitch_rate = pitch_rate(b);
+    view.climb = std::atan2(v[1], std::max(std::hypot(v[0], v[2]), 1e-9));
+    view.has_ground = true;
+    for (int k = 0; k < pilot_view::ground_samples; k++) {
+        double d = k * pilot_view::ground_step;
+        view.ground[(size_t)k] = height_at((float)(p[0] + view.forward_x * d), (float)(p[2] + view.forward_z * d));
+    }
+    int next = race_slots[(size_t)slot].timing.gates_passed;
+    if (int g = gate_of_sequence_position(next - 1); g >= 0) {
+        const timing_gate& gate = track_timing().gates[(size_t)g];
+        view.previous_gate = {gate.centre[0], gate.centre[2]};
+        view.has_previous_gate = true;
+    }
+    for (int k = 0; k < (int)view.gates.size(); k++) {
+        int g = gate_of_sequence_position(next + k);
+        if (g < 0) break;
+        const timing_gate& gate = track_timing().gates[(size_t)g];
+        view.gates[(size_t)k] = {gate.centre[0], gate.centre[2]};
+        view.gate_count = k + 1;
+    }
+    return view;
+}
+
+// The pilot rides `laps` laps from the grid place of `slot`; the ride ends
+// early when the bike goes down (its up axis more than 60° from vertical).
+lap_ride ride_laps(int slot, int laps) {
+    lap_ride out;
+    race_setup s;
+    slot_kind_list list{};
+    list[(size_t)slot] = slot_kind_human;
+    s.slot_kinds = list;
+    s.laps = laps;
+    if (!reset_race(s) || !bike_in_slot(slot)) return out;
+    const bike_state& b = *bike_in_slot(slot);
+    while (race.tic <= race.gate_drop_tic) {
+        bike_hook.set_controls(slot, control_values{});
+        simulate_tic();
+    }
+    pilot_state pilot;
+    int air = 0;
+    for (int t = 0; t < 5 * 60 * tics_per_second && laps_completed(slot) < laps; t++) {
+        pilot_view view = view_of(slot);
+        pilot_command cmd = pilot_step(view, pilot);
+        control_values c{};
+        c[steer_control] = player_setup.reverse_steering ? -cmd.steer : cmd.steer;
+        c[throttle_control] = cmd.throttle;
+        c[front_brake_control] = cmd.front_brake;
+        c[rear_brake_control] = cmd.rear_brake;
+        c[lean_control] = cmd.lean;
+        bike_hook.set_controls(slot, c);
+        simulate_tic();
+        out.tics++;
+        air = !wheel_touches(b.front_contact) && !wheel_touches(b.rear_contact) ? air + 1 : 0;
+        out.longest_air_tics = std::max(out.longest_air_tics, air);
+        double r[9];
+        get_body_rotation(b, body_frame, r);
+        if (r[4] < 0.5) {
+            out.fell = true;
+            out.fell_at_position = race_slots[(size_t)slot].timing.gates_passed;
+            break;
+        }
+    }
+    out.laps = laps_completed(slot);
+    for (int k = 1; k <= out.laps; k++) out.lap_seconds.push_back(lap_time(slot, k));
+    for (int tic : race_slots[(size_t)slot].timing.gate_tics) out.skipped_gates += tic < 0;
+    return out;
+}
+
+struct pilot_ride : rabbit_hill, ::testing::WithParamInterface<int> {
+    bike_setup saved = player_setup;
+    void TearDown() override {
+        player_setup = saved;
+        rabbit_hill::TearDown();
+    }
+    static void report(const char* mode, int slot, const lap_ride& ride) {
+        std::printf("%s, slot %d: %d laps in %.1f s (laps", mode, slot, ride.laps, ride.tics / 128.0);
+        for (float s : ride.lap_seconds) std::printf(" %.2f s", s);
+        std::printf("), longest air %.2f s", ride.longest_air_tics / 128.0);
+        if (ride.fell) std::printf(", down before sequence position %d", ride.fell_at_position);
+        std::printf("\n");
+    }
+};
+
+// Arcade physics, from the grid's first place and from one further back
+// and to the side.
+TEST_P(pilot_ride, TwoArcadeLapsOfRabbitHillWithoutFalling) {
+    int slot = GetParam();
+    player_setup.arcade = 1;
+    lap_ride ride = ride_laps(slot, 2);
+    report("arcade", slot, ride);
+    EXPECT_FALSE(ride.fell) << "down before sequence position " << ride.fell_at_position;
+    EXPECT_EQ(ride.laps, 2);
+    EXPECT_EQ(ride.skipped_gates, 0);
+    // Over the big jump, not round it.
+    EXPECT_GT(ride.longest_air_tics, 96);
+    for (float s : ride.lap_seconds) {
+        EXPECT_GT(s, 30);
+        EXPECT_LT(s, 90);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(slots, pilot_ride, ::testing::Values(0, 9),
+                         [](const ::testing::TestParamInfo<int>& info) { return "Slot" + std::to_string(info.param); });
+
+}  // namespace

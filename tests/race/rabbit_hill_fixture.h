@@ -1,0 +1,83 @@
+// Races on the default track from the built archive: the fixture that
+// loads it with every race subsystem installed.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <vector>
+
+#include "bike/bike.h"
+#include "bike/bike_hooks.h"
+#include "bike/bike_world.h"
+#include "bike/solid_objects.h"
+#include "core/config.h"
+#include "core/frame_loop.h"
+#include "core/hooks.h"
+#include "race/race.h"
+#include "race/race_install.h"
+#include "race/race_tic.h"
+#include "render/model.h"
+#include "render/shape_file.h"
+#include "render/texture.h"
+#include "testkit/built_data.h"
+#include "testkit/testkit.h"
+#include "track/objects_install.h"
+#include "track/objects_race.h"
+#include "track/track.h"
+#include "track/track_install.h"
+#include "vfs/vfs.h"
+
+struct rabbit_hill : ::testing::Test {
+    temp_dir home;
+    void SetUp() override {
+        use_built_data(home);
+        clear_hooks();
+        track_parts = {};
+        object_grid_hook = {};
+        object_race = {};
+        rider_hook = {};
+        textures_init();
+        models_init(false);
+        shape_cache_free();
+        install_track();
+        install_track_objects();
+        install_race();
+        config_defaults();
+        settings.track = "rabbithill";
+        ASSERT_GE(scan_tracks(), 1);
+        ASSERT_TRUE(bike_world_init());
+        clear_race_state();
+    }
+    void TearDown() override {
+        free_race();
+        release_track();
+        free_track_lists();
+        bike_world_free();
+        textures_free();
+        models_free();
+        shape_cache_free();
+        clear_hooks();
+        track_parts = {};
+        object_grid_hook = {};
+        object_race = {};
+        rider_hook = {};
+        clear_race_state();
+        vfs_shutdown();
+        unsetenv("KV_HOME");
+    }
+
+    static race_setup lineup(std::vector<int> kinds, int laps = 3) {
+        race_setup s;
+        slot_kind_list list{};
+        for (size_t i = 0; i < kinds.size(); i++) list[i] = kinds[i];
+        s.slot_kinds = list;
+        s.laps = laps;
+        return s;
+    }
+    static std::array<double, 3> frame(int slot) {
+        double p[3];
+        get_body_position(*bike_in_slot(slot), body_frame, p);
+        return {p[0], p[1], p[2]};
+    }
+};
