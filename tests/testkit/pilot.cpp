@@ -42,7 +42,7 @@ double pilot_rough_ground_ahead(const pilot_view& v) {
         if (sign == 0) continue;
         if (last_sign != 0 && sign != last_sign) {
             if (turns == 0) first_turn = (i - 1) * pilot_view::ground_step;
-            if (++turns >= 4) return std::max(first_turn - 12, 0.0);
+            if (++turns >= 4) return std::max(first_turn - 4, 0.0);
         }
         last_sign = sign;
     }
@@ -65,7 +65,9 @@ double pilot_jump_face_ahead(const pilot_view& v) {
 double pilot_target_speed(const pilot_view& v, const pilot_settings& s) {
     double target = s.top_speed;
     double rough = pilot_rough_ground_ahead(v);
-    if (rough >= 0) target = std::min(target, std::sqrt(s.rough_speed * s.rough_speed + 2 * s.braking * rough));
+    // Down to speed a little before the first bump, so the fork has
+    // risen from the braking when it meets it.
+    if (rough >= 0) target = std::min(target, std::sqrt(s.rough_speed * s.rough_speed + 2 * s.braking * std::max(rough - s.rough_settle, 0.0)));
     double face = pilot_jump_face_ahead(v);
     if (face >= 0) target = std::min(target, std::sqrt(s.jump_speed * s.jump_speed + 2 * s.braking * face));
     // The path ahead: the gate passed last, then the next gates.
@@ -138,6 +140,8 @@ pilot_command pilot_step(const pilot_view& v, pilot_state& state, const pilot_se
     double wanted = v.airborne ? 0 : std::clamp(lean / (pi / 4), -1.0, 1.0);
     // Square up to a jump's face: the bike leaves it as it meets it.
     if (face >= 0 && face < s.square_up && rough < 0) wanted *= face / s.square_up;
+    // Likewise into bumps, and through them the bars stay quiet.
+    if (rough >= 0 && rough < s.square_up) wanted *= std::max(rough / s.square_up, s.rough_steer);
     state.tics_on_ground = v.airborne ? 0 : state.tics_on_ground + 1;
     double step = s.steer_rate / 128;
     state.steer += std::clamp(wanted - state.steer, -step, step);
@@ -175,8 +179,8 @@ pilot_command pilot_step(const pilot_view& v, pilot_state& state, const pilot_se
         c.throttle = 1;
         c.front_brake = c.rear_brake = 0;
         c.lean = 0;
-    } else if (!v.airborne && !v.front_down && v.pitch_rate > 1.5 && v.pitch > slope) {
-        // The front is coming up fast on the rear wheel alone: ease off.
+    } else if (!v.airborne && !v.front_down && v.pitch_rate > 0 && (v.pitch_rate > 1.5 || v.pitch - slope > 0.35)) {
+        // The front is coming up on the rear wheel alone: ease off.
         c.throttle = std::min(c.throttle, 0.1);
         c.lean = -1;
     }

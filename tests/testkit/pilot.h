@@ -38,6 +38,8 @@ struct pilot_settings {
     double slowest = 14;           // ft/s, whatever the corner
     double rough_speed = 22;       // ft/s through whoops and rollers
     double rough_throttle = 0.3;   // at most, in them
+    double rough_steer = 0.3;      // share of its steering it keeps in them
+    double rough_settle = 16;      // ft before them it is down to that speed
     double jump_speed = 40;        // ft/s at the face of a jump
     double square_up = 40;         // ft before a jump's face it starts to stand the bike up
     double look_ahead = 18;        // ft ahead on the path it steers for, more when fast
