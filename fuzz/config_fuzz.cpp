@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/config.h"
+#include "vfs/config_files.h"
 #include "vfs/vfs.h"
 
 namespace {

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/scan.h"
 #include "vfs/vfs.h"
 
 namespace {
@@ -17,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     alignas(16) unsigned char slots[8][64];
     memset(slots, 0, sizeof slots);
     size_t used = 0;
-    int n = vfs_string_scanf((const char*)data + 1, size - 1, &used, format, slots[0], slots[1], slots[2], slots[3],
+    int n = string_scanf((const char*)data + 1, size - 1, &used, format, slots[0], slots[1], slots[2], slots[3],
                              slots[4], slots[5], slots[6], slots[7]);
     if (n < -1 || n > 8 || used > size - 1) __builtin_trap();
     return 0;

@@ -6,9 +6,9 @@
 #include <string_view>
 
 #include "core/config.h"
+#include "core/scan.h"
 #include "core/settings.h"
 #include "core/text.h"
-#include "vfs/vfs.h"
 
 run_options cmdline;
 render_params render_settings;
@@ -53,7 +53,7 @@ struct option_entry {
 
 bool parse_chase_center(command_line& c, const option_value& v) {
     float x, y, z;
-    if (vfs_string_scanf(v.text, strlen(v.text), nullptr, "%f,%f,%f", &x, &y, &z) != 3) return false;
+    if (string_scanf(v.text, strlen(v.text), nullptr, "%f,%f,%f", &x, &y, &z) != 3) return false;
     if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) return false;
     c.options.chase_center = {x, y, z};
     return true;

@@ -1,6 +1,6 @@
 // The configuration: every setting's variable, the one table of setting
-// records that reads and writes "@config" and the bike-setup files, the
-// graphics presets and the stability master.
+// records behind "@config" and the bike-setup files, the graphics presets and
+// the stability master.
 #pragma once
 
 #include <array>
@@ -10,8 +10,6 @@
 
 #include "core/bike_setup.h"
 #include "core/settings.h"
-
-struct vfs_file;
 
 constexpr int lineup_settings = 40;       // "slot00" … "slot39"
 constexpr int server_history_size = 16;   // "server_name_hist00" … "server_name_hist15"
@@ -149,29 +147,13 @@ int matching_graphics_preset();
 // master value (0..100) by the interpolation table.
 void apply_stability(double stability);
 
-// ---- files -----------------------------------------------------------------
-// Reads "@config"; nothing happens when it does not exist.
-void read_config();
-// Writes "@config" through a temporary file that replaces the old one only
-// when every byte was written; returns false (and keeps the old file) when
-// that failed.
-bool write_config();
+// ---- configuration lines ----------------------------------------------------
+// (The files themselves are read and written by vfs/config_files.h.)
 // Offers one key to the bike-setup keys; returns whether it is one (and
 // applies the value).
 bool parse_setup_line(const char* key, const char* value);
 // Applies one configuration line's key and value (setup keys first).
 void parse_config_line(const char* key, const char* value);
-// Reads key=value lines from an open file; with setup_only only the
-// bike-setup keys count.
-void read_settings_file(vfs_file* file, bool setup_only);
-// Writes the bike-setup keys in order; false when a write failed.
-bool write_setup(vfs_file* file);
-// Writes every configuration key in order; false when a write failed.
-bool write_config_file(vfs_file* file);
-// A named setup file ("@setups/" + name): read (false when it cannot be
-// opened) and written (false when it could not be written completely).
-bool read_setup_file(const char* name);
-bool write_setup_file(const char* name);
 
 // ---- physical values the setup menu shows beside some adjustments ----------
 // min + a × (max − min) with a = adjustment × 0.01 clamped to 0..1; the range

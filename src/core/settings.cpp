@@ -4,19 +4,19 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/scan.h"
 #include "core/text.h"
-#include "vfs/vfs.h"
 
 bool parse_config_int(const char* text, int& out) {
     int v = 0;
-    if (vfs_string_scanf(text, strlen(text), nullptr, "%d", &v) != 1) return false;
+    if (string_scanf(text, strlen(text), nullptr, "%d", &v) != 1) return false;
     out = v;
     return true;
 }
 
 bool parse_config_real(const char* text, double& out) {
     double v = 0;
-    if (vfs_string_scanf(text, strlen(text), nullptr, "%lf", &v) != 1) return false;
+    if (string_scanf(text, strlen(text), nullptr, "%lf", &v) != 1) return false;
     // "nan" and "inf" would poison every range check downstream.
     if (!std::isfinite(v)) return false;
     out = v;
@@ -50,7 +50,7 @@ void parse_binding(binding_setting& b, const char* value) {
     b.high = 1;
     const char* close = value[0] == '(' ? strchr(value, ')') : nullptr;
     float low = 0, high = 0;
-    if (close && vfs_string_scanf(value, strlen(value), nullptr, "(%f,%f)", &low, &high) == 2 &&
+    if (close && string_scanf(value, strlen(value), nullptr, "(%f,%f)", &low, &high) == 2 &&
         std::isfinite(low) && std::isfinite(high)) {
         b.low = low;
         b.high = high;

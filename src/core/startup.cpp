@@ -12,9 +12,11 @@
 #include "core/frame_loop.h"
 #include "core/hooks.h"
 #include "core/loading.h"
+#include "core/scan.h"
 #include "core/setup_watch.h"
 #include "core/text.h"
 #include "core/timing.h"
+#include "vfs/config_files.h"
 #include "vfs/vfs.h"
 
 #ifndef QX_VERSION
@@ -101,7 +103,7 @@ bool cpu_reports_mmx() {
 void mode_size(const char* item, int& w, int& h) {
     w = h = 0;
     int a = 0, b = 0;
-    if (vfs_string_scanf(item, strlen(item), nullptr, "%dx%d", &a, &b) == 2 && a > 0 && b > 0) {
+    if (string_scanf(item, strlen(item), nullptr, "%dx%d", &a, &b) == 2 && a > 0 && b > 0) {
         w = a;
         h = b;
     }

@@ -19,7 +19,7 @@
 #include "core/frame_loop.h"
 #include "core/hooks.h"
 #include "core/loading.h"
-#include "core/process.h"
+#include "platform/process.h"
 #include "core/setup_watch.h"
 #include "core/text.h"
 #include "race/race.h"

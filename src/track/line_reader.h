@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "core/scan.h"
 #include "vfs/vfs.h"
 
 // The next line without its "\n"; false at the end of the file.
@@ -17,5 +18,5 @@ inline bool read_whole_line(vfs_file* f, std::string& line) {
 
 template <typename... T>
 int scan_line(const std::string& text, const char* format, T... out) {
-    return vfs_string_scanf(text.c_str(), text.size(), nullptr, format, out...);
+    return string_scanf(text.c_str(), text.size(), nullptr, format, out...);
 }

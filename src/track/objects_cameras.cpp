@@ -8,6 +8,7 @@
 
 #include "core/cmdline.h"
 #include "core/diag.h"
+#include "core/scan.h"
 #include "core/text.h"
 #include "track/height_field.h"
 #include "track/line_reader.h"
@@ -45,7 +46,7 @@ void bind_gates(const std::string& line, size_t at) {
     while (at < line.size()) {
         int n;
         size_t used = 0;
-        if (vfs_string_scanf(line.c_str() + at, line.size() - at, &used, " %d", &n) != 1) return;
+        if (string_scanf(line.c_str() + at, line.size() - at, &used, " %d", &n) != 1) return;
         if (n < 0 || n > 255) return;
         g_gate_camera[(size_t)n] = camera;
         at += used;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/diag.h"
+#include "core/scan.h"
 #include "core/text.h"
 #include "track/track_files.h"
 #include "vfs/vfs.h"
@@ -42,7 +43,7 @@ bool is_line_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '
 int scan_floats(const std::string& value, float* out, int count) {
     static const char* const formats[] = {"", "%f", "%f %f", "%f %f %f"};
     float v[3] = {0, 0, 0};
-    int got = vfs_string_scanf(value.c_str(), value.size(), nullptr, formats[count], &v[0], &v[1], &v[2]);
+    int got = string_scanf(value.c_str(), value.size(), nullptr, formats[count], &v[0], &v[1], &v[2]);
     if (got < 0) got = 0;
     for (int k = 0; k < got; k++) {
         if (std::isnan(v[k])) return k;
@@ -253,7 +254,7 @@ void parse_tileinfo_line(const char* line, pending_tile& p) {
         }
     } else if (key == "slip_function") {
         long long f;
-        if (vfs_string_scanf(value.c_str(), value.size(), nullptr, "%lld", &f) != 1) {
+        if (string_scanf(value.c_str(), value.size(), nullptr, "%lld", &f) != 1) {
             warn("tileinfo warning: bad slip_function\n");
         } else {
             t.slip_function = (int)std::clamp(f, (long long)INT_MIN, (long long)INT_MAX);
@@ -409,7 +410,7 @@ bool load_texture_list(const char* name) {
         float n[3];
         size_t used = 0;
         std::string texture;
-        if (vfs_string_scanf(s, strlen(s), &used, "%f %f %f", &n[0], &n[1], &n[2]) == 3) {
+        if (string_scanf(s, strlen(s), &used, "%f %f %f", &n[0], &n[1], &n[2]) == 3) {
             const char* rest = s + used;
             while (is_blank(*rest)) rest++;
             texture = rest;

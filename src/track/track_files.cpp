@@ -3,6 +3,7 @@
 
 #include "core/diag.h"
 #include "core/loading.h"
+#include "core/scan.h"
 #include "core/text.h"
 #include "vfs/vfs.h"
 
@@ -30,6 +31,6 @@ std::string exact_float_text(float v) {
     std::string text = format_string("%f", (double)v);
     // Checked with the same scanner the loaders read "%f" with.
     float back;
-    if (vfs_string_scanf(text.c_str(), text.size(), nullptr, "%f", &back) == 1 && back == v) return text;
+    if (string_scanf(text.c_str(), text.size(), nullptr, "%f", &back) == 1 && back == v) return text;
     return format_string("%.9g", (double)v);
 }

@@ -49,12 +49,10 @@ int vfs_getc(vfs_file* file);
 int vfs_peekc(vfs_file* file);
 char* vfs_gets(vfs_file* file, char* buffer, int n);
 size_t vfs_read(vfs_file* file, void* buffer, size_t n);
-// Standard C scanf over the stream; shares the look-ahead byte with vfs_getc.
+// Standard C scanf over the stream (the engine of core/scan.h); shares the
+// look-ahead byte with vfs_getc.
 int vfs_scanf(vfs_file* file, const char* format, ...) __attribute__((format(scanf, 2, 3)));
 int vfs_vscanf(vfs_file* file, const char* format, va_list args);
-// The same engine over a string; `consumed` (when given) receives the number
-// of bytes taken. Used by tests to compare with the C library.
-int vfs_string_scanf(const char* text, size_t length, size_t* consumed, const char* format, ...);
 // The next "%d", or INT_MIN.
 int vfs_read_int(vfs_file* file);
 // Skips blank space and whole lines beginning with "#".

@@ -10,6 +10,7 @@
 #include "core/diag.h"
 #include "core/setup_watch.h"
 #include "testkit/testkit.h"
+#include "vfs/config_files.h"
 #include "vfs/vfs.h"
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "core/scan.h"
 #include "track_fixture.h"
 #include "vfs/vfs.h"
 
@@ -214,7 +215,7 @@ TEST(height_field_writers, ShadingFilesAndQuantisation) {
     EXPECT_EQ(header.substr(0, 11), "7 0.500000 ");
     int g;
     float c, h0, h1;
-    ASSERT_EQ(vfs_string_scanf(header.c_str(), header.size(), nullptr, "%d %f %f %f", &g, &c, &h0, &h1), 4);
+    ASSERT_EQ(string_scanf(header.c_str(), header.size(), nullptr, "%d %f %f %f", &g, &c, &h0, &h1), 4);
     EXPECT_EQ(h0, 1e-7f);
     EXPECT_EQ(h1, 123456.789f);
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/scan.h"
 #include "testkit/testkit.h"
 #include "vfs/vfs.h"
 
@@ -45,7 +46,7 @@ int call_libc(const char* input, const char* format, arg_block& a) {
 }
 
 int call_ours(const char* input, const char* format, arg_block& a, size_t* consumed = nullptr) {
-    return vfs_string_scanf(input, strlen(input), consumed, format, a.bytes[0], a.bytes[1], a.bytes[2],
+    return string_scanf(input, strlen(input), consumed, format, a.bytes[0], a.bytes[1], a.bytes[2],
                             a.bytes[3], a.bytes[4], a.bytes[5], a.bytes[6], a.bytes[7]);
 }
 
@@ -131,17 +132,17 @@ TEST(vfs_scanf, SharesLookAheadWithByteReads) {
 TEST(vfs_scanf, ReportsConsumedBytesAndFailureKinds) {
     size_t used = 0;
     int a = 0;
-    EXPECT_EQ(vfs_string_scanf("", 0, &used, "%d", &a), -1);
-    EXPECT_EQ(vfs_string_scanf("   ", 3, &used, "%d", &a), -1);
+    EXPECT_EQ(string_scanf("", 0, &used, "%d", &a), -1);
+    EXPECT_EQ(string_scanf("   ", 3, &used, "%d", &a), -1);
     EXPECT_EQ(used, 3u);
-    EXPECT_EQ(vfs_string_scanf("abc", 3, &used, "%d", &a), 0);
+    EXPECT_EQ(string_scanf("abc", 3, &used, "%d", &a), 0);
     EXPECT_EQ(used, 0u);
     int n = -1;
-    EXPECT_EQ(vfs_string_scanf("12 ", 3, &used, "%d%n", &a, &n), 1);
+    EXPECT_EQ(string_scanf("12 ", 3, &used, "%d%n", &a, &n), 1);
     EXPECT_EQ(n, 2);
     // An embedded NUL is an ordinary byte to a stream.
     char two[16];
-    EXPECT_EQ(vfs_string_scanf("ab\0cd", 5, &used, "%5c", two), 1);
+    EXPECT_EQ(string_scanf("ab\0cd", 5, &used, "%5c", two), 1);
     EXPECT_EQ(memcmp(two, "ab\0cd", 5), 0);
 }
 

@@ -1,4 +1,4 @@
-#include "core/process.h"
+#include "platform/process.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -27,15 +27,15 @@ bool system_raise_priority() { return setpriority(PRIO_PROCESS, 0, high_priority
 
 }  // namespace
 
-process_services system_process_services() {
-    process_services s;
+process_driver system_process_driver() {
+    process_driver s;
     s.physical_memory = system_physical_memory;
     s.set_working_set = system_set_working_set;
     s.raise_priority = system_raise_priority;
     return s;
 }
 
-process_services process_calls = system_process_services();
+process_driver process_calls = system_process_driver();
 
 void tune_process() {
     constexpr uint64_t mib = 1024 * 1024;
