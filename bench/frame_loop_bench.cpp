@@ -8,7 +8,7 @@
 #include <ctime>
 
 #include "core/config.h"
-#include "core/frame_loop.h"
+#include "game/frame_loop.h"
 #include "core/hooks.h"
 #include "core/timing.h"
 #include "platform/platform_install.h"

@@ -1,8 +1,8 @@
 // Entry point: each subsystem installs itself, then everything else starts in
 // quarnix_main.
 #include "bike/bike_install.h"
-#include "core/frame_loop.h"
-#include "core/startup.h"
+#include "game/frame_loop.h"
+#include "game/startup.h"
 #include "platform/platform_install.h"
 #include "race/race_install.h"
 #include "render/render_install.h"

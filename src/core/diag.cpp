@@ -16,6 +16,7 @@
 
 #include "core/clock.h"
 #include "core/text.h"
+#include "core/timing.h"
 
 // ---- log ---------------------------------------------------------------
 
@@ -181,6 +182,27 @@ const char* message_line(int age) {
     if (age < 0 || age >= message_history_lines) return "";
     int i = ((messages.next - 1 - age) % message_history_lines + message_history_lines) % message_history_lines;
     return messages.lines[i];
+}
+
+// ---- the stutter report ---------------------------------------------------
+
+double stutter_threshold = 0;
+
+namespace {
+double g_last_checkpoint = 0;
+}  // namespace
+
+void checkpoint(const char* name) {
+    if (stutter_threshold == 0) return;
+    double now = time_now();
+    if (g_last_checkpoint > 0 && now - g_last_checkpoint > stutter_threshold)
+        show_messagef("Stutter in %s - %f seconds", name, now - g_last_checkpoint);
+    g_last_checkpoint = now;
+}
+
+void reset_stutter_report() {
+    stutter_threshold = 0;
+    g_last_checkpoint = 0;
 }
 
 // ---- options ------------------------------------------------------------

@@ -43,6 +43,16 @@ void expire_messages(double now);
 // ring holds no such line.
 const char* message_line(int age);
 
+// ---- the stutter report (console "reportstutter") ------------------------------
+// 0: off. Otherwise a gap longer than this many seconds between two
+// checkpoints of the frame loop (or of the frame drawing's steps) is shown.
+extern double stutter_threshold;
+// A named point of the frame: "Stutter in %s - %f seconds" when the previous
+// checkpoint lies further back than the threshold.
+void checkpoint(const char* name);
+// Threshold off, no previous checkpoint.
+void reset_stutter_report();
+
 // ---- options (PLIX_OPTIONS) ------------------------------------------------
 int option_flag(const char* name, int default_value);
 int option_int(const char* name, int default_value);

@@ -10,22 +10,8 @@
 #include <string>
 #include <vector>
 
-// The nine control values of one tic, in this order: steer (left positive),
-// throttle, front brake, rear brake, shift (up positive), clutch, sit/dab,
-// back up, lean (backward positive).
-enum control_index {
-    steer_control,
-    throttle_control,
-    front_brake_control,
-    rear_brake_control,
-    shift_control,
-    clutch_control,
-    dab_control,
-    back_up_control,
-    lean_control,
-    control_count
-};
-using control_values = std::array<double, control_count>;
+#include "core/controls.h"
+
 
 // ---- input events ---------------------------------------------------------------
 // The window's close request among the input event codes.
@@ -178,6 +164,14 @@ struct ui_hooks {
 };
 extern ui_hooks ui_hook;
 
+// A bike's frame body: position, orientation (columns: its x, y and z axes in
+// world coordinates) and velocity.
+struct bike_pose {
+    std::array<double, 3> position{};
+    std::array<std::array<double, 3>, 3> axes{};
+    std::array<double, 3> velocity{};
+};
+
 // ---- tracks ----------------------------------------------------------------------
 struct track_hooks {
     void (*reset_default_lighting)() = nullptr;
@@ -192,9 +186,10 @@ struct track_hooks {
     bool (*has_camera_switches)() = nullptr;
     int (*camera_for_rider)(int slot) = nullptr;
     // Moves the chosen track camera (the free camera for -1) by one tic of
-    // the controls; `snap` jumps straight onto the target.
-    void (*aim_camera)(int chosen_camera, camera_record& free_camera, const control_values& controls,
-                       bool snap) = nullptr;
+    // the controls, or after the target (the viewed bike) with auto_camera;
+    // `snap` jumps straight onto the target.
+    void (*aim_camera)(int chosen_camera, camera_record& free_camera, const bike_pose* target,
+                       const control_values& controls, bool snap, bool auto_camera) = nullptr;
     // The height field: sample grid size and spacing, one sample, and the
     // height under a point.
     bool (*height_grid)(int& samples_x, int& samples_z, double& spacing) = nullptr;
@@ -210,15 +205,7 @@ struct track_hooks {
 };
 extern track_hooks track_hook;
 
-// ---- bikes -----------------------------------------------------------------------
-// A bike's frame body: position, orientation (columns: its x, y and z axes in
-// world coordinates) and velocity.
-struct bike_pose {
-    std::array<double, 3> position{};
-    std::array<std::array<double, 3>, 3> axes{};
-    std::array<double, 3> velocity{};
-};
-
+// ---- bikes ---------------------------------------------------------------------------
 struct bike_hooks {
     // The texture prefix of a model of the bike table (its graphics variants).
     const char* (*texture_prefix)(int model) = nullptr;

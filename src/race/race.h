@@ -38,6 +38,9 @@ struct race_clock {
     bool free_riding = false;  // slot 0 rides alone against the lap ghost
     bool online = false;
     bool results_written = false;  // the standings are frozen
+    // The slot whose rider the camera follows and whose bike takes the local
+    // controls: chosen by each reset, changed by the frame loop's keys.
+    int viewed_slot = 0;
 };
 extern race_clock race;
 

@@ -16,7 +16,6 @@
 #include "core/clock.h"
 #include "core/config.h"
 #include "core/diag.h"
-#include "core/frame_loop.h"
 #include "core/hooks.h"
 #include "core/loading.h"
 #include "platform/process.h"
@@ -28,6 +27,7 @@
 #include "render/model.h"
 #include "render/texture.h"
 #include "track/height_field.h"
+#include "track/objects_cameras.h"
 #include "track/track.h"
 
 namespace {
@@ -245,6 +245,7 @@ bool reset_race(const race_setup& setup_in) {
     race_clock fresh;
     fresh.off_course_bias = race.off_course_bias;
     fresh.off_course_scale = race.off_course_scale;
+    fresh.viewed_slot = race.viewed_slot;
     race = fresh;
     race.online = online;
     race.race_time = std::max(setup.race_time, 0);
@@ -291,7 +292,7 @@ bool reset_race(const race_setup& setup_in) {
         for (int s = human + 1; s < race_slot_count; s++)
             if (kinds[(size_t)s] == slot_kind_human) kinds[(size_t)s] = slot_kind_empty;
     }
-    loop_state.viewed_slot = viewed;
+    race.viewed_slot = viewed;
     if (!race.free_riding) setup.slot_kinds = kinds;
     g_setup = setup;
 
@@ -328,19 +329,19 @@ bool reset_race(const race_setup& setup_in) {
     log_printf("Max loading delay was %f (%s)\n", loading_max_gap, loading_max_gap_text.c_str());
     race.results_written = false;
     update_running_order();
-    if (!bike_in_slot(loop_state.viewed_slot) && !running_order().empty())
-        loop_state.viewed_slot = running_order().front().slot;
+    if (!bike_in_slot(race.viewed_slot) && !running_order().empty())
+        race.viewed_slot = running_order().front().slot;
 
     dJointGroupEmpty(tic_joint_group());
-    bike_state* viewed_bike = bike_in_slot(loop_state.viewed_slot);
-    if (viewed_bike && race_slots[(size_t)loop_state.viewed_slot].type == local_slot) {
+    bike_state* viewed_bike = bike_in_slot(race.viewed_slot);
+    if (viewed_bike && race_slots[(size_t)race.viewed_slot].type == local_slot) {
         apply_bike_setup(*viewed_bike, player_setup, total_clock);
         remember_setup_values();
     }
     if (viewed_bike) {
         double p[3];
         get_body_position(*viewed_bike, body_frame, p);
-        loop_state.free_camera.position = {p[0], p[1] + 5, p[2]};
+        free_flight_camera().position = {p[0], p[1] + 5, p[2]};
     }
     loading_step_done("Resetting...");
     tune_process();

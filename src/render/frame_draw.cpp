@@ -15,7 +15,7 @@
 #include "bike/rider_pose.h"
 #include "core/cmdline.h"
 #include "core/config.h"
-#include "core/frame_loop.h"
+#include "core/diag.h"
 #include "core/hooks.h"
 #include "core/timing.h"
 #include "render/bike_draw.h"

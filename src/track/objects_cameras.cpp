@@ -24,6 +24,7 @@ constexpr double max_lead_rate = 6.2831855;
 constexpr double degrees_per_half_angle = 114.59155902616465;  // two angles, in degrees
 
 std::vector<track_camera> g_cameras;
+track_camera g_free_camera;
 std::array<int, 256> g_gate_camera = [] {
     std::array<int, 256> a;
     a.fill(-1);
@@ -76,6 +77,7 @@ bool finite3(const std::array<double, 3>& v) {
 }  // namespace
 
 std::vector<track_camera>& track_cameras() { return g_cameras; }
+track_camera& free_flight_camera() { return g_free_camera; }
 const std::array<int, 256>& gate_cameras() { return g_gate_camera; }
 
 void free_cameras() {

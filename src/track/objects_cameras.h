@@ -12,6 +12,9 @@
 using track_camera = camera_record;
 
 std::vector<track_camera>& track_cameras();
+// The free camera of the free view: the view's own when no track camera is
+// chosen. It outlives the tracks; a race reset puts it above the viewed bike.
+track_camera& free_flight_camera();
 // Per gate number: the camera that takes over when the viewed rider heads
 // for that gate; -1 for none.
 const std::array<int, 256>& gate_cameras();

@@ -5,7 +5,6 @@
 #include <array>
 
 #include "bike/solid_objects.h"
-#include "core/frame_loop.h"
 #include "core/hooks.h"
 #include "render/terrain_lighting.h"
 #include "render/texture.h"
@@ -45,12 +44,12 @@ int camera_count() { return (int)track_cameras().size(); }
 
 // The chosen track camera, or the free camera when none (or no longer a
 // camera of this track) is chosen, turned for one tic after the viewed rider.
-void aim_chosen_camera(int chosen, camera_record& free_camera, const control_values& controls, bool snap) {
+void aim_chosen_camera(int chosen, camera_record& free_camera, const bike_pose* target, const control_values& controls,
+                       bool snap, bool auto_camera) {
     std::vector<track_camera>& cameras = track_cameras();
     camera_record& c = chosen >= 0 && chosen < (int)cameras.size() ? cameras[(size_t)chosen] : free_camera;
-    bike_pose pose;
-    bool have_target = bike_hook.frame_pose && bike_hook.frame_pose(loop_state.viewed_slot, pose);
-    aim_camera(c, have_target ? &pose.position : nullptr, pose.velocity, controls, snap, loop_state.auto_camera);
+    const std::array<double, 3> still{};
+    aim_camera(c, target ? &target->position : nullptr, target ? target->velocity : still, controls, snap, auto_camera);
 }
 
 // ---- the statues as the collision pass sees them ------------------------------------

@@ -1,7 +1,7 @@
 // The menus: full-screen pages drawn every frame straight from the setting
-// records. The open page is loop_state.menu_page (core/frame_loop.h); this
-// keeps the highlighted item, the picking list, the text fields' cursors and
-// what the last drawing put where, for the pointer.
+// records. This keeps the open page, the highlighted item, the picking list,
+// the text fields' cursors and what the last drawing put where, for the
+// pointer.
 #pragma once
 
 #include <string>
@@ -12,6 +12,7 @@
 #include "ui/setting_edit.h"
 #include "ui/text_layout.h"
 
+constexpr int no_menu = -1;
 enum menu_page_number {
     main_page = 0,
     new_race_page = 1,
@@ -83,8 +84,17 @@ struct menu_item {
 const std::vector<menu_item>& menu_items();
 extern int menu_cursor;
 
-// Opens a page (−1 closes the menu); the cursor goes to its first item.
+// Opens a page (no_menu closes the menu); the cursor goes to its first item.
 void open_menu_page(int page);
+// The open page, or no_menu.
+int current_menu_page();
+// The frame loop's own page changes (Esc, the Chat key): the page to show
+// from now on; the menu catches up at its next key or drawing, and a page
+// other than the one it last built then starts at its first item.
+void set_menu_page(int page);
+// The frame loop's pass count, kept up to date by the loop: keys handled in
+// the frame in which "Quit" was chosen are not its confirmation.
+extern long menu_frame_number;
 // The menu's three operations, called by the frame loop.
 void menu_draw();
 void menu_key(int code);

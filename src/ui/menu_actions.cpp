@@ -5,18 +5,18 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/asset_lists.h"
+#include "ui/asset_lists.h"
 #include "core/bike_setup.h"
 #include "core/clock.h"
 #include "core/cmdline.h"
 #include "core/config.h"
 #include "core/diag.h"
-#include "core/frame_loop.h"
 #include "core/hooks.h"
 #include "ui/menu.h"
 #include "ui/menu_internal.h"
 
 int menu_pointer_x = -1, menu_pointer_y = -1;
+long menu_frame_number = 0;
 
 namespace {
 
@@ -147,7 +147,7 @@ void press_button(int page, const menu_item& it) {
                            {"Quit", quit_page}};
             for (const auto& t : targets)
                 if (label_is(it, t.label)) {
-                    if (t.page == quit_page) g_quit_frame = loop_state.frames;
+                    if (t.page == quit_page) g_quit_frame = menu_frame_number;
                     open_menu_page(t.page);
                 }
             return;
@@ -215,7 +215,7 @@ void pick_entry(int page, const menu_item& it) {
         *choice->integer = index;
         if (index != before) after_choice_edit(choice);
         // The page was built before the pick: show the new selection.
-        build_menu_items(loop_state.menu_page);
+        build_menu_items(current_menu_page());
     } else if (page == playback_page) {
         play_demo(demo_list_page * list_page_size + at);
     }
@@ -375,9 +375,9 @@ void menu_tick() { take_captured_key(); }
 
 void menu_key(int code) {
     follow_page_change();
-    const int page = loop_state.menu_page;
+    const int page = current_menu_page();
     if (page == no_menu) return;
-    if (g_quit_frame >= 0 && g_quit_frame == loop_state.frames) return;
+    if (g_quit_frame >= 0 && g_quit_frame == menu_frame_number) return;
     g_quit_frame = -1;
     if (page == quit_page) {
         quit_requested = true;
@@ -413,7 +413,7 @@ void menu_key(int code) {
         case menu_item_kind::binding: edit_binding(it, code, inside); break;
     }
     // Values, list pages and labels as the key left them.
-    if (loop_state.menu_page != no_menu) build_menu_items(loop_state.menu_page);
+    if (current_menu_page() != no_menu) build_menu_items(current_menu_page());
 }
 
 void menu_pointer_moved(int x, int y) {

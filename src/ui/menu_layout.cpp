@@ -9,8 +9,7 @@
 #include "core/bike_setup.h"
 #include "core/config.h"
 #include "core/diag.h"
-#include "core/frame_loop.h"
-#include "core/startup.h"
+#include "core/hooks.h"
 #include "ui/menu.h"
 #include "ui/menu_internal.h"
 #include "ui/screens.h"
@@ -340,7 +339,7 @@ const menu_frame& layout_menu(int width, int height) {
     g_frame.height = height;
     g_frame.shapes.clear();
     follow_page_change();
-    const int page = loop_state.menu_page;
+    const int page = current_menu_page();
     if (page == no_menu || width <= 0 || height <= 0) return g_frame;
     build_menu_items(page);
     if (page == input_line_page) {
@@ -365,13 +364,13 @@ const menu_frame& layout_menu(int width, int height) {
 }
 
 void menu_draw() {
-    if (loop_state.menu_page == no_menu) return;
+    if (current_menu_page() == no_menu) return;
     menu_tick();
     int width = 0, height = 0;
     if (window_hook.client_size) window_hook.client_size(width, height);
     const menu_frame& frame = layout_menu(width, height);
     if (width <= 0 || height <= 0) return;
-    if (loop_state.menu_page != input_line_page) draw_menu_background(width, height);
+    if (current_menu_page() != input_line_page) draw_menu_background(width, height);
     begin_screen_layer(width, height);
     const float W = screen_half_width();
     auto lx = [&](float px) { return (px / (float)width * 2 - 1) * W; };

@@ -4,13 +4,12 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/asset_lists.h"
+#include "ui/asset_lists.h"
 #include "core/bike_setup.h"
 #include "core/clock.h"
 #include "core/cmdline.h"
 #include "core/config.h"
 #include "core/diag.h"
-#include "core/frame_loop.h"
 #include "core/hooks.h"
 #include "track/track.h"
 #include "ui/menu.h"
@@ -201,6 +200,7 @@ text_field_state g_line_field{0, true};
 std::vector<menu_item> g_items;
 // The page g_items was built for (the frame loop also opens and closes
 // pages itself: Esc, the Chat key).
+int g_menu_page = main_page;  // the open page
 int g_built_page = no_menu;
 
 text_field_state* field_of(const setting* s) {
@@ -378,11 +378,11 @@ void build_menu_items(int page) {
 }
 
 void follow_page_change() {
-    if (loop_state.menu_page != g_built_page) open_menu_page(loop_state.menu_page);
+    if (g_menu_page != g_built_page) open_menu_page(g_menu_page);
 }
 
 void open_menu_page(int page) {
-    loop_state.menu_page = page;
+    g_menu_page = page;
     menu_cursor = 0;
     g_items.clear();
     g_built_page = page;
@@ -390,6 +390,9 @@ void open_menu_page(int page) {
     // The first item may be one that is not drawn.
     if (!g_items.empty() && g_items[0].hidden) move_menu_cursor(1);
 }
+
+int current_menu_page() { return g_menu_page; }
+void set_menu_page(int page) { g_menu_page = page; }
 
 void open_pick_list(const setting* choice, const char* title, int return_page) {
     pick_list.choice = choice;

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "core/loading.h"
-#include "core/startup.h"
+#include "core/version.h"
 #include "ui/hud.h"
 #include "ui/text_draw.h"
 

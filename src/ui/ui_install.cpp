@@ -4,7 +4,6 @@
 #include "bike/drivetrain.h"
 #include "core/bike_setup.h"
 #include "core/diag.h"
-#include "core/frame_loop.h"
 #include "core/hooks.h"
 #include "core/timing.h"
 #include "platform/input.h"
@@ -49,20 +48,20 @@ void loading_indicator(unsigned count) {
 
 // The chat line leaves the view uncovered; every other menu page covers it.
 bool menu_covers_screen() {
-    return loop_state.menu_page != no_menu && loop_state.menu_page != chat_menu_page;
+    return current_menu_page() != no_menu && current_menu_page() != input_line_page;
 }
 
 void riding_hud() {
     int w, h;
     window_size(w, h);
-    hud_draw_riding(loop_state.viewed_slot, w, h);
+    hud_draw_riding(race.viewed_slot, w, h);
 }
 
 void full_hud() {
     if (menu_covers_screen()) return;
     int w, h;
     window_size(w, h);
-    hud_draw(loop_state.viewed_slot, w, h);
+    hud_draw(race.viewed_slot, w, h);
 }
 
 void text_row(const char* text, int row, int rows) {
@@ -97,7 +96,7 @@ void display_mode(int width, int height, bool fullscreen) {
 
 // The setup reaches the viewed bike only when it is the local rider's.
 void apply_setup_to_viewed() {
-    int slot = loop_state.viewed_slot;
+    int slot = race.viewed_slot;
     if (slot < 0 || slot >= race_slot_count || !race_slots[(size_t)slot].has_rider ||
         race_slots[(size_t)slot].type != local_slot)
         return;

@@ -12,7 +12,7 @@
 #include "core/cmdline.h"
 #include "core/config.h"
 #include "core/diag.h"
-#include "core/frame_loop.h"
+#include "game/frame_loop.h"
 #include "core/hooks.h"
 #include "core/timing.h"
 #include "platform/keymap.h"
@@ -21,6 +21,7 @@
 #include "render/image_io.h"
 #include "render/render_install.h"
 #include "testkit/testkit.h"
+#include "ui/menu.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ struct live_window : ::testing::Test {
         race_hook.slot_type = [](int) { return 0; };
         race_hook.slot_has_bike = [](int) { return true; };
         frame_loop_init();
-        loop_state.menu_page = no_menu;
+        set_menu_page(no_menu);
     }
     void TearDown() override {
         if (window_hook.close) {

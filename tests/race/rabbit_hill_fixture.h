@@ -12,7 +12,6 @@
 #include "bike/bike_world.h"
 #include "bike/solid_objects.h"
 #include "core/config.h"
-#include "core/frame_loop.h"
 #include "core/hooks.h"
 #include "race/race.h"
 #include "race/race_install.h"

@@ -11,7 +11,6 @@
 #include "bike/bike_world.h"
 #include "bike/solid_objects.h"
 #include "core/config.h"
-#include "core/frame_loop.h"
 #include "core/hooks.h"
 #include "race/race.h"
 #include "race/race_install.h"
@@ -41,7 +40,7 @@ TEST_F(rabbit_hill, ResetFillsTheGridBehindTheGate) {
     EXPECT_LT(race.gate_drop_tic, 15 * 128);
     EXPECT_EQ(race.race_laps, 3);
     EXPECT_EQ(race.halfway_lap, 2);
-    EXPECT_EQ(loop_state.viewed_slot, 0);
+    EXPECT_EQ(race.viewed_slot, 0);
     // The second human's slot stays empty.
     EXPECT_NE(bike_in_slot(0), nullptr);
     EXPECT_NE(bike_in_slot(1), nullptr);

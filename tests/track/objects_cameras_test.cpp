@@ -3,7 +3,6 @@
 #include <cmath>
 #include <numbers>
 
-#include "core/frame_loop.h"
 #include "objects_fixture.h"
 #include "track/objects_cameras.h"
 
@@ -145,25 +144,18 @@ TEST(aim_camera_test, FollowsTheRiderAndSnapsOntoIt) {
 TEST_F(cameras, HookAimsTheChosenCameraOrTheFreeOne) {
     install_track_objects();
     load("addcamera 0 0 0\n");
-    static bike_pose pose;
+    bike_pose pose;
     pose.position = {10, 10, 10};
-    bike_hook.frame_pose = [](int, bike_pose& p) {
-        p = pose;
-        return true;
-    };
-    loop_state.auto_camera = true;
     camera_record free_camera;
     free_camera.position = {0, 10, 20};
     control_values none{};
-    track_hook.aim_camera(0, free_camera, none, true);
+    track_hook.aim_camera(0, free_camera, &pose, none, true, true);
     EXPECT_NEAR(track_cameras()[0].yaw, pi / 4, 0.05);
     EXPECT_EQ(free_camera.yaw, 0);
     // A camera number this track does not have means the free camera.
-    track_hook.aim_camera(5, free_camera, none, true);
+    track_hook.aim_camera(5, free_camera, &pose, none, true, true);
     EXPECT_NEAR(free_camera.yaw, std::atan2(10.0, -10.0), 0.05);
     EXPECT_EQ(track_hook.camera_count(), 1);
-    loop_state.auto_camera = false;
-    bike_hook.frame_pose = nullptr;
     clear_hooks();
     track_parts = {};
 }

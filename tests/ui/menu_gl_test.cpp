@@ -12,10 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "core/asset_lists.h"
+#include "ui/asset_lists.h"
 #include "core/bike_setup.h"
 #include "core/config.h"
-#include "core/frame_loop.h"
 #include "core/hooks.h"
 #include "platform/window.h"
 #include "render/gl_caps.h"

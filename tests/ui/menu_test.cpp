@@ -7,12 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "core/asset_lists.h"
+#include "ui/asset_lists.h"
 #include "core/bike_names.h"
 #include "core/bike_setup.h"
 #include "core/cmdline.h"
 #include "core/config.h"
-#include "core/frame_loop.h"
 #include "core/hooks.h"
 #include "ui/menu.h"
 
@@ -58,7 +57,7 @@ struct menu_fixture : ::testing::Test {
         g_watching = false;
         g_captured = nullptr;
         g_display_requests = 0;
-        loop_state.frames = 100;
+        menu_frame_number = 100;
         quit_requested = false;
     }
     void TearDown() override {
@@ -115,16 +114,16 @@ TEST_F(menu_fixture, CursorStaysWithinThePageAndPagesStartAtTheTop) {
 
     go_to("Bike Setup");
     menu_key(edit_keys.enter);
-    EXPECT_EQ(loop_state.menu_page, bike_setup_page);
+    EXPECT_EQ(current_menu_page(), bike_setup_page);
     EXPECT_EQ(menu_cursor, 0);
     go_to("Suspension and Gearing");
     menu_key(key_blank);
-    EXPECT_EQ(loop_state.menu_page, suspension_page);
+    EXPECT_EQ(current_menu_page(), suspension_page);
     EXPECT_EQ(menu_items().size(), 21u);
     menu_key(edit_keys.enter);  // "Back to Bike Setup Menu"
-    EXPECT_EQ(loop_state.menu_page, bike_setup_page);
+    EXPECT_EQ(current_menu_page(), bike_setup_page);
     menu_key(edit_keys.enter);
-    EXPECT_EQ(loop_state.menu_page, main_page);
+    EXPECT_EQ(current_menu_page(), main_page);
 }
 
 TEST_F(menu_fixture, EveryPageListsItsItemsWithTheirSettings) {
@@ -249,7 +248,7 @@ TEST_F(menu_fixture, PickingListPagesTwentyAtATimeAndSkipsRowsNotDrawn) {
     open_menu_page(bike_setup_page);
     go_to("Riding Gear");
     menu_key(edit_keys.enter);
-    ASSERT_EQ(loop_state.menu_page, pick_page);
+    ASSERT_EQ(current_menu_page(), pick_page);
     EXPECT_EQ(pick_list_count(), 23);
     const std::vector<menu_item>& items = menu_items();
     ASSERT_EQ(items.size(), 23u);  // Cancel, Prev Page, 20 rows, Next Page
@@ -270,7 +269,7 @@ TEST_F(menu_fixture, PickingListPagesTwentyAtATimeAndSkipsRowsNotDrawn) {
     menu_key(edit_keys.up);
     EXPECT_EQ(menu_cursor, 4);
     menu_key(edit_keys.enter);
-    EXPECT_EQ(loop_state.menu_page, bike_setup_page);
+    EXPECT_EQ(current_menu_page(), bike_setup_page);
     EXPECT_EQ(graphics_lists[rider_gear_list].selected, 22);
     EXPECT_EQ(player_setup.rider_texture, "gear22");
 
@@ -280,7 +279,7 @@ TEST_F(menu_fixture, PickingListPagesTwentyAtATimeAndSkipsRowsNotDrawn) {
     EXPECT_EQ(pick_list_page(), 0);
     EXPECT_EQ(menu_items()[0].label, "Cancel");
     menu_key(edit_keys.enter);
-    EXPECT_EQ(loop_state.menu_page, bike_setup_page);
+    EXPECT_EQ(current_menu_page(), bike_setup_page);
     EXPECT_EQ(player_setup.rider_texture, "gear22");
 }
 
@@ -357,7 +356,7 @@ TEST_F(menu_fixture, StabilityRecomputesTheAdvancedValuesAndStarOpensThem) {
               true);
     EXPECT_EQ(applied, 1);
     menu_key('*');
-    EXPECT_EQ(loop_state.menu_page, stability_page);
+    EXPECT_EQ(current_menu_page(), stability_page);
     // "Sticky Sit/Dab" is edited only.
     open_menu_page(bike_setup_page);
     go_to("Sticky Sit/Dab");
@@ -459,7 +458,7 @@ TEST_F(menu_fixture, StartCallsTheRaceResetWithTheLineupAndRotatesItForNextTime)
     open_menu_page(new_race_page);
     go_to("Start");
     menu_key(edit_keys.keypad_enter);
-    EXPECT_EQ(loop_state.menu_page, no_menu);
+    EXPECT_EQ(current_menu_page(), no_menu);
     ASSERT_EQ(g_starts.size(), 1u);
     const race_setup& s = g_starts[0];
     ASSERT_TRUE(s.slot_kinds.has_value());
@@ -496,7 +495,7 @@ TEST_F(menu_fixture, TimeTrialRidesAloneForAThousandLaps) {
     EXPECT_EQ(g_starts[0].race_time, 0);
     EXPECT_EQ(g_starts[0].laps, 1000);
     EXPECT_EQ(g_starts[0].skill, 2);
-    EXPECT_EQ(loop_state.menu_page, no_menu);
+    EXPECT_EQ(current_menu_page(), no_menu);
 }
 
 // ---- graphics ------------------------------------------------------------------------------
@@ -556,10 +555,10 @@ TEST_F(menu_fixture, TheEnterThatChoosesQuitDoesNotAlsoConfirm) {
     open_menu_page(main_page);
     go_to("Quit");
     menu_key(edit_keys.enter);
-    EXPECT_EQ(loop_state.menu_page, quit_page);
+    EXPECT_EQ(current_menu_page(), quit_page);
     menu_key('\r');  // the same frame's character
     EXPECT_FALSE(quit_requested);
-    loop_state.frames++;
+    menu_frame_number++;
     menu_key('x');
     EXPECT_TRUE(quit_requested);
 }
@@ -576,10 +575,10 @@ TEST_F(menu_fixture, PointerHighlightsAndClicksTheItemUnderIt) {
     menu_pointer_moved(2, 2);
     EXPECT_EQ(menu_cursor, 3);
     menu_key(edit_keys.cursor_left);
-    EXPECT_EQ(loop_state.menu_page, main_page);
+    EXPECT_EQ(current_menu_page(), main_page);
     menu_pointer_moved((time_trial.rect.left + time_trial.rect.right) / 2, time_trial.rect.top + 2);
     menu_key(edit_keys.cursor_left);
-    EXPECT_EQ(loop_state.menu_page, time_trial_page);
+    EXPECT_EQ(current_menu_page(), time_trial_page);
 }
 
 TEST_F(menu_fixture, EveryItemOfEveryPageIsDrawnInsideTheWindowWithoutOverlap) {
@@ -704,11 +703,11 @@ TEST_F(menu_fixture, PagesOpenedByTheFrameLoopStartAtTheirFirstItem) {
     // input line. Neither goes through the menu's own page change.
     open_menu_page(bike_setup_page);
     go_to("Lean Indicator");
-    loop_state.menu_page = no_menu;
-    loop_state.menu_page = main_page;
+    set_menu_page(no_menu);
+    set_menu_page(main_page);
     menu_key(edit_keys.enter);
-    EXPECT_EQ(loop_state.menu_page, new_race_page);  // the first item, not the 25th
-    loop_state.menu_page = input_line_page;
+    EXPECT_EQ(current_menu_page(), new_race_page);  // the first item, not the 25th
+    set_menu_page(input_line_page);
     type("hi");
     layout_menu(800, 600);
     EXPECT_EQ(menu_items().size(), 1u);

@@ -15,7 +15,7 @@
 #include "bike/bike.h"
 #include "bike/bike_world.h"
 #include "core/config.h"
-#include "core/frame_loop.h"
+#include "game/frame_loop.h"
 #include "core/hooks.h"
 #include "datagen/rabbithill_layout.h"
 #include "platform/window.h"

@@ -12,9 +12,6 @@
 
 #include "core/hooks.h"
 
-constexpr int no_menu = -1;
-constexpr int main_menu_page = 0;
-constexpr int chat_menu_page = 16;
 // The code a menu receives for a drag with the left button held.
 constexpr int menu_drag_code = 16;
 // Offline, a frame never catches up more than this much simulated time.
@@ -27,19 +24,14 @@ struct frame_loop_state {
     double last_frame_start = 0;
     int view_mode = title_view;
     bool paused = false;
-    int menu_page = main_menu_page;
-    int viewed_slot = 0;
     bool riding = false;
     float orbit_yaw = 0, orbit_distance = 10, orbit_height = 5;
     float free_camera_speed = 0;
     bool auto_camera = false;
     int chosen_camera = -1;
-    camera_record free_camera;
     std::array<int, frame_histogram_buckets> frame_time_histogram{};
     double min_frame_advance = 0, max_frame_advance = 0;
     bool frame_advance_seen = false;
-    double stutter_threshold = 0;  // 0: no stutter report
-    double last_checkpoint = 0;
     int screenshot_counter = 0;  // the next number; 0 until first used
 
     // this tic's control values, as handed to the bike or the camera
@@ -68,18 +60,6 @@ void run_frame_loop();
 // Fills loop_hook.
 void install_frame_loop();
 
-// A named point of the loop for the stutter report.
-void checkpoint(const char* name);
-
-// The nine control values of the twelve control bindings' current values:
-// steer is Left − Right, shift Upshift − Downshift, lean Lean Backward −
-// Lean Forward.
-control_values sum_control_bindings();
-// Every binding whose key code is `code` takes 1 on a press and 0 on a release.
-void apply_binding_key(int code, bool pressed);
-// An axis reading mapped through a binding's range: clamp((raw / 32768 −
-// low) / (high − low), 0, 1); 0 for an empty range.
-double binding_axis_value(int raw, float low, float high);
 
 // The first free screenshot number from the names of the file index: one
 // more than the highest "screenshot<digits>…", or 1.

@@ -153,7 +153,7 @@ TEST_F(key_dispatch, MenuFreezesTheRideOfflineAndMutesIt) {
     bindings[throttle_binding].key_code = key_x;
     tap(key_esc);
     EXPECT_EQ(pass(), 0);
-    EXPECT_EQ(loop_state.menu_page, main_menu_page);
+    EXPECT_EQ(current_menu_page(), main_page);
     EXPECT_TRUE(world.handed.empty());
     EXPECT_EQ(pass(), 0);
     EXPECT_EQ(world.sound_factors.back(), 0);
@@ -165,7 +165,7 @@ TEST_F(key_dispatch, MenuFreezesTheRideOfflineAndMutesIt) {
     // Esc closes it again; esc itself never reaches the menu.
     tap(key_esc);
     EXPECT_EQ(pass(), 1);
-    EXPECT_EQ(loop_state.menu_page, no_menu);
+    EXPECT_EQ(current_menu_page(), no_menu);
     EXPECT_EQ(world.menu_keys.size(), 1u);
     pass();
     EXPECT_EQ(world.sound_factors.back(), 1);
@@ -224,7 +224,7 @@ TEST_F(key_dispatch, ChatKeyOpensTheLineWithoutTypingItsOwnCharacter) {
     key('h', true, world.clock);
     key('t', true, world.clock);
     pass();
-    EXPECT_EQ(loop_state.menu_page, chat_menu_page);
+    EXPECT_EQ(current_menu_page(), input_line_page);
     EXPECT_EQ(world.menu_keys, (std::vector<int>{'h', 't'}));
 }
 
@@ -258,7 +258,7 @@ TEST_F(key_dispatch, CloseRequestAndFrameLimitEndTheLoop) {
     quit_requested = false;
     setenv("QUARNIX_QUIT_AFTER_FRAMES", "3", 1);
     frame_loop_init();
-    loop_state.menu_page = no_menu;
+    set_menu_page(no_menu);
     unsetenv("QUARNIX_QUIT_AFTER_FRAMES");
     int frames = 0;
     while (frame_loop_pass()) frames++;
@@ -283,17 +283,17 @@ TEST_F(key_dispatch, ViewedRiderChangesOnlyWhenNotRiding) {
     };
     tap(0x101b);
     pass();
-    EXPECT_EQ(loop_state.viewed_slot, 0);  // riding: ignored
+    EXPECT_EQ(race.viewed_slot, 0);  // riding: ignored
     world.viewed_type = 2;
     tap(0x101b);
     pass();
-    EXPECT_EQ(loop_state.viewed_slot, 7);
+    EXPECT_EQ(race.viewed_slot, 7);
     tap(0x101b);
     pass();
-    EXPECT_EQ(loop_state.viewed_slot, 7);  // clamped at the end
+    EXPECT_EQ(race.viewed_slot, 7);  // clamped at the end
     for (int i = 0; i < 3; i++) tap(0x101a);
     pass();
-    EXPECT_EQ(loop_state.viewed_slot, 4);
+    EXPECT_EQ(race.viewed_slot, 4);
 }
 
 using loop_reports = frame_loop_fixture;
@@ -318,7 +318,7 @@ TEST_F(loop_reports, SetupChangesAreReportedEveryFiveSeconds) {
 }
 
 TEST_F(loop_reports, StutterCheckpointsNameTheSlowStage) {
-    loop_state.stutter_threshold = 0.05;
+    stutter_threshold = 0.05;
     pass();
     world.draw_cost = 0.2;  // drawing starts after the previous pass's last checkpoint
     pass();

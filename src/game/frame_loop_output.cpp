@@ -7,8 +7,8 @@
 #include "core/clock.h"
 #include "core/cmdline.h"
 #include "core/diag.h"
-#include "core/frame_loop_internal.h"
-#include "core/startup.h"
+#include "game/frame_loop_internal.h"
+#include "game/startup.h"
 #include "core/text.h"
 #include "vfs/vfs.h"
 

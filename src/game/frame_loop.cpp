@@ -1,4 +1,4 @@
-#include "core/frame_loop.h"
+#include "game/frame_loop.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,7 +9,11 @@
 #include "core/cmdline.h"
 #include "core/config.h"
 #include "core/diag.h"
-#include "core/frame_loop_internal.h"
+#include "game/frame_loop_internal.h"
+#include "platform/input.h"
+#include "race/race.h"
+#include "track/objects_cameras.h"
+#include "ui/menu.h"
 #include "core/setup_watch.h"
 #include "core/timing.h"
 
@@ -24,7 +28,7 @@ bool connected() { return net_hook.connected && net_hook.connected(); }
 bool track_loaded() { return track_hook.loaded && track_hook.loaded(); }
 int slot_type(int slot) { return race_hook.slot_type ? race_hook.slot_type(slot) : -1; }
 bool slot_has_bike(int slot) { return race_hook.slot_has_bike && race_hook.slot_has_bike(slot); }
-bool menu_open() { return loop_state.menu_page != no_menu; }
+bool menu_open() { return current_menu_page() != no_menu; }
 bool warm_up() { return connected() && net_hook.has_server_slot && !net_hook.has_server_slot(); }
 int binding_code(int binding) { return bindings[(size_t)binding].key_code; }
 
@@ -56,7 +60,7 @@ long read_quit_after_frames() {
 }
 
 bool compute_riding() {
-    return slot_type(L.viewed_slot) == 0 && !(L.view_mode == free_view && settings.spy);
+    return slot_type(race.viewed_slot) == 0 && !(L.view_mode == free_view && settings.spy);
 }
 
 // ---- 1. view fix-ups -------------------------------------------------------------
@@ -68,7 +72,7 @@ void view_fixups() {
     if (L.riding && L.view_mode != first_person_view && L.view_mode != third_person_view &&
         L.view_mode != editor_view)
         L.view_mode = first_person_view;
-    if (!slot_has_bike(L.viewed_slot)) L.view_mode = free_view;
+    if (!slot_has_bike(race.viewed_slot)) L.view_mode = free_view;
     if (!track) L.view_mode = title_view;
 }
 
@@ -92,7 +96,7 @@ void text_row(const char* text, int row) {
 void draw_current_view(int width, int height) {
     view_request v;
     v.view_mode = L.view_mode;
-    v.viewed_slot = L.viewed_slot;
+    v.viewed_slot = race.viewed_slot;
     v.width = width;
     v.height = height;
     switch (L.view_mode) {
@@ -103,7 +107,7 @@ void draw_current_view(int width, int height) {
             break;
         case third_person_view: {
             bike_pose pose;
-            if (bike_hook.frame_pose && bike_hook.frame_pose(L.viewed_slot, pose)) {
+            if (bike_hook.frame_pose && bike_hook.frame_pose(race.viewed_slot, pose)) {
                 chase_camera c = third_person_camera(pose, L.riding);
                 v.eye = c.eye;
                 v.target = c.target;
@@ -113,9 +117,9 @@ void draw_current_view(int width, int height) {
         }
         case free_view: {
             v.chosen_camera = L.chosen_camera;
-            v.camera = &L.free_camera;
+            v.camera = &free_flight_camera();
             draw_world(v);
-            const char* name = net_hook.rider_name ? net_hook.rider_name(L.viewed_slot) : nullptr;
+            const char* name = net_hook.rider_name ? net_hook.rider_name(race.viewed_slot) : nullptr;
             if (cmdline.show_hud && L.auto_camera && name && *name) text_row(name, 28);
             break;
         }
@@ -269,8 +273,8 @@ bool apply_controls() {
             if (L.controls[back_up_control] > 0.5 && settings.time_trial_abort == 1 && race_hook.attempt_running &&
                 race_hook.attempt_running() && race_hook.abort_attempt)
                 race_hook.abort_attempt();
-            if (slot_type(L.viewed_slot) == 0 && slot_has_bike(L.viewed_slot) && bike_hook.set_controls)
-                bike_hook.set_controls(L.viewed_slot, L.controls);
+            if (slot_type(race.viewed_slot) == 0 && slot_has_bike(race.viewed_slot) && bike_hook.set_controls)
+                bike_hook.set_controls(race.viewed_slot, L.controls);
         } else {
             steer_camera();
         }
@@ -394,16 +398,12 @@ void report_missing_parts() {
 
 }  // namespace
 
-void checkpoint(const char* name) {
-    if (L.stutter_threshold == 0) return;
-    double now = time_now();
-    if (L.last_checkpoint > 0 && now - L.last_checkpoint > L.stutter_threshold)
-        show_messagef("Stutter in %s - %f seconds", name, now - L.last_checkpoint);
-    L.last_checkpoint = now;
-}
-
 void frame_loop_init() {
     L = frame_loop_state{};
+    reset_stutter_report();
+    set_menu_page(main_page);
+    race.viewed_slot = 0;
+    free_flight_camera() = track_camera{};
     L.last_frame_start = time_now();
     total_clock = 0;
     screenshot_pending = false;
@@ -414,6 +414,7 @@ void frame_loop_init() {
 bool frame_loop_pass() {
     if (quit_requested) return false;
     if (window_hook.alive && !window_hook.alive()) return false;
+    menu_frame_number = L.frames;
     view_fixups();
     if (!draw_frame()) return false;
     feed_sound();
@@ -434,7 +435,7 @@ void run_frame_loop() {
         int code = input_hook.key_code("esc");
         if (code >= 0) esc_code = code;
     }
-    if (cmdline.connect_target) L.menu_page = no_menu;
+    if (cmdline.connect_target) set_menu_page(no_menu);
     report_missing_parts();
     L.last_frame_start = time_now();
     while (frame_loop_pass()) {

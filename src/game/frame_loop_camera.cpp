@@ -6,7 +6,9 @@
 #include "core/clock.h"
 #include "core/cmdline.h"
 #include "core/config.h"
-#include "core/frame_loop_internal.h"
+#include "game/frame_loop_internal.h"
+#include "race/race.h"
+#include "track/objects_cameras.h"
 
 using namespace frame_loop_detail;
 
@@ -112,13 +114,17 @@ void steer_camera() {
     int cameras = track_hook.camera_count ? track_hook.camera_count() : 0;
     if (L.auto_camera && cameras > 0 && track_hook.has_camera_switches && track_hook.has_camera_switches() &&
         track_hook.camera_for_rider) {
-        int k = track_hook.camera_for_rider(L.viewed_slot);
+        int k = track_hook.camera_for_rider(race.viewed_slot);
         if (k != -1 && L.chosen_camera != -1 && k != L.chosen_camera) {
             L.chosen_camera = k;
             snap = true;
         }
     }
-    if (track_hook.aim_camera) track_hook.aim_camera(L.chosen_camera, L.free_camera, in, snap);
+    bike_pose target;
+    bool have_target = bike_hook.frame_pose && bike_hook.frame_pose(race.viewed_slot, target);
+    if (track_hook.aim_camera)
+        track_hook.aim_camera(L.chosen_camera, free_flight_camera(), have_target ? &target : nullptr, in, snap,
+                              L.auto_camera);
 
     float step = (float)(80 * tic_length);
     if (in[throttle_control] > 0.5) L.free_camera_speed = std::min(L.free_camera_speed + step, 100.0f);
@@ -129,7 +135,7 @@ void steer_camera() {
     else
         L.free_camera_speed = std::min(L.free_camera_speed + decay, 0.0f);
     if (std::fabs(L.free_camera_speed) > 0.0001f) {
-        camera_record& cam = L.free_camera;
+        camera_record& cam = free_flight_camera();
         double d = (double)L.free_camera_speed * tic_length;
         vec3 dir = {std::sin(cam.yaw) * std::cos(cam.pitch), std::sin(cam.pitch),
                     std::cos(cam.yaw) * std::cos(cam.pitch)};

@@ -4,7 +4,10 @@
 
 #include "core/cmdline.h"
 #include "core/config.h"
-#include "core/frame_loop_internal.h"
+#include "game/frame_loop_internal.h"
+#include "platform/input.h"
+#include "race/race.h"
+#include "ui/menu.h"
 
 using namespace frame_loop_detail;
 
@@ -16,20 +19,6 @@ constexpr int character_tab = 9;
 constexpr int mouse_left_code = 0x2000;
 // Raising a bike clear of edited ground gives up after this many steps.
 constexpr int lift_step_limit = 4096;
-
-struct control_binding {
-    binding_index binding;
-    control_index control;
-    double scale;
-};
-constexpr control_binding control_bindings[] = {
-    {left_binding, steer_control, 1},          {right_binding, steer_control, -1},
-    {throttle_binding, throttle_control, 1},   {front_brake_binding, front_brake_control, 1},
-    {rear_brake_binding, rear_brake_control, 1}, {upshift_binding, shift_control, 1},
-    {downshift_binding, shift_control, -1},    {clutch_binding, clutch_control, 1},
-    {dab_binding, dab_control, 1},             {back_up_binding, back_up_control, 1},
-    {lean_forward_binding, lean_control, -1},  {lean_backward_binding, lean_control, 1},
-};
 
 bool editor_available() { return cmdline.editor && editor_hook.tic; }
 
@@ -67,9 +56,9 @@ void change_viewed_rider(int direction) {
     if (n == 0) return;
     int at = -1;
     for (int i = 0; i < n; i++)
-        if (order[i] == L.viewed_slot) at = i;
+        if (order[i] == race.viewed_slot) at = i;
     int to = at < 0 ? 0 : std::clamp(at + direction, 0, n - 1);
-    L.viewed_slot = order[to];
+    race.viewed_slot = order[to];
 }
 
 bool is_key(int code, binding_index b) { return code >= 0 && code == binding_code(b); }
@@ -77,7 +66,7 @@ bool is_key(int code, binding_index b) { return code >= 0 && code == binding_cod
 // Keys without a menu open.
 void ride_key(int code, bool pressed) {
     if (pressed && is_key(code, console_binding) && L.view_mode != editor_view) {
-        L.menu_page = chat_menu_page;
+        set_menu_page(input_line_page);
         L.drop_chat_character = true;
         return;
     }
@@ -121,27 +110,6 @@ void ride_key(int code, bool pressed) {
 
 }  // namespace
 
-void apply_binding_key(int code, bool pressed) {
-    if (code < 0) return;
-    for (binding_setting& b : bindings)
-        if (b.key_code == code) b.value = pressed ? 1 : 0;
-}
-
-double binding_axis_value(int raw, float low, float high) {
-    // An empty range has no direction to map along.
-    if (!(high != low)) return 0;
-    double v = ((double)raw / 32768.0 - (double)low) / ((double)high - (double)low);
-    if (!std::isfinite(v)) return 0;
-    return std::clamp(v, 0.0, 1.0);
-}
-
-control_values sum_control_bindings() {
-    control_values c{};
-    for (const control_binding& cb : control_bindings)
-        c[(size_t)cb.control] += bindings[(size_t)cb.binding].value * cb.scale;
-    return c;
-}
-
 namespace frame_loop_detail {
 
 void step_once() {
@@ -175,7 +143,7 @@ void dispatch_event(int code, bool pressed) {
         return;
     }
     if (pressed && code == esc_code) {
-        L.menu_page = menu_open() ? no_menu : main_menu_page;
+        set_menu_page(menu_open() ? no_menu : main_page);
         return;
     }
     if (menu_open()) {

@@ -20,33 +20,6 @@ TEST(screenshot_numbers, OneAfterTheHighestDigitsOnly) {
     EXPECT_EQ(first_screenshot_number(odd), 3);
 }
 
-TEST(binding_values, KeysAxesAndTheNineControls) {
-    config_defaults();
-    for (binding_setting& b : bindings) b.value = 0;
-    bindings[left_binding].key_code = 0x114b;
-    bindings[right_binding].key_code = 0x114d;
-    bindings[lean_forward_binding].key_code = 0x1031;
-    apply_binding_key(0x114b, true);
-    apply_binding_key(0x114d, true);
-    apply_binding_key(0x1031, true);
-    control_values c = sum_control_bindings();
-    EXPECT_EQ(c[steer_control], 0);
-    EXPECT_EQ(c[lean_control], -1);
-    apply_binding_key(0x114b, false);
-    c = sum_control_bindings();
-    EXPECT_EQ(c[steer_control], -1);
-
-    // Axis readings map the range onto 0..1, reversed ranges included.
-    EXPECT_DOUBLE_EQ(binding_axis_value(16384, 0, 1), 0.5);
-    EXPECT_DOUBLE_EQ(binding_axis_value(-32768, 0, 1), 0);
-    EXPECT_DOUBLE_EQ(binding_axis_value((int)(0.1 * 32768), 0.9f, 0.1f), 1);
-    EXPECT_DOUBLE_EQ(binding_axis_value(-1000, 0.9f, 0.1f), 1);
-    EXPECT_DOUBLE_EQ(binding_axis_value((int)std::ceil(0.9 * 32768), 0.9f, 0.1f), 0);
-    // An empty range gives 0 instead of dividing by zero.
-    EXPECT_EQ(binding_axis_value(20000, 0.5f, 0.5f), 0);
-    EXPECT_EQ(binding_axis_value(20000, NAN, 0.5f), 0);
-}
-
 TEST(command_line, VideoAndOrientationCannotShareStandardOutput) {
     const char* video_first[] = {"quarnix", "--record-video", "--print-orientation"};
     command_line c = parse_command_line(3, video_first);
@@ -167,13 +140,13 @@ TEST_F(chase_view, ControlsSteerTheOrbitAndTheFreeCamera) {
     EXPECT_FLOAT_EQ(loop_state.orbit_distance, 10 - 1.0f / 64);
 
     loop_state.view_mode = free_view;
-    loop_state.free_camera.position = {0, 50, 0};
+    free_flight_camera().position = {0, 50, 0};
     track_hook.height_at = [](double, double) { return 49.0; };
     pass();
     // Throttle adds 80 and the decay takes 60 per second of tics.
     EXPECT_NEAR(loop_state.free_camera_speed, 20 * tic_length, 1e-5);
-    EXPECT_NEAR(loop_state.free_camera.position[2], 20 * tic_length * tic_length, 1e-9);
-    EXPECT_DOUBLE_EQ(loop_state.free_camera.position[1], 51);  // kept 2 above the ground
+    EXPECT_NEAR(free_flight_camera().position[2], 20 * tic_length * tic_length, 1e-9);
+    EXPECT_DOUBLE_EQ(free_flight_camera().position[1], 51);  // kept 2 above the ground
 }
 
 }  // namespace

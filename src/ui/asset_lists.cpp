@@ -1,4 +1,4 @@
-#include "core/asset_lists.h"
+#include "ui/asset_lists.h"
 
 #include <cstring>
 #include <string_view>

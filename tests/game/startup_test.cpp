@@ -9,7 +9,7 @@
 #include "core/config.h"
 #include "core/diag.h"
 #include "core/hooks.h"
-#include "core/startup.h"
+#include "game/startup.h"
 #include "core/text.h"
 #include "core/timing.h"
 #include "testkit/testkit.h"

@@ -1,7 +1,7 @@
 // Shared between the frame loop's files; not for other subsystems.
 #pragma once
 
-#include "core/frame_loop.h"
+#include "game/frame_loop.h"
 
 namespace frame_loop_detail {
 

@@ -1,31 +1,27 @@
-#include "core/startup.h"
+#include "game/startup.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "core/asset_lists.h"
+#include "ui/asset_lists.h"
 #include "core/clock.h"
 #include "core/cmdline.h"
 #include "core/config.h"
 #include "core/diag.h"
-#include "core/frame_loop.h"
+#include "game/frame_loop.h"
 #include "core/hooks.h"
 #include "core/loading.h"
 #include "core/scan.h"
 #include "core/setup_watch.h"
 #include "core/text.h"
+#include "core/version.h"
 #include "core/timing.h"
 #include "vfs/config_files.h"
 #include "vfs/vfs.h"
 
-#ifndef QX_VERSION
-#define QX_VERSION "0.1.0"
-#endif
-
 vfs_file* record_audio_stream = nullptr;
 bool cpu_has_mmx = false;
-const char* const quarnix_version = QX_VERSION;
 
 namespace {
 

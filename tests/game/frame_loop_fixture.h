@@ -12,7 +12,10 @@
 #include "core/clock.h"
 #include "core/cmdline.h"
 #include "core/config.h"
-#include "core/frame_loop.h"
+#include "game/frame_loop.h"
+#include "race/race.h"
+#include "track/objects_cameras.h"
+#include "ui/menu.h"
 #include "core/hooks.h"
 #include "core/timing.h"
 
@@ -108,7 +111,7 @@ struct frame_loop_fixture : ::testing::Test {
             return true;
         };
         frame_loop_init();
-        loop_state.menu_page = no_menu;
+        set_menu_page(no_menu);
     }
     void TearDown() override {
         clear_hooks();

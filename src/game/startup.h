@@ -14,5 +14,3 @@ extern vfs_file* record_audio_stream;
 constexpr int record_audio_rate = 88320;
 // Whether the processor has MMX (after "--nommx", never).
 extern bool cpu_has_mmx;
-// The build's version text, as logged at start-up.
-extern const char* const quarnix_version;
