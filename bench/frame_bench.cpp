@@ -16,12 +16,13 @@
 #include "render/frame_draw.h"
 #include "render/gl_caps.h"
 #include "render/model.h"
-#include "render/terrain_install.h"
+#include "render/terrain_lighting.h"
+#include "render/terrain_parts.h"
 #include "render/texture.h"
 #include "track/height_field.h"
-#include "track/objects_install.h"
+#include "track/objects_lighting.h"
 #include "track/track.h"
-#include "track/track_install.h"
+#include "track/track_objects.h"
 #include "vfs/vfs.h"
 
 namespace {
@@ -46,9 +47,10 @@ struct scene {
         gl_start(choice);
         textures_init(&gl_texture_driver);
         models_init(true);
-        install_track();
-        install_terrain();
-        install_track_objects();
+        fill_terrain_renderer(terrain_renderer);
+        fill_terrain_parts(track_parts);
+        fill_object_parts(track_parts);
+        terrain_lighting = lighting_for_terrain;
         current_track_dir = "rabbithill";
         if (!load_track() || !bike_world_init()) abort();
         // Forty bikes in eight rows of five across the camera's view.

@@ -1,18 +1,19 @@
 // The frame loop at rest: how much of one core it takes while it only paces
-// itself to the tic rate. First with nothing drawn (the loop's own work:
-// timing, sleeping, events), then, with a display, with the real window
-// cleared and swapped every frame.
+// itself to the tic rate. First in a headless window, where nothing is drawn
+// (the loop's own work: timing, sleeping, events), then, with a display, with
+// the real window showing the bare title screen every frame.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
 #include <ctime>
 
+#include "core/cmdline.h"
 #include "core/config.h"
 #include "game/frame_loop.h"
-#include "core/hooks.h"
-#include "core/timing.h"
-#include "platform/platform_install.h"
-#include "render/render_install.h"
+#include "core/clock.h"
+#include "platform/main_window.h"
+#include "render/gl_frame.h"
+#include "ui/menu.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ double cpu_seconds() {
 void run_idle(benchmark::State& state, double seconds) {
     for (auto _ : state) {
         frame_loop_init();
+        set_menu_page(no_menu);
         double wall0 = system_now(), cpu0 = cpu_seconds();
         long passes = 0;
         while (system_now() - wall0 < seconds && frame_loop_pass()) passes++;
@@ -37,11 +39,10 @@ void run_idle(benchmark::State& state, double seconds) {
 }
 
 void BM_idle_loop_without_drawing(benchmark::State& state) {
-    clear_hooks();
-    app_time = time_source{};
-    window_hook.alive = [] { return true; };
+    app_clock = clock_driver{};
+    open_headless_main_window(640, 480);
     run_idle(state, 3);
-    clear_hooks();
+    close_main_window();
 }
 BENCHMARK(BM_idle_loop_without_drawing)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -51,22 +52,21 @@ void BM_idle_loop_clearing_a_window(benchmark::State& state) {
         state.SkipWithError("no display");
         return;
     }
-    clear_hooks();
-    install_platform();
-    install_render();
+    app_clock.now = main_clock_now;
+    app_clock.sleep_for = main_clock_sleep;
     config_defaults();
+    cmdline.show_hud = false;
     int width = (int)state.range(0), height = (int)state.range(1);
-    if (!window_hook.open("Quarnix bench", width, height, 24, 16)) {
+    if (!open_main_window("Quarnix bench", width, height, 24, 16)) {
         state.SkipWithError("no window");
         return;
     }
-    for (int i = 0; i < 100 && !window_hook.can_draw(); i++) time_sleep(0.01);
-    render_hook.init_gl();
-    render_hook.setup_gl_state(false);
+    for (int i = 0; i < 100 && !main_window_can_draw(); i++) time_sleep(0.01);
+    init_gl();
+    setup_gl_state(false);
     run_idle(state, 3);
-    window_hook.close();
-    clear_hooks();
-    app_time = time_source{};
+    close_main_window();
+    app_clock = clock_driver{};
 }
 BENCHMARK(BM_idle_loop_clearing_a_window)
     ->Args({640, 480})

@@ -13,20 +13,19 @@
 #include <cstdlib>
 
 #include "bike/bike.h"
-#include "bike/bike_hooks.h"
+#include "bike/rider_parts.h"
 #include "bike/bike_world.h"
 #include "bike/rider_control.h"
 #include "bike/solid_objects.h"
 #include "core/config.h"
-#include "core/hooks.h"
 #include "race/race.h"
-#include "race/race_install.h"
+#include "race/race_control.h"
 #include "race/race_tic.h"
 #include "render/model.h"
 #include "render/texture.h"
-#include "track/objects_install.h"
+#include "track/objects_race.h"
 #include "track/track.h"
-#include "track/track_install.h"
+#include "track/track_objects.h"
 #include "vfs/vfs.h"
 
 namespace {
@@ -39,9 +38,8 @@ bool open_world() {
     file_list();
     textures_init();
     models_init(false);
-    install_track();
-    install_track_objects();
-    install_race();
+    fill_race_parts(track_parts, object_race, rider_parts);
+    fill_object_parts(track_parts);
     config_defaults();
     settings.track = "rabbithill";
     if (scan_tracks() < 1 || !bike_world_init()) return false;

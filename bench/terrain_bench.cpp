@@ -8,12 +8,13 @@
 
 #include "core/cmdline.h"
 #include "render/gl_caps.h"
-#include "render/terrain_install.h"
+#include "render/terrain_parts.h"
 #include "render/terrain_mesh.h"
 #include "render/terrain_textures.h"
 #include "render/texture.h"
 #include "track/height_field.h"
 #include "track/tile_info.h"
+#include "track/track.h"
 #include "vfs/vfs.h"
 
 namespace {
@@ -28,7 +29,8 @@ struct rabbit_hill {
         vfs_shutdown();
         file_list();
         textures_init();
-        install_terrain();
+        fill_terrain_renderer(terrain_renderer);
+        fill_terrain_parts(track_parts);
         render_settings.ground_detail_factor = 0.125 / 70;  // "Ground Geometric Detail" 70
         if (!load_height_field("rabbithill") || !load_tile_data("rabbithill")) abort();
     }

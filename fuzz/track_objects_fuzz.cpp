@@ -12,9 +12,9 @@
 #include "track/objects_cameras.h"
 #include "track/objects_flaggers.h"
 #include "track/objects_grid.h"
-#include "track/objects_install.h"
 #include "track/objects_lighting.h"
 #include "track/objects_statues.h"
+#include "track/track_objects.h"
 
 namespace {
 

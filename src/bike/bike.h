@@ -216,6 +216,16 @@ const char* bike_model_name(int slot);
 const char* bike_engine_class(int slot);
 const bike_info& bike_model(const bike_state& bike);
 
+// A bike's frame body: position, orientation (columns: its x, y and z axes
+// in world coordinates) and velocity.
+struct bike_pose {
+    std::array<double, 3> position{};
+    std::array<std::array<double, 3>, 3> axes{};
+    std::array<double, 3> velocity{};
+};
+// The frame body of a slot's bike; false when the slot has none.
+bool frame_pose(int slot, bike_pose& pose);
+
 // ---- bodies and joints -----------------------------------------------------------
 void get_body_position(const bike_state& bike, bike_body body, double out[3]);
 void get_body_rotation(const bike_state& bike, bike_body body, double out[9]);  // row-major 3×3

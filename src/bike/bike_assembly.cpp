@@ -480,6 +480,18 @@ bike_state* bike_in_slot(int slot) {
     return slots[(size_t)slot].get();
 }
 
+bool frame_pose(int slot, bike_pose& pose) {
+    bike_state* b = bike_in_slot(slot);
+    if (!b) return false;
+    double r[9];
+    get_body_position(*b, body_frame, pose.position.data());
+    get_body_velocity(*b, body_frame, pose.velocity.data());
+    get_body_rotation(*b, body_frame, r);
+    for (int c = 0; c < 3; c++)
+        for (int k = 0; k < 3; k++) pose.axes[(size_t)c][(size_t)k] = r[k * 3 + c];
+    return true;
+}
+
 const bike_info* bike_info_of(int slot) {
     bike_state* b = bike_in_slot(slot);
     return b ? &bike_model(*b) : nullptr;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
 
 #include "core/diag.h"
 
@@ -58,4 +59,13 @@ double total_reduction(const bike_info& info, int gear, double final_drive) {
     // A gear the model lacks would give a negative reduction: use the gear the
     // rider actually ends up in.
     return info.primary_ratio * info.gear_ratios[valid_gear(info, gear)] * final_drive;
+}
+
+const char* bike_texture_prefix(int model) {
+    if (model < 0 || model >= bike_model_count) return nullptr;
+    const char* file = bike_info_table[(size_t)model].model_files[file_bike_texture];
+    std::string name = file[0] == '@' ? file + 1 : file;
+    size_t dot = name.rfind('.');
+    if (dot != std::string::npos) name.resize(dot);
+    return intern_string((name + "-").c_str());
 }

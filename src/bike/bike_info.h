@@ -133,6 +133,9 @@ int bike_info_index(const bike_info* info);
 // find_bike_info, or the fallback model of the same size class with the
 // message "bike info for '%.20s' not found using '%.20s' instead".
 const bike_info& bike_info_for_load(const char* name);
+// The texture prefix of a model's graphics variants ("<prefix><label>.png"):
+// "@cr125.png" gives "cr125-". Null for a model outside the table.
+const char* bike_texture_prefix(int model);
 
 // gear_ratios[gear] > 0; gear 0 always exists.
 bool gear_exists(const bike_info& info, int gear);

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "bike/bike_hooks.h"
+#include "bike/rider_parts.h"
 #include "bike/bike_world.h"
 #include "bike/body_math.h"
 #include "bike/rider_control.h"
@@ -315,7 +315,7 @@ int bike_object_collide(bike_state& b, int statue_index, const solid_statue& sta
     shape_placement at = fixed_placement(statue.position, statue.face_distance == 0 ? statue.orientation : nullptr);
     int flags = bike_shape_collide(b, *statue.shape, nullptr, at, contact_joint_mode, false);
     if ((flags & part_rider) && rider_on_bike(b) && length_sq(body_vel(b.bodies[body_rider])) > 400) request_crash(b);
-    if (flags && object_grid_hook.touched) object_grid_hook.touched(statue_index, tic);
+    if (flags && solid_objects.touched) solid_objects.touched(statue_index, tic);
     return flags;
 }
 
@@ -328,10 +328,10 @@ void bike_collision_pass(bike_state& b, int tic) {
     }
     static std::vector<int> near;
     solid_statues_near((float)p[0], (float)p[2], 6, near);
-    if (near.empty() || !object_grid_hook.statue) return;
+    if (near.empty() || !solid_objects.statue) return;
     for (int index : near) {
         solid_statue statue;
-        if (object_grid_hook.statue(index, statue)) bike_object_collide(b, index, statue, tic);
+        if (solid_objects.statue(index, statue)) bike_object_collide(b, index, statue, tic);
     }
 }
 
@@ -375,9 +375,9 @@ int bike_pair_collide(bike_state& a, bike_state& b, bool remote, int tic) {
         }
     }
     a.bike_contact_tic = b.bike_contact_tic = tic;
-    if (rider_hook.clear_recent_lines) {
-        rider_hook.clear_recent_lines(a);
-        rider_hook.clear_recent_lines(b);
+    if (rider_parts.clear_recent_lines) {
+        rider_parts.clear_recent_lines(a);
+        rider_parts.clear_recent_lines(b);
     }
     return flags_b;
 }

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "bike/bike_hooks.h"
+#include "bike/rider_parts.h"
 #include "bike/bike_world.h"
 #include "bike/body_math.h"
 #include "bike/drivetrain.h"
@@ -14,10 +14,10 @@
 #include "core/diag.h"
 #include "track/height_field.h"
 
-rider_hooks rider_hook;
+rider_driver rider_parts;
 
 void request_crash(bike_state& bike) {
-    if (rider_hook.crash) rider_hook.crash(bike);
+    if (rider_parts.crash) rider_parts.crash(bike);
 }
 
 namespace {
@@ -283,7 +283,7 @@ void rider_step(bike_state& b, const rider_clock& clock) {
 
     tick_collision_timer(b);
     airborne_bookkeeping(b, clock.tic);
-    if (rider_on_bike(b) && rider_hook.crash_check) rider_hook.crash_check(b, clock.tic);
+    if (rider_on_bike(b) && rider_parts.crash_check) rider_parts.crash_check(b, clock.tic);
 
     bool on = rider_on_bike(b);
     if (on) {
@@ -294,7 +294,7 @@ void rider_step(bike_state& b, const rider_clock& clock) {
         rider_springs(b);
     } else {
         b.controls.throttle = b.controls.sit = b.controls.back_up = b.controls.lean = 0;
-        if (rider_hook.crash_step) rider_hook.crash_step(b, clock.tic);
+        if (rider_parts.crash_step) rider_parts.crash_step(b, clock.tic);
     }
 
     suspension_step(b);

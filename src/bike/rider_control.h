@@ -8,7 +8,7 @@
 
 #include "bike/bike.h"
 #include "core/bike_setup.h"
-#include "core/hooks.h"
+#include "core/controls.h"
 
 // ---- controls ------------------------------------------------------------------
 // Each setter clamps to the control's range (a value that is not a number

@@ -5,8 +5,28 @@
 #include <cmath>
 
 #include "track/height_field.h"
+#include "track/objects_grid.h"
+#include "track/objects_statues.h"
 
-object_grid_hooks object_grid_hook;
+solid_object_driver solid_objects;
+
+const std::vector<int>* track_grid_cell(int column, int row) {
+    const std::vector<int>& list = object_grid_list(column, row);
+    return list.empty() ? nullptr : &list;
+}
+
+bool track_solid_statue(int index, solid_statue& out) {
+    const std::vector<statue>& list = track_statues();
+    if (index < 0 || index >= (int)list.size() || !list[(size_t)index].shape) return false;
+    const statue& s = list[(size_t)index];
+    out.shape = s.shape;
+    out.position[0] = s.x, out.position[1] = s.y, out.position[2] = s.z;
+    for (int k = 0; k < 9; k++) out.orientation[k] = s.orientation[(size_t)k];
+    out.face_distance = s.face_distance;
+    return true;
+}
+
+void track_statue_touched(int index, int tic) { touch_statue(index, tic); }
 
 int object_grid_cell(float coordinate, float extent) {
     if (!std::isfinite(coordinate) || !(extent > 0) || !std::isfinite(extent)) return 0;
@@ -19,7 +39,7 @@ int object_grid_cell(float coordinate, float extent) {
 
 void solid_statues_near(float x, float z, float reach, std::vector<int>& out) {
     out.clear();
-    if (!object_grid_hook.cell) return;
+    if (!solid_objects.cell) return;
     if (!std::isfinite(x) || !std::isfinite(z) || !std::isfinite(reach)) return;
     float extent = terrain.extent;
     int i0 = object_grid_cell(x - reach, extent), i1 = object_grid_cell(x + reach, extent);
@@ -27,7 +47,7 @@ void solid_statues_near(float x, float z, float reach, std::vector<int>& out) {
     bool single = i0 == i1 && j0 == j1;
     for (int j = j0; j <= j1; j++)
         for (int i = i0; i <= i1; i++) {
-            const std::vector<int>* list = object_grid_hook.cell(i, j);
+            const std::vector<int>* list = solid_objects.cell(i, j);
             if (list) out.insert(out.end(), list->begin(), list->end());
         }
     if (!single) {

@@ -1,7 +1,8 @@
 // The solid statues that bikes collide with, as the collision pass sees
-// them. The track's objects own the statues and their 8 × 8 object grid and
-// fill these hooks when they are loaded; without them every lookup is empty
-// and the pass collides with the terrain only.
+// them. The track's objects own the statues and their 8 × 8 object grid; the
+// pass reaches them through a small driver whose entries read the track's
+// lists, so that the collision tests can stand statues up without a track.
+// An empty entry means no statues.
 #pragma once
 
 #include <vector>
@@ -16,16 +17,21 @@ struct solid_statue {
     float face_distance = 0;  // non-zero: an upright impostor, collided unrotated
 };
 
-struct object_grid_hooks {
+// The loaded track's grid cell, statue and touch (the driver's entries).
+const std::vector<int>* track_grid_cell(int column, int row);
+bool track_solid_statue(int index, solid_statue& out);
+void track_statue_touched(int index, int tic);
+
+struct solid_object_driver {
     // The statue indices listed in cell (column, row) of the object grid,
     // in increasing order; null for an empty cell.
-    const std::vector<int>* (*cell)(int column, int row) = nullptr;
+    const std::vector<int>* (*cell)(int column, int row) = track_grid_cell;
     // The statue of that index when it is solid; false otherwise.
-    bool (*statue)(int index, solid_statue& out) = nullptr;
+    bool (*statue)(int index, solid_statue& out) = track_solid_statue;
     // A bike touched the statue's shape in this tic.
-    void (*touched)(int index, int tic) = nullptr;
+    void (*touched)(int index, int tic) = track_statue_touched;
 };
-extern object_grid_hooks object_grid_hook;
+extern solid_object_driver solid_objects;
 
 constexpr int object_grid_cells = 8;
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "bike/bike_hooks.h"
+#include "bike/rider_parts.h"
 #include "bike/bike_world.h"
 #include "bike/ground_geometry.h"
 #include "bike/rider_control.h"
@@ -310,7 +310,7 @@ void dab_when_stopped(bike_state& b) {
 
 bool realign_step(bike_state& b) {
     float target[3];
-    if (!rider_hook.line_target || !rider_hook.line_target(b, target)) return false;
+    if (!rider_parts.line_target || !rider_parts.line_target(b, target)) return false;
     dBodyID frame = b.bodies[body_frame];
     dvec3 p = body_pos(frame);
     double ox = target[0] - p.x, oz = target[2] - p.z;
@@ -357,8 +357,8 @@ void dabbing_step(bike_state& b) {
     if (arcade_physics(b)) return;
     if (v >= 5 && b.collision_timer > 0) return;
 
-    if (v < 5 && abs_lean > 22.5 * pi / 180 && abs_lean < 63 * pi / 180 && rider_hook.racing &&
-        rider_hook.racing(b) && (b.flags & flag_auto_align) && c.back_up <= 0.125f) {
+    if (v < 5 && abs_lean > 22.5 * pi / 180 && abs_lean < 63 * pi / 180 && rider_parts.racing &&
+        rider_parts.racing(b) && (b.flags & flag_auto_align) && c.back_up <= 0.125f) {
         if (realign_step(b)) return;
     }
 

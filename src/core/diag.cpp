@@ -16,7 +16,6 @@
 
 #include "core/clock.h"
 #include "core/text.h"
-#include "core/timing.h"
 
 // ---- log ---------------------------------------------------------------
 

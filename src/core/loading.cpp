@@ -2,10 +2,12 @@
 
 #include "core/config.h"
 #include "core/diag.h"
-#include "core/hooks.h"
+#include "core/quit.h"
 #include "core/text.h"
-#include "core/timing.h"
+#include "core/clock.h"
 
+bool quit_requested = false;
+loading_screen_driver loading_screen;
 double loading_max_gap = 0;
 std::string loading_max_gap_text;
 
@@ -30,18 +32,13 @@ struct loading_state {
 };
 loading_state g_loading;
 
-bool begin_frame() { return window_hook.begin_frame && window_hook.begin_frame(); }
-void end_frame() {
-    if (window_hook.end_frame) window_hook.end_frame();
-}
-
 }  // namespace
 
 void drain_input_events() {
-    if (!input_hook.next_event) return;
+    if (!loading_screen.next_event) return;
     int code = 0;
     bool pressed = false;
-    for (int n = 0; n < drain_limit && input_hook.next_event(code, pressed); n++)
+    for (int n = 0; n < drain_limit && loading_screen.next_event(code, pressed); n++)
         if (code == window_close_code) quit_requested = true;
 }
 
@@ -49,9 +46,7 @@ void show_loading_message(const char* text) {
     drain_input_events();
     // No key stays held across a load.
     for (binding_setting& b : bindings) b.value = 0;
-    if (!begin_frame()) return;
-    if (ui_hook.draw_title_screen) ui_hook.draw_title_screen(text);
-    end_frame();
+    if (!loading_screen.draw_title || !loading_screen.draw_title(text)) return;
     double now = time_now();
     if (g_loading.drawn_before && now - g_loading.last_drawn > loading_max_gap) {
         loading_max_gap = now - g_loading.last_drawn;
@@ -94,9 +89,7 @@ void loading_tick() {
     drain_input_events();
     double now = time_now();
     if (g_loading.indicator_drawn && now - g_loading.last_indicator < indicator_interval) return;
-    if (!begin_frame()) return;
-    if (ui_hook.draw_loading_indicator) ui_hook.draw_loading_indicator(g_loading.tick_count);
-    end_frame();
+    if (!loading_screen.draw_indicator || !loading_screen.draw_indicator(g_loading.tick_count)) return;
     g_loading.indicator_drawn = true;
     g_loading.last_indicator = now;
 }

@@ -5,6 +5,19 @@
 
 #include <string>
 
+// What the loading screen needs of the window and of the screens drawn in
+// it, all above core: the game layer fills it, tests fake it. While it is
+// empty nothing is drained or drawn.
+struct loading_screen_driver {
+    // Takes the oldest pending input event; false when none is left.
+    bool (*next_event)(int& code, bool& pressed) = nullptr;
+    // One whole frame of the title screen with the text, or of the loading
+    // indicator for the tick count; false when no frame can be drawn now.
+    bool (*draw_title)(const char* text) = nullptr;
+    bool (*draw_indicator)(unsigned count) = nullptr;
+};
+extern loading_screen_driver loading_screen;
+
 // The longest gap between two drawn loading messages since it was last set
 // to 0, and the text shown before that gap.
 extern double loading_max_gap;

@@ -1,16 +1,22 @@
 // The program's one main loop: draws a frame, feeds the audio, turns real
 // time into whole simulation tics, hands each tic its input events and
-// controls, and does the per-frame terrain upkeep. Everything it drives
-// lives behind the subsystem hooks (core/hooks.h); what is not built yet is
-// simply skipped.
+// controls, and does the per-frame terrain upkeep. It calls the subsystems
+// by name; the loop's own state is this layer's.
 #pragma once
 
 #include <array>
-#include <optional>
-#include <string>
-#include <vector>
 
-#include "core/hooks.h"
+#include "bike/bike.h"
+#include "core/controls.h"
+
+struct vfs_file;
+
+// The loop's view modes.
+constexpr int first_person_view = 0;
+constexpr int editor_view = 2;
+constexpr int third_person_view = 3;
+constexpr int free_view = 4;
+constexpr int title_view = 5;
 
 // The code a menu receives for a drag with the left button held.
 constexpr int menu_drag_code = 16;
@@ -18,6 +24,8 @@ constexpr int menu_drag_code = 16;
 constexpr double max_frame_advance_limit = 0.125;
 constexpr int frame_histogram_buckets = 8;
 
+// The loop's own state (the open menu page is the menus', the viewed slot
+// the race's, the free camera the track objects').
 struct frame_loop_state {
     double sim_clock = 0;     // simulated time consumed by the tics run
     double target_clock = 0;  // simulated time the tics must catch up to
@@ -50,16 +58,19 @@ struct frame_loop_state {
 extern frame_loop_state loop_state;
 
 // Back to the state at program start: the view, menu and clocks, and the
-// "QUARNIX_QUIT_AFTER_FRAMES" limit read again. now is the app clock.
+// "QUARNIX_QUIT_AFTER_FRAMES" limit read again.
 void frame_loop_init();
 // One pass of the loop; false once the loop is over (a close request or the
 // window gone at the buffer swap).
 bool frame_loop_pass();
-// Passes until the loop is over.
+// Passes until the loop is over, after saying once what it runs without.
 void run_frame_loop();
-// Fills loop_hook.
-void install_frame_loop();
+// Shutdown's "Freeing memory (1)": the loop's records back to their start.
+void free_loop_lists();
 
+// The "--record-audio" output while it is open (start-up opens it, the loop
+// appends one block per tic, shutdown closes it), or null.
+extern vfs_file* record_audio_stream;
 
 // The first free screenshot number from the names of the file index: one
 // more than the highest "screenshot<digits>…", or 1.

@@ -1,4 +1,5 @@
-// The third-person camera and the cameras the controls steer while not riding.
+// The cameras of the views: the first person's, the third-person camera, the
+// free and track cameras the controls steer while not riding.
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -7,7 +8,10 @@
 #include "core/cmdline.h"
 #include "core/config.h"
 #include "game/frame_loop_internal.h"
+#include "net/net.h"
 #include "race/race.h"
+#include "render/frame_draw.h"
+#include "track/height_field.h"
 #include "track/objects_cameras.h"
 
 using namespace frame_loop_detail;
@@ -32,15 +36,15 @@ double wrap_angle(double a) {
     return a;
 }
 
+double ground_height(double x, double z) { return height_at((float)x, (float)z); }
+
 }  // namespace
 
 double ground_average(double x, double z, double radius) {
     if (!std::isfinite(x) || !std::isfinite(z)) return -HUGE_VAL;
-    int nx = 0, nz = 0;
-    double e = 0;
-    if (!track_hook.height_grid || !track_hook.height_sample || !track_hook.height_grid(nx, nz, e) || nx <= 0 ||
-        nz <= 0 || !(e > 0))
-        return track_hook.height_at ? track_hook.height_at(x, z) : -HUGE_VAL;
+    int nx = terrain.samples_per_side, nz = nx;
+    double e = terrain.cell_size;
+    if (!height_field_loaded() || nx <= 0 || !(e > 0)) return ground_height(x, z);
     auto index = [](double v, int n) { return (int)std::clamp(v, 0.0, (double)(n - 1)); };
     double reach = radius + e;
     int i0 = index(std::floor((x - reach) / e), nx), i1 = index(std::ceil((x + reach) / e), nx);
@@ -52,12 +56,12 @@ double ground_average(double x, double z, double radius) {
             double d = std::sqrt(dx * dx + dz * dz);
             double w = d < radius ? 1 : d < reach ? (reach - d) / e : 0;
             if (w <= 0) continue;
-            sum += w * track_hook.height_sample(i, j);
+            sum += w * sample_height(i, j);
             weights += w;
         }
     }
     if (weights > 0) return sum / weights;
-    return track_hook.height_sample(index(std::floor((x - radius) / e), nx), index(std::floor((z - radius) / e), nz));
+    return sample_height(index(std::floor((x - radius) / e), nx), index(std::floor((z - radius) / e), nz));
 }
 
 chase_camera third_person_camera(const bike_pose& pose, bool riding) {
@@ -95,6 +99,36 @@ chase_camera third_person_camera(const bike_pose& pose, bool riding) {
 
 namespace frame_loop_detail {
 
+void draw_world() {
+    frame_camera camera;
+    int first_person = -1;
+    switch (L.view_mode) {
+        case first_person_view:
+            if (!first_person_camera(race.viewed_slot, camera)) return;
+            first_person = race.viewed_slot;
+            break;
+        case third_person_view: {
+            chase_camera c;
+            bike_pose pose;
+            if (frame_pose(race.viewed_slot, pose)) c = third_person_camera(pose, L.riding);
+            camera = look_at_camera(c.eye, c.target);
+            break;
+        }
+        case free_view: {
+            const track_camera& c = chosen_camera(L.chosen_camera, free_flight_camera());
+            camera = yaw_pitch_camera(c.position, c.yaw, c.pitch);
+            camera.fov = c.fov;
+            break;
+        }
+        default: return;
+    }
+    frame_race shown;
+    shown.tic = race.tic;
+    shown.local_slot = local_human_slot();
+    shown.online = net_connected();
+    draw_frame(camera, first_person, shown);
+}
+
 void steer_camera() {
     const control_values& in = L.controls;
     if (L.view_mode == third_person_view) {
@@ -111,20 +145,18 @@ void steer_camera() {
     L.dab_was_down = dab;
 
     bool snap = false;
-    int cameras = track_hook.camera_count ? track_hook.camera_count() : 0;
-    if (L.auto_camera && cameras > 0 && track_hook.has_camera_switches && track_hook.has_camera_switches() &&
-        track_hook.camera_for_rider) {
-        int k = track_hook.camera_for_rider(race.viewed_slot);
+    int cameras = (int)track_cameras().size();
+    if (L.auto_camera && cameras > 0 && has_camera_switches()) {
+        int k = camera_for_rider(race.viewed_slot);
         if (k != -1 && L.chosen_camera != -1 && k != L.chosen_camera) {
             L.chosen_camera = k;
             snap = true;
         }
     }
     bike_pose target;
-    bool have_target = bike_hook.frame_pose && bike_hook.frame_pose(race.viewed_slot, target);
-    if (track_hook.aim_camera)
-        track_hook.aim_camera(L.chosen_camera, free_flight_camera(), have_target ? &target : nullptr, in, snap,
-                              L.auto_camera);
+    bool have_target = frame_pose(race.viewed_slot, target);
+    aim_chosen_camera(L.chosen_camera, free_flight_camera(), have_target ? &target.position : nullptr,
+                      target.velocity, in, snap, L.auto_camera);
 
     float step = (float)(80 * tic_length);
     if (in[throttle_control] > 0.5) L.free_camera_speed = std::min(L.free_camera_speed + step, 100.0f);
@@ -135,15 +167,13 @@ void steer_camera() {
     else
         L.free_camera_speed = std::min(L.free_camera_speed + decay, 0.0f);
     if (std::fabs(L.free_camera_speed) > 0.0001f) {
-        camera_record& cam = free_flight_camera();
+        track_camera& cam = free_flight_camera();
         double d = (double)L.free_camera_speed * tic_length;
         vec3 dir = {std::sin(cam.yaw) * std::cos(cam.pitch), std::sin(cam.pitch),
                     std::cos(cam.yaw) * std::cos(cam.pitch)};
         cam.position = add(cam.position, scale(dir, d));
-        if (track_hook.height_at) {
-            double ground = track_hook.height_at(cam.position[0], cam.position[2]);
-            cam.position[1] = std::max(cam.position[1], ground + free_camera_clearance);
-        }
+        double ground = ground_height(cam.position[0], cam.position[2]);
+        cam.position[1] = std::max(cam.position[1], ground + free_camera_clearance);
     }
 }
 

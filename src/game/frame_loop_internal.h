@@ -1,19 +1,20 @@
-// Shared between the frame loop's files; not for other subsystems.
+// Shared between the frame loop's files.
 #pragma once
 
 #include "game/frame_loop.h"
 
 namespace frame_loop_detail {
 
-bool connected();
-bool track_loaded();
-int slot_type(int slot);
-bool slot_has_bike(int slot);
 bool menu_open();
 // Connected, but the server has not given us a slot yet.
 bool warm_up();
-// The resolved code of a binding (-1 when unbound).
-int binding_code(int binding);
+// The first slot, in slot order, that holds the local human rider's bike,
+// or -1.
+int local_human_slot();
+
+// "QUARNIX_QUIT_AFTER_FRAMES" read again: tests and benchmarks end the loop
+// after so many passes.
+void reload_frame_limit();
 
 // One input event through the key dispatch.
 void dispatch_event(int code, bool pressed);
@@ -21,6 +22,8 @@ void dispatch_event(int code, bool pressed);
 void step_once();
 // Camera steering of one tic while not riding.
 void steer_camera();
+// The view of the current mode drawn from its camera.
+void draw_world();
 
 // Output of the frame just drawn.
 void write_video_frame(int width, int height);

@@ -1,13 +1,24 @@
-// Key dispatch and the control values of a tic.
+// Key dispatch: the window's close request, the bindings, the menus, and the
+// keys of the ride.
 #include <algorithm>
-#include <cmath>
 
 #include "core/cmdline.h"
 #include "core/config.h"
+#include "core/controls.h"
+#include "core/quit.h"
+#include "demo/demo.h"
+#include "editor/editor.h"
 #include "game/frame_loop_internal.h"
+#include "net/net.h"
 #include "platform/input.h"
+#include "platform/main_window.h"
 #include "race/race.h"
+#include "race/race_control.h"
+#include "race/race_tic.h"
+#include "track/objects_cameras.h"
+#include "track/track.h"
 #include "ui/menu.h"
+#include "ui/setting_edit.h"
 
 using namespace frame_loop_detail;
 
@@ -20,25 +31,27 @@ constexpr int mouse_left_code = 0x2000;
 // Raising a bike clear of edited ground gives up after this many steps.
 constexpr int lift_step_limit = 4096;
 
-bool editor_available() { return cmdline.editor && editor_hook.tic; }
+bool with_editor() { return cmdline.editor && editor_available(); }
+
+// The resolved code of a binding (-1 when unbound).
+int binding_code(int binding) { return bindings[(size_t)binding].key_code; }
 
 // After terrain edits a bike may sit in the ground: lift each one clear of
 // it, then settle it back a little.
 void lift_bikes_clear() {
-    if (!bike_hook.raise || !bike_hook.touches_ground) return;
-    for (int slot = 0; slot < 160; slot++) {
+    for (int slot = 0; slot < race_slot_count; slot++) {
         if (!slot_has_bike(slot)) continue;
-        bike_hook.raise(slot, 0.125);
-        for (int i = 0; i < lift_step_limit && bike_hook.touches_ground(slot); i++) bike_hook.raise(slot, 0.25);
-        bike_hook.raise(slot, -0.125);
+        raise_slot_bike(slot, 0.125);
+        for (int i = 0; i < lift_step_limit && slot_bike_touches(slot); i++) raise_slot_bike(slot, 0.25);
+        raise_slot_bike(slot, -0.125);
     }
 }
 
 void next_view_mode() {
     switch (L.view_mode) {
-        case first_person_view: L.view_mode = editor_available() ? editor_view : third_person_view; break;
+        case first_person_view: L.view_mode = with_editor() ? editor_view : third_person_view; break;
         case editor_view:
-            if (editor_hook.finish_changes) editor_hook.finish_changes();
+            editor_finish_changes();
             lift_bikes_clear();
             L.view_mode = third_person_view;
             break;
@@ -50,9 +63,8 @@ void next_view_mode() {
 
 // Previous (-1) or next (+1) rider of the running order, clamped at the ends.
 void change_viewed_rider(int direction) {
-    if (!race_hook.running_order) return;
-    int order[160];
-    int n = std::clamp(race_hook.running_order(order, 160), 0, 160);
+    int order[race_slot_count];
+    int n = std::clamp(running_order_slots(order, race_slot_count), 0, race_slot_count);
     if (n == 0) return;
     int at = -1;
     for (int i = 0; i < n; i++)
@@ -71,9 +83,9 @@ void ride_key(int code, bool pressed) {
         return;
     }
     if (L.view_mode == title_view) return;
-    if (L.view_mode == editor_view && editor_hook.key && editor_hook.key(code, pressed)) return;
+    if (L.view_mode == editor_view && editor_key(code, pressed)) return;
     if (!pressed) return;
-    if (is_key(code, pause_binding) && !connected()) {
+    if (is_key(code, pause_binding) && !net_connected()) {
         L.paused = !L.paused;
         return;
     }
@@ -86,11 +98,11 @@ void ride_key(int code, bool pressed) {
         return;
     }
     if (is_key(code, rewind_binding)) {
-        if (demo_hook.rewind) demo_hook.rewind();
+        demo_rewind();
         return;
     }
     if (is_key(code, skip_binding)) {
-        if (demo_hook.skip) demo_hook.skip();
+        demo_skip();
         return;
     }
     bool prev = is_key(code, prev_binding), next = is_key(code, next_binding);
@@ -103,7 +115,7 @@ void ride_key(int code, bool pressed) {
         return;
     }
     if (code >= '0' && code <= '9') {
-        int cameras = track_hook.camera_count ? std::max(track_hook.camera_count(), 0) : 0;
+        int cameras = (int)track_cameras().size();
         L.chosen_camera = std::min(code - '0', cameras) - 1;
     }
 }
@@ -112,9 +124,7 @@ void ride_key(int code, bool pressed) {
 
 namespace frame_loop_detail {
 
-void step_once() {
-    if (race_hook.simulate_tic) race_hook.simulate_tic();
-}
+void step_once() { simulate_tic(); }
 
 void dispatch_event(int code, bool pressed) {
     if (code == window_close_code) {
@@ -134,12 +144,11 @@ void dispatch_event(int code, bool pressed) {
         if (pressed || is_key(code, console_binding)) L.drop_chat_character = false;
     }
 
-    if (pressed && input_hook.watching_pots && input_hook.watching_pots()) {
-        if (code == esc_code) {
-            if (input_hook.stop_watching_pots) input_hook.stop_watching_pots();
-        } else if (input_hook.capture_key) {
-            input_hook.capture_key(code);
-        }
+    if (pressed && watching_pots()) {
+        if (code == esc_code)
+            stop_watching_pots();
+        else
+            capture_key_while_watching(main_window(), code);
         return;
     }
     if (pressed && code == esc_code) {
@@ -148,7 +157,8 @@ void dispatch_event(int code, bool pressed) {
     }
     if (menu_open()) {
         if (!pressed) return;
-        if (ui_hook.menu_key) ui_hook.menu_key(code);
+        resolve_edit_keys();
+        menu_key(code);
         if (!track_loaded()) L.view_mode = title_view;
         return;
     }

@@ -7,12 +7,17 @@
 #include "core/clock.h"
 #include "core/cmdline.h"
 #include "core/diag.h"
-#include "game/frame_loop_internal.h"
-#include "game/startup.h"
 #include "core/text.h"
+#include "game/frame_loop_internal.h"
+#include "platform/main_window.h"
+#include "race/race.h"
+#include "render/frame_draw.h"
+#include "render/gl_frame.h"
 #include "vfs/vfs.h"
 
 using namespace frame_loop_detail;
+
+vfs_file* record_audio_stream = nullptr;
 
 namespace {
 
@@ -47,7 +52,7 @@ int first_screenshot_number(const char* const* names) {
 void take_screenshot(int width, int height) {
     if (L.screenshot_counter == 0) L.screenshot_counter = first_screenshot_number(file_list());
     std::string name = format_string("screenshot%03d.png", L.screenshot_counter++);
-    if (render_hook.save_screenshot && render_hook.save_screenshot(("@" + name).c_str(), width, height))
+    if (save_screenshot(("@" + name).c_str(), width, height))
         show_messagef("Saved \"%s\"", name.c_str());
     else
         show_messagef("Can't save \"%s\"", name.c_str());
@@ -56,9 +61,9 @@ void take_screenshot(int width, int height) {
 namespace frame_loop_detail {
 
 void write_video_frame(int width, int height) {
-    if (!render_hook.read_frame || width <= 0 || height <= 0) return;
+    if (width <= 0 || height <= 0) return;
     std::vector<uint8_t> rgb;
-    if (!render_hook.read_frame(width, height, rgb) || rgb.size() != (size_t)width * (size_t)height * 3) return;
+    if (!read_frame(width, height, rgb) || rgb.size() != (size_t)width * (size_t)height * 3) return;
     // Rows go out top row first, so that every frame is upright.
     bool ok = fprintf(stdout, "P6\n%d %d\n255\n", width, height) > 0;
     ok = ok && fwrite(rgb.data(), 1, rgb.size(), stdout) == rgb.size();
@@ -70,23 +75,26 @@ void write_video_frame(int width, int height) {
 }
 
 void record_audio_block() {
-    if (!record_audio_stream || !audio_hook.mix_block) return;
+    if (!record_audio_stream) return;
     const uint8_t* bytes = nullptr;
     size_t count = 0;
-    if (!audio_hook.mix_block(bytes, count) || !bytes || count == 0) return;
+    if (!mix_audio_block(bytes, count) || !bytes || count == 0) return;
     if (vfs_write(record_audio_stream, bytes, count) != count && !L.audio_write_failed) {
         L.audio_write_failed = true;
         show_message("Writing the recorded audio failed");
     }
 }
 
+// The first-person eye point and the rider's right and rear axes, as slot 0
+// sees them.
 void print_orientation() {
-    if (!render_hook.eye_orientation) return;
-    std::array<double, 3> p, x, z;
-    if (!render_hook.eye_orientation(p, x, z)) return;
-    double t = (race_hook.local_tic ? race_hook.local_tic() : 0) * tic_length;
-    printf("t=%f p0=%f p1=%f p2=%f x0=%f x1=%f x2=%f z0=%f z1=%f z2=%f\n", t, p[0], p[1], p[2], x[0], x[1], x[2], z[0],
-           z[1], z[2]);
+    frame_camera cam;
+    if (!first_person_camera(0, cam)) return;
+    const std::array<double, 3>& p = cam.position;
+    const std::array<double, 9>& o = cam.orientation;
+    double t = race.tic * tic_length;
+    printf("t=%f p0=%f p1=%f p2=%f x0=%f x1=%f x2=%f z0=%f z1=%f z2=%f\n", t, p[0], p[1], p[2], o[0], o[3], o[6], o[2],
+           o[5], o[8]);
 }
 
 }  // namespace frame_loop_detail

@@ -4,23 +4,41 @@
 #include <cstring>
 #include <string>
 
-#include "ui/asset_lists.h"
+#include "bike/bike_world.h"
 #include "core/clock.h"
 #include "core/cmdline.h"
 #include "core/config.h"
 #include "core/diag.h"
-#include "game/frame_loop.h"
-#include "core/hooks.h"
 #include "core/loading.h"
+#include "core/quit.h"
 #include "core/scan.h"
 #include "core/setup_watch.h"
 #include "core/text.h"
 #include "core/version.h"
-#include "core/timing.h"
+#include "demo/demo.h"
+#include "game/drivers.h"
+#include "game/frame_loop.h"
+#include "game/loading_screen.h"
+#include "net/net.h"
+#include "platform/input.h"
+#include "platform/main_window.h"
+#include "race/race_control.h"
+#include "race/race_tic.h"
+#include "race/series.h"
+#include "render/bike_draw.h"
+#include "render/gl_frame.h"
+#include "render/model.h"
+#include "sound/sound.h"
+#include "track/objects_lighting.h"
+#include "track/track.h"
+#include "ui/asset_lists.h"
+#include "ui/font.h"
+#include "ui/hud.h"
+#include "ui/menu.h"
+#include "ui/text_pixels.h"
 #include "vfs/config_files.h"
 #include "vfs/vfs.h"
 
-vfs_file* record_audio_stream = nullptr;
 bool cpu_has_mmx = false;
 
 namespace {
@@ -57,8 +75,6 @@ struct run_state {
     bool slots = false;
 };
 
-void not_available(const char* what) { log_printf("%s is not available in this build\n", what); }
-
 // Both standard error and the log, for what a player starting the program
 // must see.
 void tell(const char* text) {
@@ -66,14 +82,10 @@ void tell(const char* text) {
     log_printf("%s", text);
 }
 
-void fatal_close_window() {
-    if (window_hook.close) window_hook.close();
-}
-void fatal_close_audio() {
-    if (audio_hook.close_device) audio_hook.close_device();
-}
+void fatal_close_window() { close_main_window(); }
+void fatal_close_audio() { close_audio_output(); }
 
-bool window_alive(const run_state& r) { return r.window_open && window_hook.alive && window_hook.alive(); }
+bool window_alive(const run_state& r) { return r.window_open && main_window_alive(); }
 
 bool game_data_present() {
     for (int i = 0; const char* root = get_search_root(i); i++) {
@@ -144,12 +156,8 @@ flow clear_history(run_state&) {
 }
 
 flow video_modes_and_cpu(run_state& r) {
-    if (window_hook.build_video_modes) {
-        window_hook.build_video_modes();
-        r.video_modes = true;
-    } else {
-        not_available("The display mode list");
-    }
+    build_video_modes();
+    r.video_modes = true;
     cpu_has_mmx = cpu_reports_mmx();
     if (!cpu_has_mmx) log_printf("This CPU does not have MMX!\n");
     return flow::next;
@@ -157,7 +165,7 @@ flow video_modes_and_cpu(run_state& r) {
 
 flow setting_defaults(run_state&) {
     config_defaults();
-    if (track_hook.reset_default_lighting) track_hook.reset_default_lighting();
+    reset_default_lighting();
     return flow::next;
 }
 
@@ -193,20 +201,16 @@ flow apply_options(run_state& r) {
 }
 
 flow create_window(run_state& r) {
-    if (!window_hook.open) {
-        tell("The window is not built yet: start-up goes on without one and stops before the frame loop\n");
-        return flow::next;
-    }
     int flags = cmdline.colour_depth & 0xff;
     int w, h;
     if (settings.video_mode == 1) {  // "Windowed"
         w = window_width_setting();
         h = window_height_setting();
     } else {
-        flags |= window_fullscreen_flag;
+        flags |= window_fullscreen;
         mode_size(choice_text(*find_setting("video_mode")), w, h);
     }
-    if (!window_hook.open("Quarnix", w, h, flags, cmdline.zbuffer_depth)) {
+    if (!open_main_window("Quarnix", w, h, flags, cmdline.zbuffer_depth)) {
         fputs("Can't create the window\n", stderr);
         r.status = 1;
         return flow::leave;
@@ -225,25 +229,16 @@ flow file_index_and_lists(run_state& r) {
     vfs_progress_hook = loading_tick;
     file_list();
     r.file_index = true;
-    if (render_hook.load_bike_shapes) {
-        render_hook.load_bike_shapes();
-        r.bike_shapes = true;
-    } else {
-        not_available("Loading collision shapes");
-    }
-    if (!bike_hook.texture_prefix) not_available("The bike model table");
+    load_bike_shapes();
+    r.bike_shapes = true;
     build_graphics_lists();
     r.graphics_lists = true;
     return flow::next;
 }
 
-flow scan_tracks(run_state& r) {
-    if (!track_hook.scan_tracks) {
-        not_available("The track list");
-        return flow::next;
-    }
+flow find_tracks(run_state& r) {
     r.tracks = true;
-    if (track_hook.scan_tracks() == 0) {
+    if (scan_tracks() == 0) {
         fputs("No tracks found\n", stderr);
         r.status = 1;
         return flow::leave;
@@ -258,12 +253,8 @@ flow list_demos(run_state& r) {
 }
 
 flow list_series(run_state& r) {
-    if (race_hook.load_series) {
-        race_hook.load_series();
-        r.series = true;
-    } else {
-        not_available("Points series");
-    }
+    load_series();
+    r.series = true;
     return flow::next;
 }
 
@@ -272,15 +263,10 @@ flow select_startup_track(run_state&) {
         cmdline.startup_track.reset();  // the server chooses the track
         return flow::next;
     }
-    if (!track_hook.has_track) {
-        cmdline.startup_track.reset();
-        log_printf("No start-up track: there is no track list\n");
-        return flow::next;
-    }
     std::optional<std::string> chosen;
     for (const std::optional<std::string>& c :
          {cmdline.startup_track, std::optional<std::string>(settings.track), std::optional<std::string>("rabbithill")}) {
-        if (c && track_hook.has_track(c->c_str())) {
+        if (c && has_track(c->c_str())) {
             chosen = c;
             break;
         }
@@ -292,28 +278,20 @@ flow select_startup_track(run_state&) {
 
 flow open_audio(run_state& r) {
     if (cmdline.record_audio_file) {
-        if (!audio_hook.open_recording) {
-            not_available("Audio recording");
-            return flow::next;
-        }
         record_audio_stream = vfs_open(cmdline.record_audio_file->c_str(), "wb");
         if (!record_audio_stream) {
             log_printf("Can't open %s for writing\n", cmdline.record_audio_file->c_str());
             return flow::next;
         }
         r.recording_open = true;
-        if (audio_hook.open_recording(record_audio_rate, (int)(tic_length * record_audio_rate))) {
+        if (open_audio_recording(record_audio_rate, (int)(tic_length * record_audio_rate))) {
             r.audio_open = true;
             add_fatal_hook(fatal_close_audio);
         }
         return flow::next;
     }
     if (cmdline.sound_off) return flow::next;
-    if (!audio_hook.open_device) {
-        not_available("Audio output");
-        return flow::next;
-    }
-    if (audio_hook.open_device()) {
+    if (open_audio_output()) {
         r.audio_open = true;
         add_fatal_hook(fatal_close_audio);
     }
@@ -321,45 +299,35 @@ flow open_audio(run_state& r) {
 }
 
 flow wait_for_window(run_state& r) {
-    if (!r.window_open || !window_hook.can_draw) return flow::next;
+    if (!r.window_open) return flow::next;
     // Stop waiting when the window goes away or the player closes it.
-    while (window_alive(r) && !quit_requested && !window_hook.can_draw()) {
+    while (window_alive(r) && !quit_requested && !main_window_can_draw()) {
         drain_input_events();
         time_sleep(1.0 / 16);
     }
     return flow::next;
 }
 
-flow init_gl(run_state& r) {
+flow start_gl(run_state& r) {
     if (!r.window_open) return flow::next;
-    if (!render_hook.init_gl) {
-        not_available("OpenGL");
-        return flow::next;
-    }
-    r.gl_ready = render_hook.init_gl();
+    r.gl_ready = init_gl();
     if (!r.gl_ready) log_printf("OpenGL could not be initialised\n");
     return flow::next;
 }
 
 flow gl_state(run_state& r) {
-    if (r.gl_ready && render_hook.setup_gl_state) render_hook.setup_gl_state(cmdline.fugly);
+    if (r.gl_ready) setup_gl_state(cmdline.fugly);
     return flow::next;
 }
 
 flow fonts_and_textures(run_state& r) {
     if (!r.gl_ready) return flow::next;
-    if (ui_hook.load_fonts) {
-        ui_hook.load_fonts();
-        r.fonts = true;
-    } else {
-        not_available("Fonts");
-    }
-    if (render_hook.load_fixed_textures) {
-        render_hook.load_fixed_textures();
-        r.fixed_textures = true;
-    } else {
-        not_available("Textures");
-    }
+    load_fonts();
+    // Plates made before the fonts were there are painted again.
+    set_number_plate_painter(paint_number_plate);
+    r.fonts = true;
+    load_hud_textures();
+    r.fixed_textures = true;
     return flow::next;
 }
 
@@ -372,53 +340,34 @@ flow open_input(run_state& r) {
         log_printf("The window is gone: start-up stops here and shuts down\n");
         return flow::shutdown;
     }
-    if (input_hook.open_bindings) {
-        input_hook.open_bindings();
-        r.input_open = true;
-    } else {
-        not_available("Input");
-    }
+    open_input_bindings(main_window());
+    r.input_open = true;
     return flow::next;
 }
 
 flow create_world(run_state& r) {
-    if (physics_hook.create_world)
-        r.world = physics_hook.create_world();
-    else
-        not_available("The physics world");
+    r.world = bike_world_init();
     return flow::next;
 }
 
-flow open_demo(run_state& r) {
+flow play_named_demo(run_state& r) {
     if (!cmdline.demo_to_play) return flow::next;
-    if (!demo_hook.open) {
-        not_available("Demo playback");
-        return flow::next;
-    }
     std::string track;
-    r.demo_open = demo_hook.open(cmdline.demo_to_play->c_str(), track);
+    r.demo_open = open_demo(cmdline.demo_to_play->c_str(), track);
     if (r.demo_open && !track.empty()) cmdline.startup_track = track;
     return flow::next;
 }
 
 flow first_race(run_state& r) {
-    if (!race_hook.empty_slots) {
-        not_available("Racing");
-        return flow::next;
-    }
-    race_hook.empty_slots(!r.demo_open);
+    empty_slots(!r.demo_open);
     r.slots = true;
-    if (cmdline.startup_track && race_hook.reset_race)
-        race_hook.reset_race(cmdline.startup_track->c_str(), r.demo_open);
+    if (cmdline.startup_track) reset_race_with_settings(cmdline.startup_track->c_str(), r.demo_open);
     return flow::next;
 }
 
 flow frame_loop(run_state&) {
-    if (!cmdline.connect_target && ui_hook.show_main_menu) ui_hook.show_main_menu();
-    if (loop_hook.run)
-        loop_hook.run();
-    else
-        not_available("The frame loop");
+    if (!cmdline.connect_target) show_main_menu();
+    run_frame_loop();
     return flow::next;
 }
 
@@ -440,18 +389,18 @@ const startup_step startup_steps[] = {
     {11, create_window},
     {12, first_refresh},
     {13, file_index_and_lists},
-    {14, scan_tracks},
+    {14, find_tracks},
     {15, list_demos},
     {16, list_series},
     {17, select_startup_track},
     {18, open_audio},
     {19, wait_for_window},
-    {20, init_gl},
+    {20, start_gl},
     {21, gl_state},
     {22, fonts_and_textures},
     {23, open_input},
     {24, create_world},
-    {25, open_demo},
+    {25, play_named_demo},
     {26, first_race},
     {27, frame_loop},
 };
@@ -461,7 +410,7 @@ const startup_step startup_steps[] = {
 void close_audio(run_state& r) {
     if (r.audio_open) {
         remove_fatal_hook(fatal_close_audio);
-        if (audio_hook.close_device) audio_hook.close_device();
+        close_audio_output();
         r.audio_open = false;
     }
     if (r.recording_open) {
@@ -474,58 +423,58 @@ void close_audio(run_state& r) {
 void close_window(run_state& r) {
     if (!r.window_open) return;
     remove_fatal_hook(fatal_close_window);
-    if (window_hook.close) window_hook.close();
+    close_main_window();
     r.window_open = false;
 }
 
 void stop_network(run_state&) {
-    if (net_hook.connected && net_hook.connected() && net_hook.disconnect) net_hook.disconnect();
+    if (net_connected()) net_disconnect();
 }
 
-void free_race(run_state& r) {
-    if (r.demo_open && demo_hook.close) demo_hook.close();
+void release_race(run_state& r) {
+    if (r.demo_open) close_demo();
     r.demo_open = false;
     if (r.slots) {
-        if (race_hook.free_race) race_hook.free_race();
+        free_race();
         log_printf("Deallocating bikes\n");
-        if (race_hook.free_bikes) race_hook.free_bikes();
+        free_race_bikes();
         log_printf("Finished deallocating bikes\n");
-        if (race_hook.release_sounds) race_hook.release_sounds();
-        if (track_hook.free_track) track_hook.free_track();
+        release_script_sounds();
+        release_track();
         r.slots = false;
     }
-    if (r.world && physics_hook.destroy_world) physics_hook.destroy_world();
+    if (r.world) bike_world_free();
     r.world = false;
 }
 
-void free_loop_lists(run_state&) {
+void free_memory_1(run_state&) {
     loading_message_logged("Freeing memory (1)");
-    if (loop_hook.free_lists) loop_hook.free_lists();
+    free_loop_lists();
 }
 
 void close_input(run_state& r) {
     loading_message_logged("Closing input devices");
-    if (r.input_open && input_hook.close_bindings) input_hook.close_bindings();
+    if (r.input_open) close_input_bindings();
     r.input_open = false;
 }
 
 void closing_audio(run_state& r) {
     loading_message_logged("Closing audio");
     close_audio(r);
-    if (audio_hook.free_sound_sets) audio_hook.free_sound_sets();
+    free_sound_sets();
 }
 
 void write_config_files(run_state&) {
     loading_message_logged("Writing config files");
     if (!write_config()) log_printf("The configuration could not be written; the old one is kept\n");
-    if (net_hook.shutdown) net_hook.shutdown();
+    net_shutdown();
 }
 
 void free_memory_2(run_state& r) {
     loading_message_logged("Freeing memory (2)");
-    if (r.series && race_hook.free_series) race_hook.free_series();
+    if (r.series) free_series();
     r.series = false;
-    if (r.tracks && track_hook.free_track_lists) track_hook.free_track_lists();
+    if (r.tracks) free_track_lists();
     r.tracks = false;
 }
 
@@ -535,7 +484,7 @@ void free_memory_3(run_state& r) {
     r.graphics_lists = false;
     if (r.demos) free_demo_list();
     r.demos = false;
-    if (r.video_modes && window_hook.free_video_modes) window_hook.free_video_modes();
+    if (r.video_modes) free_video_modes();
     r.video_modes = false;
     set_video_mode_items(nullptr, 0);
 }
@@ -549,12 +498,12 @@ void free_file_list(run_state& r) {
 
 void free_memory_4(run_state&) { loading_message_logged("Freeing memory (4)"); }
 
-void delete_textures(run_state& r) {
+void release_gl(run_state& r) {
     loading_message_logged("Deleting textures");
-    if (r.gl_ready && render_hook.delete_textures) render_hook.delete_textures();
+    if (r.gl_ready) delete_textures();
     loading_message_logged("Deleting models");
-    if (r.gl_ready && render_hook.delete_models) render_hook.delete_models();
-    if (r.fonts && ui_hook.free_font_textures) ui_hook.free_font_textures();
+    if (r.gl_ready) models_free();
+    if (r.fonts) free_font_textures();
     r.fonts = false;
     r.fixed_textures = false;
     r.gl_ready = false;
@@ -576,8 +525,8 @@ struct shutdown_step {
 };
 const shutdown_step shutdown_steps[] = {
     {27, stop_network},
-    {24, free_race},
-    {27, free_loop_lists},
+    {24, release_race},
+    {27, free_memory_1},
     {23, close_input},
     {18, closing_audio},
     {8, write_config_files},
@@ -585,7 +534,7 @@ const shutdown_step shutdown_steps[] = {
     {6, free_memory_3},
     {13, free_file_list},
     {3, free_memory_4},
-    {20, delete_textures},
+    {20, release_gl},
     {3, close_window_and_log},
 };
 
@@ -601,7 +550,7 @@ int leave_early(run_state& r) {
     close_window(r);
     if (r.graphics_lists) free_graphics_lists();
     if (r.demos) free_demo_list();
-    if (r.video_modes && window_hook.free_video_modes) window_hook.free_video_modes();
+    if (r.video_modes) free_video_modes();
     set_video_mode_items(nullptr, 0);
     vfs_progress_hook = nullptr;
     vfs_shutdown();
@@ -617,6 +566,7 @@ void reset_program_state() {
     config_defaults();
     set_video_mode_items(nullptr, 0);
     loading_reset();
+    loading_screen = main_window_loading_screen();
     quit_requested = false;
     record_audio_stream = nullptr;
     frame_loop_init();
@@ -626,6 +576,7 @@ void reset_program_state() {
 
 int quarnix_main(int argc, char** argv) {
     install_new_handler();
+    connect_drivers();
     reset_program_state();
     run_state r;
     r.line = parse_command_line(argc, argv);

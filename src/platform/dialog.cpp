@@ -4,15 +4,9 @@
 
 #include <cstdlib>
 
-#include "core/diag.h"
-
-namespace {
-void sdl_dialog(const char* title, const char* text) {
+void show_message_box(const char* title, const char* text) {
     const char* x = getenv("DISPLAY");
     const char* wl = getenv("WAYLAND_DISPLAY");
     if (!(x && *x) && !(wl && *wl)) return;
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title, text, nullptr);
 }
-}  // namespace
-
-void install_platform_dialog() { set_dialog_function(sdl_dialog); }

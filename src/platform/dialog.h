@@ -1,6 +1,7 @@
 // Message boxes for the diagnostics' error dialog.
 #pragma once
 
-// Installs the SDL message box as the error dialog (shown only when a display
-// exists; the text always goes to standard error as well).
-void install_platform_dialog();
+// The SDL message box, shown only when a display exists; the game makes it
+// the diagnostics' error dialog (set_dialog_function, core/diag.h), which
+// also writes the text to standard error.
+void show_message_box(const char* title, const char* text);

@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "core/controls.h"
 #include "platform/window.h"
 
 struct binding_setting;
@@ -170,15 +169,6 @@ void close_input_bindings();
 void resolve_binding(plix_window* w, binding_setting& b);
 // The cursor axes' current reading.
 bool read_cursor_axes(int& x, int& y);
-// Every binding whose key code is `code` takes 1 on a press and 0 on a release.
-void apply_binding_key(int code, bool pressed);
-// An axis reading mapped through a binding's range: clamp((raw / 32768 −
-// low) / (high − low), 0, 1); 0 for an empty range.
-double binding_axis_value(int raw, float low, float high);
-// The nine control values of the twelve control bindings' current values:
-// steer is Left − Right, shift Upshift − Downshift, lean Lean Backward −
-// Lean Forward.
-control_values sum_control_bindings();
 // Every binding that reads an axis takes its value from the axis.
 void poll_axis_bindings();
 

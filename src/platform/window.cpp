@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "core/diag.h"
+#include "platform/input.h"
 #include "platform/keymap.h"
 
 // ---- time -----------------------------------------------------------------
@@ -87,10 +88,6 @@ void clear_events(event_queue& q) {
 
 // ---- display modes ---------------------------------------------------------
 
-void (*input_devices_open)(plix_window* w) = nullptr;
-void (*input_devices_close)(plix_window* w) = nullptr;
-void (*input_devices_poll)(plix_window* w) = nullptr;
-void (*input_devices_event)(plix_window* w, const void* sdl_event) = nullptr;
 
 namespace {
 
@@ -341,7 +338,7 @@ void handle_event(plix_window* w, const SDL_Event& e) {
         default: break;
     }
     // The polled devices see their own events (mouse buttons included).
-    if (input_devices_event) {
+    {
         switch (e.type) {
             case SDL_JOYAXISMOTION:
             case SDL_JOYBUTTONDOWN:
@@ -354,7 +351,7 @@ void handle_event(plix_window* w, const SDL_Event& e) {
             case SDL_MOUSEMOTION:
             case SDL_MOUSEWHEEL:
             case SDL_MOUSEBUTTONDOWN:
-            case SDL_MOUSEBUTTONUP: input_devices_event(w, &e); break;
+            case SDL_MOUSEBUTTONUP: sdl_input_event(w, &e); break;
             default: break;
         }
     }
@@ -437,7 +434,7 @@ plix_window* open_gl_window(const char* title, int width, int height, int flags,
     SDL_RaiseWindow(win);
     log_printf("Foregrounded and locked\n");
 
-    if (input_devices_open) input_devices_open(w);
+    open_input_devices(w);
 
     log_printf("Setting pixel format %u\n", (unsigned)SDL_GetWindowPixelFormat(win));
     log_printf("Creating OpenGL context\n");
@@ -445,7 +442,7 @@ plix_window* open_gl_window(const char* title, int width, int height, int flags,
     if (!ctx) {
         log_printf("Couldn't create OpenGL context\n");
         log_printf("%s\n", SDL_GetError());
-        if (input_devices_close) input_devices_close(w);
+        close_input_devices(w);
         SDL_DestroyWindow(win);
         delete w;
         return nullptr;
@@ -469,7 +466,7 @@ void close_gl_window(plix_window* w) {
         w->gl_context = nullptr;
     }
     log_printf("Closing input devices\n");
-    if (input_devices_close) input_devices_close(w);
+    close_input_devices(w);
     if (w->sdl_window) {
         log_printf("Destroying window\n");
         if (w->fullscreen) SDL_SetWindowFullscreen(sdl(w), 0);
@@ -529,14 +526,14 @@ void pump_messages(plix_window* w) {
 bool next_event(plix_window* w, input_event* out) {
     pump_messages(w);
     if (take_event(w->events, out)) return true;
-    if (input_devices_poll) input_devices_poll(w);
+    poll_input_devices(w);
     return take_event(w->events, out);
 }
 
 bool next_event_before(plix_window* w, plix_time limit, input_event* out) {
     pump_messages(w);
     if (take_event_before(w->events, limit, out)) return true;
-    if (input_devices_poll) input_devices_poll(w);
+    poll_input_devices(w);
     return take_event_before(w->events, limit, out);
 }
 

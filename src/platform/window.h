@@ -124,16 +124,6 @@ std::vector<std::string> build_video_mode_choices();
 // OpenGL entry points by name (null when unknown to the driver).
 void* gl_proc_address(const char* name);
 
-// The input layer's device start and stop, run when the window opens and
-// closes (set by the input code; nothing happens while unset).
-extern void (*input_devices_open)(plix_window* w);
-extern void (*input_devices_close)(plix_window* w);
-// The input layer's device poll, run when the event queue runs empty.
-extern void (*input_devices_poll)(plix_window* w);
-// Joystick, game-controller and mouse events for the input layer's devices
-// (an SDL_Event), as the window's message handling meets them.
-extern void (*input_devices_event)(plix_window* w, const void* sdl_event);
-
 // Whether a frame could be drawn right now (a context, a visible window with
 // a size, no mode switch going on); takes no lock.
 bool frame_possible(plix_window* w);

@@ -16,7 +16,6 @@
 #include "core/clock.h"
 #include "core/config.h"
 #include "core/diag.h"
-#include "core/hooks.h"
 #include "core/loading.h"
 #include "platform/process.h"
 #include "core/setup_watch.h"
@@ -65,7 +64,7 @@ void frame_position(const bike_state& b, float out[3]) {
 }
 
 void remove_bike(int slot) {
-    if (race_tic_hook.free_engine_sound) race_tic_hook.free_engine_sound(slot);
+    if (race_parts.free_engine_sound) race_parts.free_engine_sound(slot);
     if (bike_state* b = bike_in_slot(slot)) destroy_bike(b);
     race_slot& rs = race_slots[(size_t)slot];
     rs.has_rider = false;
@@ -88,14 +87,14 @@ bool load_slot(int slot, int kind, bool playback) {
     } else if (kind == slot_kind_robot || kind == slot_kind_robot_2stroke || kind == slot_kind_robot_4stroke ||
                kind >= slot_kind_series_robot) {
         setup = bike_setup{};
-        bool assigned = race_tic_hook.assign_robot && race_tic_hook.assign_robot(slot, kind, g_setup.skill, model, setup);
+        bool assigned = race_parts.assign_robot && race_parts.assign_robot(slot, kind, g_setup.skill, model, setup);
         if (!assigned) model = stand_in_robot_model(kind);
         setup.number = std::to_string(slot + 1);
         rs.name = "Roborider";
         type = robot_slot;
         robot = true;
     } else if (kind == slot_kind_empty && playback) {
-        if (!race_tic_hook.next_demo_rider || !race_tic_hook.next_demo_rider(slot, model, setup)) return false;
+        if (!race_parts.next_demo_rider || !race_parts.next_demo_rider(slot, model, setup)) return false;
         rs.name = setup.name;
         type = replayed_slot;
     } else {
@@ -105,7 +104,7 @@ bool load_slot(int slot, int kind, bool playback) {
     model = current_model_name(model);
     bike_state* b = create_bike(model.c_str(), slot, robot, setup);
     if (!b) return false;
-    if (race_tic_hook.create_engine_sound) race_tic_hook.create_engine_sound(slot);
+    if (race_parts.create_engine_sound) race_parts.create_engine_sound(slot);
     rs.has_rider = true;
     rs.type = type;
 
@@ -172,13 +171,13 @@ bool bike_touches_anything(bike_state& b) {
             if (sphere_ground_deepest({w.center[0], w.center[1], w.center[2]}, w.radius, out)) return true;
         }
     }
-    if (!object_grid_hook.statue) return false;
+    if (!solid_objects.statue) return false;
     const dReal* p = dBodyGetPosition(b.bodies[body_frame]);
     std::vector<int> near;
     solid_statues_near((float)p[0], (float)p[2], 6, near);
     for (int index : near) {
         solid_statue statue;
-        if (!object_grid_hook.statue(index, statue) || !statue.shape) continue;
+        if (!solid_objects.statue(index, statue) || !statue.shape) continue;
         shape_placement at = fixed_placement(statue.position, statue.face_distance == 0 ? statue.orientation : nullptr);
         if (bike_shape_collide(b, *statue.shape, nullptr, at, contact_report_only, false)) return true;
     }
@@ -217,7 +216,7 @@ void free_race() {
 
 bool reset_race(const race_setup& setup_in) {
     race_setup setup = setup_in;
-    if (race_tic_hook.credit_series_event) race_tic_hook.credit_series_event();
+    if (race_parts.credit_series_event) race_parts.credit_series_event();
 
     loading_step_begin("Resetting...");
     log_printf("Resetting\n");
@@ -225,14 +224,14 @@ bool reset_race(const race_setup& setup_in) {
 
     random_seed(race_random(), (uint32_t)race.tic);
     seed_roost_random((uint32_t)race.tic ^ 0x5eed0u);
-    if (race_tic_hook.shuffle_robots) race_tic_hook.shuffle_robots();
+    if (race_parts.shuffle_robots) race_parts.shuffle_robots();
 
     if (track_loaded()) {
         loading_step_begin("Remembering lines");
-        if (race_tic_hook.save_robot_lines) race_tic_hook.save_robot_lines();
+        if (race_parts.save_robot_lines) race_parts.save_robot_lines();
         loading_step_done("Remembering lines");
     }
-    if (race_tic_hook.close_demos) race_tic_hook.close_demos();
+    if (race_parts.close_demos) race_parts.close_demos();
 
     loading_step_begin("Cleaning up");
     log_printf("Deallocating bikes\n");
@@ -240,7 +239,7 @@ bool reset_race(const race_setup& setup_in) {
     log_printf("Finished deallocating bikes\n");
     loading_step_done("Cleaning up");
 
-    bool online = net_hook.connected && net_hook.connected();
+    bool online = race_parts.connected && race_parts.connected();
     // The server's off-course values outlive the race they came with.
     race_clock fresh;
     fresh.off_course_bias = race.off_course_bias;
@@ -253,15 +252,15 @@ bool reset_race(const race_setup& setup_in) {
     race.start_flagger_time = 5 * tics_per_second;
     race.gate_drop_tic = (int)std::trunc((13 + 2 * (double)next_unit(race_random())) * tics_per_second);
     race.playback_delay = 0;
-    if (race_tic_hook.clear_histories) race_tic_hook.clear_histories();
+    if (race_parts.clear_histories) race_parts.clear_histories();
 
     // The track: a played demo's, else the chosen one.
     std::string dir = setup.track.empty() ? settings.track : setup.track;
-    if (setup.playback && !setup.demo.empty() && demo_hook.open) {
+    if (setup.playback && !setup.demo.empty() && race_parts.open_demo) {
         std::string demo_track;
-        if (demo_hook.open(setup.demo.c_str(), demo_track) && !demo_track.empty()) dir = demo_track;
+        if (race_parts.open_demo(setup.demo.c_str(), demo_track) && !demo_track.empty()) dir = demo_track;
     }
-    if (race_tic_hook.release_script_sounds) race_tic_hook.release_script_sounds();
+    if (race_parts.release_script_sounds) race_parts.release_script_sounds();
     if (!prepare_track(dir.c_str(), online)) {
         log_printf("Resetting failed: track '%s' could not be loaded\n", dir.c_str());
         loading_step_done("Resetting...");
@@ -296,9 +295,9 @@ bool reset_race(const race_setup& setup_in) {
     if (!race.free_riding) setup.slot_kinds = kinds;
     g_setup = setup;
 
-    if (race_tic_hook.read_robot_lines) {
+    if (race_parts.read_robot_lines) {
         loading_step_begin("Analyzing lines");
-        race_tic_hook.read_robot_lines(setup.skill);
+        race_parts.read_robot_lines(setup.skill);
         loading_step_done("Analyzing lines");
     }
 
@@ -308,9 +307,9 @@ bool reset_race(const race_setup& setup_in) {
         loading_step_tick("Loading bikes");
     }
     loading_step_done("Loading bikes");
-    if (race_tic_hook.clear_histories) race_tic_hook.clear_histories();
-    if (setup.record && race_tic_hook.start_recording) race_tic_hook.start_recording();
-    if (race_tic_hook.return_particles) race_tic_hook.return_particles();
+    if (race_parts.clear_histories) race_parts.clear_histories();
+    if (setup.record && race_parts.start_recording) race_parts.start_recording();
+    if (race_parts.return_particles) race_parts.return_particles();
 
     show_message(format_string("%d MB texture memory used\n", (int)(texture_memory_used() >> 20)).c_str());
     textures_release();
@@ -349,7 +348,7 @@ bool reset_race(const race_setup& setup_in) {
 }
 
 void restart_attempt() {
-    if (race_tic_hook.close_demos) race_tic_hook.close_demos();
+    if (race_parts.close_demos) race_parts.close_demos();
     for (int s = 1; s < race_slot_count; s++) remove_bike(s);
     bike_state* b = bike_in_slot(0);
     if (b && timing_active()) {

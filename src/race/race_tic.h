@@ -88,7 +88,7 @@ void free_race();
 float playback_fraction(int older, int newer, int t);
 
 // ---- plug-ins --------------------------------------------------------------------------
-struct race_tic_hooks {
+struct race_driver {
     // Tic steps owned by other subsystems.
     void (*script_tic)() = nullptr;
     void (*replay_slot)(int slot, int tic) = nullptr;      // apply the kept state for the tic
@@ -120,5 +120,10 @@ struct race_tic_hooks {
     bool (*assign_robot)(int slot, int kind, int skill, std::string& model, bike_setup& setup) = nullptr;
     // During playback, the next rider recorded in the demo; false: none left.
     bool (*next_demo_rider)(int slot, std::string& model, bike_setup& setup) = nullptr;
+    // Opens the demo a playback reset names and gives its track.
+    bool (*open_demo)(const char* name, std::string& track) = nullptr;
+    // A race server connection exists (the server's race: the track is
+    // loaded afresh and the ground frozen).
+    bool (*connected)() = nullptr;
 };
-extern race_tic_hooks race_tic_hook;
+extern race_driver race_parts;

@@ -30,13 +30,13 @@ void credit(int slot, int p) {
     t.gates_passed = p;
     if ((int)t.gate_tics.size() <= p) t.gate_tics.resize((size_t)p + 1, -1);
     t.gate_tics[(size_t)p] = race.tic;
-    if (race_tic_hook.gate_credited) race_tic_hook.gate_credited(slot, p);
+    if (race_parts.gate_credited) race_parts.gate_credited(slot, p);
     t.gates_passed = p + 1;
     // The order goes first so that a rider who has just taken the lead is
     // judged against its own finish.
     update_running_order();
-    if (is_finish_line(p) && !t.finished && is_finished(slot) && race_tic_hook.rider_finished)
-        race_tic_hook.rider_finished(slot);
+    if (is_finish_line(p) && !t.finished && is_finished(slot) && race_parts.rider_finished)
+        race_parts.rider_finished(slot);
 }
 
 // The rider's time over the stretch, averaged over its laps when the

@@ -19,7 +19,7 @@
 #include "race/race_internal.h"
 #include "race/race_tic.h"
 
-race_tic_hooks race_tic_hook;
+race_driver race_parts;
 
 namespace {
 
@@ -87,10 +87,10 @@ void offline_collisions() {
         bike_state* b = bike_in_slot(s);
         if (!b) continue;
         if (slot_type_of(s) == replayed_slot) {
-            if (!gate_moving || !object_grid_hook.statue) continue;
+            if (!gate_moving || !solid_objects.statue) continue;
             for (const gate_piece& piece : gate_pieces()) {
                 solid_statue statue;
-                if (piece.statue >= 0 && object_grid_hook.statue(piece.statue, statue))
+                if (piece.statue >= 0 && solid_objects.statue(piece.statue, statue))
                     bike_object_collide(*b, piece.statue, statue, race.tic);
             }
             continue;
@@ -112,7 +112,7 @@ void online_collisions() {
         for (int r = 0; r < race_slot_count; r++) {
             bike_state* remote = bike_in_slot(r);
             if (!remote || r == s || slot_type_of(r) != replayed_slot) continue;
-            bool fresh = race_tic_hook.remote_fresh && race_tic_hook.remote_fresh(r);
+            bool fresh = race_parts.remote_fresh && race_parts.remote_fresh(r);
             if (remote_collides(s, r, fresh)) g_remotes.push_back(remote);
         }
         collide_with_remote_bikes(*local, g_remotes, race.tic);
@@ -171,9 +171,9 @@ void post_step_work() {
         bike_state* b = bike_in_slot(s);
         if (!b) continue;
         int type = slot_type_of(s);
-        if (type == robot_slot && race_tic_hook.robot_controls) race_tic_hook.robot_controls(*b);
+        if (type == robot_slot && race_parts.robot_controls) race_parts.robot_controls(*b);
         if (race.online) {
-            if (type == replayed_slot && race_tic_hook.net_prepare_remote) race_tic_hook.net_prepare_remote(*b);
+            if (type == replayed_slot && race_parts.net_prepare_remote) race_parts.net_prepare_remote(*b);
             if (type == local_slot) false_start(s, *b);
         }
         if (bike_is_active(*b)) bike_force_step(*b, clock);
@@ -212,13 +212,13 @@ void seed_roost_random(uint32_t seed) { random_seed(g_roost_random, seed); }
 
 void simulate_tic() {
     // 1. The track script.
-    if (race_tic_hook.script_tic) race_tic_hook.script_tic();
+    if (race_parts.script_tic) race_parts.script_tic();
 
     // 2. Replayed slots from their kept states.
-    if (race_tic_hook.replay_slot) {
+    if (race_parts.replay_slot) {
         int t = std::max(race.tic - race.playback_delay, 0);
         for (int s = 0; s < race_slot_count; s++)
-            if (bike_in_slot(s) && slot_type_of(s) == replayed_slot) race_tic_hook.replay_slot(s, t);
+            if (bike_in_slot(s) && slot_type_of(s) == replayed_slot) race_parts.replay_slot(s, t);
     }
 
     // 3. Free riding: the laps before this tic, to see one completed.
@@ -237,17 +237,17 @@ void simulate_tic() {
     bike_world_step();
 
     // 7. Wheel marks in the ground.
-    if (race_tic_hook.deformation)
+    if (race_parts.deformation)
         for (int s = 0; s < race_slot_count; s++) {
             bike_state* b = bike_in_slot(s);
-            if (b && slot_type_of(s) != replayed_slot) race_tic_hook.deformation(*b);
+            if (b && slot_type_of(s) != replayed_slot) race_parts.deformation(*b);
         }
 
     // 8. Controls, force steps and the gates.
     post_step_work();
 
     // 9. Roost particles.
-    if (race_tic_hook.move_particles) race_tic_hook.move_particles();
+    if (race_parts.move_particles) race_parts.move_particles();
 
     // 10. The starting gate.
     move_starting_gate();
@@ -257,11 +257,11 @@ void simulate_tic() {
     if (race.online && race.tic % 512 == 511) update_running_order();
 
     // 13. Demos.
-    if (race_tic_hook.record_states) race_tic_hook.record_states();
+    if (race_parts.record_states) race_parts.record_states();
 
     // 14. Free riding: a lap completed.
-    if (race.free_riding && laps_completed(0) > laps_before && race_tic_hook.free_riding_lap)
-        race_tic_hook.free_riding_lap(0);
+    if (race.free_riding && laps_completed(0) > laps_before && race_parts.free_riding_lap)
+        race_parts.free_riding_lap(0);
 
     log_ride();
 }

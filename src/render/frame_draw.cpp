@@ -16,8 +16,7 @@
 #include "core/cmdline.h"
 #include "core/config.h"
 #include "core/diag.h"
-#include "core/hooks.h"
-#include "core/timing.h"
+#include "core/clock.h"
 #include "render/bike_draw.h"
 #include "render/gl_caps.h"
 #include "render/gl_ext.h"
@@ -31,7 +30,7 @@
 #include "track/objects_lighting.h"
 #include "track/objects_statues.h"
 
-frame_slot_hooks frame_slots;
+frame_slot_driver frame_slots;
 
 namespace {
 
@@ -170,19 +169,12 @@ vec3 frame_position(const bike_state& b) {
     return p ? vec3{p[0], p[1], p[2]} : vec3{0, 0, 0};
 }
 
-int local_human_slot() {
-    if (!race_hook.slot_type) return -1;
-    for (int s = 0; s < bike_slot_count; s++)
-        if (bike_in_slot(s) && race_hook.slot_type(s) == 0) return s;
-    return -1;
-}
-
 std::array<float, bike_slot_count> g_fade;
 
-void compute_fades() {
-    int local = local_human_slot();
+void compute_fades(const frame_race& race) {
+    int local = race.local_slot;
     const bike_state* mine = local >= 0 ? bike_in_slot(local) : nullptr;
-    bool online = net_hook.connected && net_hook.connected();
+    bool online = race.online;
     for (int s = 0; s < bike_slot_count; s++) {
         const bike_state* b = bike_in_slot(s);
         float fade = 1;
@@ -405,7 +397,7 @@ void set_projection(int width, int height, double fov) {
     glLoadIdentity();
 }
 
-void draw_frame(const frame_camera& cam, int first_person_slot) {
+void draw_frame(const frame_camera& cam, int first_person_slot, const frame_race& race) {
     // 1. counters, flaggers, animations, the terrain's camera, the script.
     g_counters = frame_counters();
     g_label = 0;
@@ -413,7 +405,7 @@ void draw_frame(const frame_camera& cam, int first_person_slot) {
     reset_shader_changes();
     reset_model_polygons();
     update_flaggers();
-    animation_tick(race_hook.local_tic ? race_hook.local_tic() : 0);
+    animation_tick(race.tic);
     vec3 back = column(cam, 2);
     terrain_camera({(float)cam.position[0], (float)cam.position[1], (float)cam.position[2]},
                    {(float)-back[0], (float)-back[1], (float)-back[2]});
@@ -450,7 +442,7 @@ void draw_frame(const frame_camera& cam, int first_person_slot) {
     glDepthFunc(GL_LEQUAL);
     glEnable(GL_ALPHA_TEST);
     glAlphaFunc(GL_GREATER, 0.75f);
-    compute_fades();
+    compute_fades(race);
     draw_bikes(cam, first_person_slot, false);
     step_done("drawbikes");
     // 10.
@@ -506,52 +498,4 @@ bool first_person_camera(int slot, frame_camera& out) {
              h.position.z + y[2] * settings.first_person_height};
     out = from_axes(eye, x, up, back);
     return true;
-}
-
-namespace {
-
-void draw_view(const view_request& v) {
-    frame_camera cam;
-    int first_person = -1;
-    switch (v.view_mode) {
-        case first_person_view:
-            if (!first_person_camera(v.viewed_slot, cam)) return;
-            first_person = v.viewed_slot;
-            break;
-        case third_person_view:
-            cam = look_at_camera(v.eye, v.target);
-            break;
-        case free_view: {
-            const camera_record* c = v.camera;
-            if (v.chosen_camera >= 0 && v.chosen_camera < (int)track_cameras().size())
-                c = &track_cameras()[(size_t)v.chosen_camera];
-            if (!c) return;
-            cam = yaw_pitch_camera(c->position, c->yaw, c->pitch);
-            cam.fov = c->fov;
-            break;
-        }
-        default:
-            return;
-    }
-    g_width = v.width, g_height = v.height;
-    draw_frame(cam, first_person);
-}
-
-bool eye_orientation(vec3& eye, vec3& x_axis, vec3& z_axis) {
-    frame_camera cam;
-    if (!first_person_camera(0, cam)) return false;
-    eye = cam.position;
-    x_axis = column(cam, 0);
-    z_axis = column(cam, 2);
-    return true;
-}
-
-void projection_hook(int width, int height, double fov) { set_projection(width, height, fov); }
-
-}  // namespace
-
-void install_frame_drawing() {
-    render_hook.draw_view = draw_view;
-    render_hook.set_projection = projection_hook;
-    render_hook.eye_orientation = eye_orientation;
 }

@@ -15,14 +15,14 @@ struct frame_camera {
     double fov = 0;  // 0: the "Field Of View" setting
 };
 
-// What the frame drawing asks of the race: whether a slot is replayed (a
-// demo or ghost rider) and whether the rider visibility test hides it.
-// Left null, no slot is either.
-struct frame_slot_hooks {
+// What the frame drawing asks of the parts above it about a slot: whether it
+// is replayed (a demo or ghost rider) and whether the rider visibility test
+// hides it. Left null, no slot is either; the frame drawing tests hide one.
+struct frame_slot_driver {
     bool (*replayed)(int slot) = nullptr;
     bool (*hidden)(int slot) = nullptr;
 };
-extern frame_slot_hooks frame_slots;
+extern frame_slot_driver frame_slots;
 
 // The per-frame counters the render statistics show.
 struct frame_counters {
@@ -47,15 +47,20 @@ const frustum_extents& frame_frustum();
 // Viewport and perspective for the window and field of view (degrees),
 // with the track's near and far planes.
 void set_projection(int width, int height, double fov);
+// What a frame shows of the race: its clock (for animated textures), the
+// local human rider's slot (-1: none; ghosts fade by their distance to its
+// bike) and whether the race is online (ghosts do not fade then).
+struct frame_race {
+    int tic = 0;
+    int local_slot = -1;
+    bool online = false;
+};
 // Draws the world from the camera; `first_person_slot` is the slot whose
 // rider the camera sits in, or -1.
-void draw_frame(const frame_camera& camera, int first_person_slot);
+void draw_frame(const frame_camera& camera, int first_person_slot, const frame_race& race = frame_race{});
 
 // Cameras: looking from `eye` at `target`; a free or track camera's yaw and
 // pitch; the first-person eye of a slot's rider (false without a bike).
 frame_camera look_at_camera(const std::array<double, 3>& eye, const std::array<double, 3>& target);
 frame_camera yaw_pitch_camera(const std::array<double, 3>& position, double yaw, double pitch);
 bool first_person_camera(int slot, frame_camera& out);
-
-// Fills render_hook's view drawing and the projection.
-void install_frame_drawing();

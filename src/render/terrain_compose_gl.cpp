@@ -9,7 +9,7 @@
 #include <cmath>
 
 #include "core/diag.h"
-#include "core/hooks.h"
+#include "platform/main_window.h"
 #include "render/gl_caps.h"
 #include "render/gl_ext.h"
 #include "render/shaders.h"
@@ -277,9 +277,11 @@ void compose_specular(const composed_texture& t, int& work) {
 
 bool window_holds_texture(int size) {
     int w = 0, h = 0;
-    if (window_hook.client_size) {
-        window_hook.client_size(w, h);
+    if (main_window()) {
+        main_window_size(w, h);
     } else {
+        // Drawing into a window of someone else's (the tools, the tests):
+        // the viewport is as large as it is.
         GLint vp[4] = {0, 0, 0, 0};
         glGetIntegerv(GL_VIEWPORT, vp);
         w = vp[2];

@@ -6,7 +6,7 @@
 #include "track/height_field.h"
 
 height_field terrain;
-terrain_renderer_hooks terrain_renderer = {nullptr, nullptr, nullptr};
+terrain_render_driver terrain_renderer = {nullptr, nullptr, nullptr};
 
 namespace {
 

@@ -46,12 +46,12 @@ extern height_field terrain;
 
 // The renderer's side of the terrain, filled in by the drawing code; each may
 // be null.
-struct terrain_renderer_hooks {
+struct terrain_render_driver {
     void (*heights_loaded)();                                  // build level-of-detail data
     void (*changed_region)(int i0, int j0, int i1, int j1);    // inclusive sample rectangle
     void (*release)();                                         // free the terrain textures
 };
-extern terrain_renderer_hooks terrain_renderer;
+extern terrain_render_driver terrain_renderer;
 
 // ---- loading -------------------------------------------------------------------
 // Reads "terrain.hf" (and "terrain.png" when it holds no samples), the

@@ -195,3 +195,14 @@ std::string encode_cameras(const std::vector<camera_placement>& cameras) {
     }
     return out;
 }
+
+track_camera& chosen_camera(int chosen, track_camera& free_camera) {
+    std::vector<track_camera>& cameras = g_cameras;
+    return chosen >= 0 && chosen < (int)cameras.size() ? cameras[(size_t)chosen] : free_camera;
+}
+
+void aim_chosen_camera(int chosen, track_camera& free_camera, const std::array<double, 3>* target,
+                       const std::array<double, 3>& velocity, const control_values& controls, bool snap,
+                       bool auto_camera) {
+    aim_camera(chosen_camera(chosen, free_camera), target, velocity, controls, snap, auto_camera);
+}

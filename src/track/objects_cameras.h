@@ -7,9 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "core/hooks.h"
+#include "core/controls.h"
 
-using track_camera = camera_record;
+// A free-flying or track camera: position, aim and their rates (radians,
+// radians per second), field of view in degrees, automatic fov size (0 off).
+struct track_camera {
+    std::array<double, 3> position{};
+    double yaw = 0, pitch = 0;
+    double yaw_rate = 0, pitch_rate = 0;
+    double fov = 90;
+    double autofovsize = 0;
+};
 
 std::vector<track_camera>& track_cameras();
 // The free camera of the free view: the view's own when no track camera is
@@ -37,6 +45,15 @@ int camera_for_rider(int slot);
 // per second; `snap` jumps straight onto the target.
 void aim_camera(track_camera& c, const std::array<double, 3>* target, const std::array<double, 3>& velocity,
                 const control_values& controls, bool snap, bool auto_camera);
+
+// The chosen track camera, or the free camera when none (or none this track
+// has) is chosen: the camera a free view looks from.
+track_camera& chosen_camera(int chosen, track_camera& free_camera);
+// One tic of the chosen camera's aim (aim_camera) after the target, when
+// there is one: the viewed bike's frame position and velocity.
+void aim_chosen_camera(int chosen, track_camera& free_camera, const std::array<double, 3>* target,
+                       const std::array<double, 3>& velocity, const control_values& controls, bool snap,
+                       bool auto_camera);
 
 // One camera of a "cameras" file, for its writer.
 struct camera_placement {

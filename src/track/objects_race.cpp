@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-object_race_hooks object_race;
+object_race_driver object_race;
 
 lap_view current_laps() {
     lap_view v;

@@ -18,7 +18,7 @@ struct race_length_values {
     int halfway_lap = 0;  // lap shown as half-way
 };
 
-struct object_race_hooks {
+struct object_race_driver {
     int (*tic)() = nullptr;
     int (*gate_drop_tic)() = nullptr;
     // The two lap lists as stored (entries may carry lap_entry_mark) and the
@@ -34,7 +34,7 @@ struct object_race_hooks {
     // second old or more (its rider is not trusted to be down).
     bool (*stale_remote)(int slot) = nullptr;
 };
-extern object_race_hooks object_race;
+extern object_race_driver object_race;
 
 // The lap lists as the objects see them; empty without timing.
 struct lap_view {

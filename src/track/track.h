@@ -67,7 +67,7 @@ std::string encode_track_info(const std::string& dir, const std::string& name, i
 // A null entry is a part not in this build: its step is left out. Names are
 // data-directory names ("@" + dir + "/" + file); a file may be missing. Each
 // free must be safe when its part holds nothing.
-struct track_part_hooks {
+struct track_part_driver {
     // "lighting" (its own progress step when the file exists); freed on release.
     void (*load_lighting)(const char* name) = nullptr;
     void (*free_lighting)() = nullptr;
@@ -107,4 +107,4 @@ struct track_part_hooks {
     // "frills.js", run after every (re)load by prepare_track.
     void (*run_script)(const char* name) = nullptr;
 };
-extern track_part_hooks track_parts;
+extern track_part_driver track_parts;

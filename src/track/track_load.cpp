@@ -16,7 +16,7 @@
 std::optional<std::string> current_track_dir;
 std::optional<std::string> current_track_name;
 std::array<uint8_t, 20> track_digest{};
-track_part_hooks track_parts;
+track_part_driver track_parts;
 
 namespace {
 
@@ -50,7 +50,7 @@ void log_texture_memory(const char* when) {
 // One line naming the parts whose loaders are not in this build, so a log
 // shows plainly what a load left out.
 void log_missing_parts() {
-    const track_part_hooks& h = track_parts;
+    const track_part_driver& h = track_parts;
     std::string missing;
     auto note = [&](bool present, const char* what) {
         if (present) return;
@@ -72,7 +72,7 @@ void log_missing_parts() {
 
 // Everything of a load, quietly; each part's free is safe when it holds nothing.
 void free_track_data() {
-    const track_part_hooks& h = track_parts;
+    const track_part_driver& h = track_parts;
     if (h.editor_detach) h.editor_detach();
     if (h.free_timing_gates) h.free_timing_gates();
     if (h.free_objects) h.free_objects();
@@ -120,7 +120,7 @@ bool load_track() {
     free_track_data();
     if (!current_track_dir) return false;
     const std::string dir = *current_track_dir;
-    const track_part_hooks& h = track_parts;
+    const track_part_driver& h = track_parts;
     current_track_name = track_display_name(dir.c_str());
     log_missing_parts();
 

@@ -6,7 +6,7 @@
 #include "core/bike_setup.h"
 #include "core/cmdline.h"
 #include "core/diag.h"
-#include "core/hooks.h"
+#include "bike/bike_info.h"
 #include "core/text.h"
 #include "vfs/vfs.h"
 
@@ -33,7 +33,7 @@ void list_variants(int list, const char* prefix) {
 }  // namespace
 
 void build_bike_graphics_list() {
-    const char* prefix = bike_hook.texture_prefix ? bike_hook.texture_prefix(player_setup.bike) : nullptr;
+    const char* prefix = bike_texture_prefix(player_setup.bike);
     if (prefix && *prefix) {
         list_variants(bike_graphics_list, prefix);
     } else {

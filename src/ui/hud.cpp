@@ -10,15 +10,14 @@
 #include "core/bike_setup.h"
 #include "core/config.h"
 #include "core/diag.h"
-#include "core/hooks.h"
 #include "core/text.h"
 #include "core/clock.h"
-#include "core/timing.h"
+#include "net/net.h"
 #include "render/frame_draw.h"
 #include "render/terrain_textures.h"
 #include "render/texture.h"
 #include "track/height_field.h"
-#include "track/objects_install.h"
+#include "track/track_objects.h"
 #include "track/track.h"
 #include "ui/text_draw.h"
 
@@ -70,26 +69,8 @@ hud_state g_hud;
 const char* const picture_names[hud_picture_count] = {"!@tach.png", "!@shifter.png", "!@pitboard.png",
                                                       "!@title.png"};
 
-// The race as the HUD sees it: the race code's record, or just the running
-// order and plate numbers when it has not installed one.
-bool current_race(hud_race_view& v) {
-    if (hud_race_source) return hud_race_source(v);
-    if (!race_hook.running_order) return false;
-    int slots[bike_slot_count];
-    int n = std::clamp(race_hook.running_order(slots, bike_slot_count), 0, bike_slot_count);
-    v = hud_race_view{};
-    if (race_hook.local_tic) v.tic = race_hook.local_tic();
-    if (race_hook.gate_drop_tic) v.gate_drop_tic = race_hook.gate_drop_tic();
-    v.race_time = (int)(settings.minutes * 60 * 128);
-    v.extra_laps = (int)settings.laps;
-    for (int i = 0; i < n; i++) {
-        hud_rider r;
-        r.slot = slots[i];
-        if (const bike_state* b = bike_in_slot(r.slot)) r.number.assign(b->number, strnlen(b->number, 7));
-        v.order.push_back(r);
-    }
-    return true;
-}
+// The race as the HUD sees it, when a source is set.
+bool current_race(hud_race_view& v) { return hud_race_source && hud_race_source(v); }
 
 void normalise(double v[3]) {
     double l = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
@@ -448,10 +429,8 @@ void hud_draw(int viewed_slot, int width, int height) {
     in.draw_speed = settings.draw_speed;
     in.render_stats = hud_options.render_stats;
     in.frame_time = g_hud.frame_time;
-    if (race_hook.local_tic && race_hook.gate_drop_tic)
-        in.race_seconds = (race_hook.local_tic() - race_hook.gate_drop_tic()) * tic_length;
-    if (net_hook.connected && net_hook.connected() && net_hook.has_server_slot && net_hook.has_server_slot() &&
-        hud_ping_source)
+    if (have_race) in.race_seconds = (race.tic - race.gate_drop_tic) * tic_length;
+    if (net_connected() && net_has_server_slot() && hud_ping_source)
         in.ping_known = hud_ping_source(in.round_trip_tics, in.clock_lead_tics);
     if (bike) {
         double v[3];
@@ -484,7 +463,7 @@ void hud_draw(int viewed_slot, int width, int height) {
     if (have_race) {
         rider_panel panel = build_rider_panel(race, viewed_slot);
         if (panel.shown && bike) draw_panel(panel);
-        if (track_hook.loaded && track_hook.loaded()) draw_start_overlay(race);
+        if (track_loaded()) draw_start_overlay(race);
     }
     draw_map(race, have_race, viewed_slot);
     if (hud_options.suspension_graph) draw_suspension_graph();
@@ -519,7 +498,7 @@ void hud_draw_riding(int viewed_slot, int width, int height) {
     else
         draw_text_centred(font_text, format_string("%d", bike->gear + 1).c_str(), cx - g, cx + g, gy + g / 2, g,
                           white);
-    const char* name = net_hook.rider_name ? net_hook.rider_name(viewed_slot) : nullptr;
+    const char* name = net_rider_name(viewed_slot);
     if (name && *name) {
         const float lh = block_line_height(panel_block);
         draw_text_centred(font_text, name, -W, W, -screen_half_height + lh * 2.2f, lh, white);

@@ -33,8 +33,11 @@ enum menu_page_number {
 };
 constexpr int list_page_size = 20;
 
-// What the menus call outside the user interface; tests put recorders in.
-struct menu_services {
+// What the menus call outside the user interface: the race, the input
+// devices, the display, the graphics driver, the console and the editor.
+// The game fills it at start-up; the menu tests put recorders in. An empty
+// entry does nothing (a query answers no).
+struct menu_driver {
     bool (*reset_race)(const race_setup& setup) = nullptr;
     void (*leave_server)() = nullptr;
     // Axis calibration for one binding, and the key it caught.
@@ -57,7 +60,7 @@ struct menu_services {
     double (*seconds)() = nullptr;
     bool (*track_modified)() = nullptr;
 };
-extern menu_services menu_service;
+extern menu_driver menu_service;
 
 // ---- the items of the open page ------------------------------------------------------
 struct menu_rect {
@@ -95,8 +98,11 @@ void set_menu_page(int page);
 // The frame loop's pass count, kept up to date by the loop: keys handled in
 // the frame in which "Quit" was chosen are not its confirmation.
 extern long menu_frame_number;
-// The menu's three operations, called by the frame loop.
-void menu_draw();
+// The main menu at start-up, with the navigation keys as resolved then.
+void show_main_menu();
+// The menu's three operations, called by the frame loop; the open page is
+// drawn over a window of that size.
+void menu_draw(int width, int height);
 void menu_key(int code);
 void menu_pointer_moved(int x, int y);
 

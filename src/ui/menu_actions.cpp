@@ -11,7 +11,10 @@
 #include "core/cmdline.h"
 #include "core/config.h"
 #include "core/diag.h"
-#include "core/hooks.h"
+#include "core/quit.h"
+#include "demo/demo.h"
+#include "net/net.h"
+#include "platform/input.h"
 #include "ui/menu.h"
 #include "ui/menu_internal.h"
 
@@ -35,7 +38,7 @@ void read_pointer_for_key() {
     g_key_x = menu_pointer_x;
     g_key_y = menu_pointer_y;
     int x, y;
-    if (input_hook.read_cursor && input_hook.read_cursor(x, y)) g_key_x = x, g_key_y = y;
+    if (read_cursor_axes(x, y)) g_key_x = x, g_key_y = y;
 }
 
 bool label_is(const menu_item& it, const char* label) { return it.label == label; }
@@ -43,7 +46,7 @@ bool label_is(const menu_item& it, const char* label) { return it.label == label
 void not_built(const char* what) { show_messagef("%s is not in this build yet", what); }
 
 void leave_server() {
-    if (!net_hook.connected || !net_hook.connected()) return;
+    if (!net_connected()) return;
     if (menu_service.leave_server) menu_service.leave_server();
 }
 
@@ -86,7 +89,7 @@ void start_time_trial() {
 
 void play_demo(int index) {
     if (index < 0 || (size_t)index >= demo_list.size()) return;
-    if (!demo_hook.open) {
+    if (!demo_playback_available()) {
         not_built("Demo playback");
         return;
     }
@@ -192,8 +195,8 @@ void press_button(int page, const menu_item& it) {
             if (label_is(it, "Back to Graphics/Sound Menu")) open_menu_page(graphics_page);
             return;
         case multiplayer_page:
-            if (label_is(it, "Disconnect") && net_hook.disconnect) {
-                net_hook.disconnect();
+            if (label_is(it, "Disconnect")) {
+                net_disconnect();
                 build_menu_items(page);
             } else if (!label_is(it, "Back to Main Menu")) {
                 not_built("Multiplayer");
@@ -372,6 +375,11 @@ slot_kind_list rotated_lineup(const slot_kind_list& kinds, int n) {
 }
 
 void menu_tick() { take_captured_key(); }
+
+void show_main_menu() {
+    resolve_edit_keys();
+    open_menu_page(main_page);
+}
 
 void menu_key(int code) {
     follow_page_change();

@@ -9,7 +9,6 @@
 #include "core/bike_setup.h"
 #include "core/config.h"
 #include "core/diag.h"
-#include "core/hooks.h"
 #include "ui/menu.h"
 #include "ui/menu_internal.h"
 #include "ui/screens.h"
@@ -363,11 +362,9 @@ const menu_frame& layout_menu(int width, int height) {
     return g_frame;
 }
 
-void menu_draw() {
+void menu_draw(int width, int height) {
     if (current_menu_page() == no_menu) return;
     menu_tick();
-    int width = 0, height = 0;
-    if (window_hook.client_size) window_hook.client_size(width, height);
     const menu_frame& frame = layout_menu(width, height);
     if (width <= 0 || height <= 0) return;
     if (current_menu_page() != input_line_page) draw_menu_background(width, height);

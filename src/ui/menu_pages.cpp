@@ -10,12 +10,12 @@
 #include "core/cmdline.h"
 #include "core/config.h"
 #include "core/diag.h"
-#include "core/hooks.h"
+#include "net/net.h"
 #include "track/track.h"
 #include "ui/menu.h"
 #include "ui/menu_internal.h"
 
-menu_services menu_service;
+menu_driver menu_service;
 int menu_cursor = 0;
 bool rider_info_changed = false;
 
@@ -354,7 +354,7 @@ void build_menu_items(int page) {
         case advanced_graphics_page: add_specs(advanced_graphics_items); break;
         case multiplayer_page:
             add_button("Back to Main Menu");
-            add_button(net_hook.connected && net_hook.connected() ? "Disconnect" : "Connect");
+            add_button(net_connected() ? "Disconnect" : "Connect");
             add_button("Request Restart");
             add_spec(item_spec{'T', "Server"});
             break;

@@ -4,7 +4,6 @@
 
 #include "core/text.h"
 #include "core/clock.h"
-#include "core/timing.h"
 
 race_view_source hud_race_source = nullptr;
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "bike/bike.h"
-#include "bike/bike_hooks.h"
+#include "bike/rider_parts.h"
 #include "bike/bike_world.h"
 #include "bike/collision.h"
 #include "bike/drivetrain.h"
@@ -149,8 +149,8 @@ struct riding_sim : bike_sim {
         ASSERT_TRUE(bike_world_init());
         make_flat_field(7, 2, 0);  // 512 ft square
         set_tile_types({tile_info{}});
-        rider_hook = rider_hooks{};
-        object_grid_hook = object_grid_hooks{};
+        rider_parts = rider_driver{};
+        solid_objects = solid_object_driver{};
         set_arcade_forbidden(false);
     }
     void TearDown() override {

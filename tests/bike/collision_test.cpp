@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "bike/bike_hooks.h"
+#include "bike/rider_parts.h"
 #include "bike/collision.h"
 #include "bike/rider_control.h"
 #include "bike/solid_objects.h"
@@ -91,7 +91,7 @@ struct collision_fixture : riding_sim {
         statues.clear();
         every_statue.clear();
         touches.clear();
-        rider_hook.crash = count_crash;
+        rider_parts.crash = count_crash;
     }
     dBodyID free_body(float x, float y, float z) {
         dBodyID body = dBodyCreate(bike_world());
@@ -245,7 +245,7 @@ TEST(object_grid, cells_and_lookups) {
     lists[3][3] = {1, 4, 9};
     lists[4][3] = {4, 7};
     lists[3][4] = {2, 9};
-    object_grid_hook.cell = [](int i, int j) -> const std::vector<int>* { return &lists[i][j]; };
+    solid_objects.cell = [](int i, int j) -> const std::vector<int>* { return &lists[i][j]; };
     std::vector<int> near;
     float border = 512 * 0.125f + 4 * 48;  // between columns 3 and 4
     solid_statues_near(border - 10, border - 10, 6, near);  // one cell
@@ -254,7 +254,7 @@ TEST(object_grid, cells_and_lookups) {
     EXPECT_EQ(near, (std::vector<int>{1, 2, 4, 7, 9}));
     solid_statues_near(nan_f, border, 6, near);
     EXPECT_TRUE(near.empty());
-    object_grid_hook = object_grid_hooks{};
+    solid_objects = solid_object_driver{};
     solid_statues_near(border, border, 6, near);
     EXPECT_TRUE(near.empty());
     free_height_field();
@@ -262,7 +262,7 @@ TEST(object_grid, cells_and_lookups) {
 
 TEST_F(collision_fixture, a_statue_hit_above_20_ft_per_second_crashes_the_rider) {
     ride_bike(256, 256);
-    object_grid_hook = {grid_cell, grid_statue, grid_touched};
+    solid_objects = {grid_cell, grid_statue, grid_touched};
     // A post right where the rider's chest is.
     double r[3];
     get_body_position(*bike, body_rider, r);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "bike/bike_hooks.h"
+#include "bike/rider_parts.h"
 #include "bike/rider_control.h"
 #include "bike/stability.h"
 #include "bike_sim.h"

@@ -7,9 +7,9 @@
 
 #include "core/config.h"
 #include "core/diag.h"
-#include "core/hooks.h"
+#include "core/quit.h"
 #include "core/loading.h"
-#include "core/timing.h"
+#include "core/clock.h"
 #include "testkit/testkit.h"
 
 namespace {
@@ -41,21 +41,25 @@ struct loading_fixture : ::testing::Test {
     fake_screen fake;
     void SetUp() override {
         screen = &fake;
-        clear_hooks();
+        loading_screen = loading_screen_driver{};
         loading_reset();
         config_defaults();
         quit_requested = false;
-        app_time.now = [] { return screen->clock; };
-        window_hook.begin_frame = [] { return screen->drawable; };
-        window_hook.end_frame = [] {
+        app_clock.now = [] { return screen->clock; };
+        // A frame is drawn whole (begun, drawn and ended) when one can be.
+        loading_screen.draw_title = [](const char* t) {
+            if (!screen->drawable) return false;
+            screen->drawn.push_back(std::string("title:") + t);
             screen->frames_ended++;
             return true;
         };
-        ui_hook.draw_title_screen = [](const char* t) { screen->drawn.push_back(std::string("title:") + t); };
-        ui_hook.draw_loading_indicator = [](unsigned n) {
+        loading_screen.draw_indicator = [](unsigned n) {
+            if (!screen->drawable) return false;
             screen->drawn.push_back("indicator:" + std::to_string(n));
+            screen->frames_ended++;
+            return true;
         };
-        input_hook.next_event = [](int& code, bool& pressed) {
+        loading_screen.next_event = [](int& code, bool& pressed) {
             if (screen->queue.empty()) return false;
             code = screen->queue.front().first;
             pressed = screen->queue.front().second;
@@ -64,8 +68,8 @@ struct loading_fixture : ::testing::Test {
         };
     }
     void TearDown() override {
-        clear_hooks();
-        app_time = time_source{};
+        loading_screen = loading_screen_driver{};
+        app_clock = clock_driver{};
         quit_requested = false;
         screen = nullptr;
     }

@@ -38,11 +38,8 @@ using loop_output = frame_loop_fixture;
 
 TEST_F(loop_output, VideoFramesGoToStandardOutputUnlessPausedOrOnTheTitle) {
     cmdline.record_video = true;
-    window_hook.client_size = [](int& w, int& h) {
-        w = 2;
-        h = 2;
-    };
-    render_hook.read_frame = [](int w, int h, std::vector<uint8_t>& rgb) {
+    world.width = world.height = 2;
+    world.read_frame = [](int w, int h, std::vector<uint8_t>& rgb) {
         rgb.assign((size_t)w * h * 3, 0);
         rgb[0] = 'T';              // top row
         rgb[rgb.size() - 1] = 'B';  // bottom row
@@ -105,13 +102,12 @@ TEST_F(chase_view, CameraSitsBehindTheBikeAndTurnsWithItsMotion) {
 }
 
 TEST_F(chase_view, CameraKeepsAboveTheGroundAroundIt) {
-    track_hook.height_grid = [](int& nx, int& nz, double& e) {
-        nx = nz = 64;
-        e = 4;
-        return true;
-    };
+    static float loaded;
+    terrain.heights = &loaded;
+    terrain.samples_per_side = 64;
+    terrain.cell_size = 4;
     // A wall at x >= 128 that is 100 high.
-    track_hook.height_sample = [](int i, int) { return i * 4.0 >= 128 ? 100.0 : 0.0; };
+    world.height_sample = [](int i, int) { return i * 4.0 >= 128 ? 100.0 : 0.0; };
     EXPECT_DOUBLE_EQ(ground_average(50, 50, 10), 0);
     EXPECT_DOUBLE_EQ(ground_average(200, 50, 10), 100);
     double edge = ground_average(128, 50, 10);
@@ -141,7 +137,7 @@ TEST_F(chase_view, ControlsSteerTheOrbitAndTheFreeCamera) {
 
     loop_state.view_mode = free_view;
     free_flight_camera().position = {0, 50, 0};
-    track_hook.height_at = [](double, double) { return 49.0; };
+    world.height_at = [](double, double) { return 49.0; };
     pass();
     // Throttle adds 80 and the decay takes 60 per second of tics.
     EXPECT_NEAR(loop_state.free_camera_speed, 20 * tic_length, 1e-5);

@@ -56,12 +56,9 @@ TEST_F(frame_timing, LockedFrameRateAndWarp) {
 
 TEST_F(frame_timing, OnlineTheTicRateFollowsTheServer) {
     world.connected = true;
-    int local = 100, server = 100;
-    static int* l = &local;
-    static int* s = &server;
-    race_hook.local_tic = [] { return *l; };
-    net_hook.server_tic = [] { return *s; };
-    race_hook.gate_drop_tic = [] { return 0; };
+    int& server = world.server_tic;
+    race.tic = 100;
+    race.gate_drop_tic = 0;
     world.draw_cost = 0.1;
     // One tic behind the server: lag 0, no change.
     server = 101;
@@ -72,12 +69,12 @@ TEST_F(frame_timing, OnlineTheTicRateFollowsTheServer) {
     pass();
     EXPECT_NEAR(loop_state.target_clock, 0.1 + 0.05, 1e-12);
     // Behind before the gate drop: up to four times real speed.
-    race_hook.gate_drop_tic = [] { return 1000000; };
+    race.gate_drop_tic = 1000000;
     server = 100 + 500;
     pass();
     EXPECT_NEAR(loop_state.target_clock, 0.15 + 0.4, 1e-12);
     // Behind after the gate drop: at most 12.5 % faster.
-    race_hook.gate_drop_tic = [] { return 0; };
+    race.gate_drop_tic = 0;
     pass();
     EXPECT_NEAR(loop_state.target_clock, 0.55 + 0.1125, 1e-12);
 }
@@ -243,7 +240,7 @@ TEST_F(key_dispatch, ScreenshotsAreNumberedAndTakenFromTheNextFrame) {
     EXPECT_STREQ(message_line(0), "Saved \"screenshot009.png\"");
 
     // A shot that cannot be written says so.
-    render_hook.save_screenshot = [](const char*, int, int) { return false; };
+    world.shots_work = false;
     tap(key_s);
     pass();
     pass();
@@ -268,19 +265,14 @@ TEST_F(key_dispatch, CloseRequestAndFrameLimitEndTheLoop) {
     // The window gone at the swap ends it too.
     quit_requested = false;
     frame_loop_init();
-    window_hook.end_frame = [] { return false; };
+    world.swap_works = false;
     EXPECT_FALSE(frame_loop_pass());
 }
 
 TEST_F(key_dispatch, ViewedRiderChangesOnlyWhenNotRiding) {
     bindings[prev_binding].key_code = 0x101a;
     bindings[next_binding].key_code = 0x101b;
-    race_hook.running_order = [](int* slots, int max) {
-        const int order[] = {4, 0, 7};
-        int n = std::min(max, 3);
-        for (int i = 0; i < n; i++) slots[i] = order[i];
-        return n;
-    };
+    world.running_order = {4, 0, 7};
     tap(0x101b);
     pass();
     EXPECT_EQ(race.viewed_slot, 0);  // riding: ignored

@@ -8,10 +8,12 @@
 #include "core/cmdline.h"
 #include "core/config.h"
 #include "core/diag.h"
-#include "core/hooks.h"
+#include "core/loading.h"
+#include "core/quit.h"
 #include "game/startup.h"
 #include "core/text.h"
-#include "core/timing.h"
+#include "core/clock.h"
+#include "fake_world.h"
 #include "testkit/testkit.h"
 
 namespace {
@@ -28,122 +30,22 @@ std::string strip_stamps(const std::string& log) {
     return out;
 }
 
-// Every subsystem replaced by a fake that records its calls.
-struct fake_program {
-    std::vector<std::string> calls;
-    std::vector<std::string> tracks = {"rabbithill", "dunes"};
-    bool alive = true;
-    int alive_until_sleeps = -1;  // the window goes away after this many sleeps
-    int gone_after_gl = false;    // the window goes away once GL is up
-    bool drawable = true;
-    bool connected = false;
-    int sleeps = 0;
-    std::deque<std::pair<int, bool>> queue;  // code, pressed
-    bool quit_seen_by_loop = false;
-};
-fake_program* fake = nullptr;
-
-void call(const std::string& what) { fake->calls.push_back(what); }
-// A fake that only records that it ran (and succeeds).
-#define RECORD(name) [] { call(name); }
-#define RECORD_OK(name) [] { call(name); return true; }
-
-void install_fakes() {
-    clear_hooks();
-    app_time.now = [] { return 1000.0 + fake->sleeps; };
-    app_time.sleep_for = [](double s) {
-        call("sleep " + std::to_string(s));
-        fake->sleeps++;
-        if (fake->alive_until_sleeps >= 0 && fake->sleeps >= fake->alive_until_sleeps) fake->alive = false;
-    };
-    window_hook.build_video_modes = RECORD("video modes");
-    window_hook.free_video_modes = RECORD("free video modes");
-    window_hook.open = [](const char* title, int w, int h, int flags, int depth) {
-        call(format_string("open window %s %dx%d %#x %d", title, w, h, flags, depth));
-        return true;
-    };
-    window_hook.close = RECORD("close window");
-    window_hook.alive = [] { return fake->alive; };
-    window_hook.can_draw = [] { return fake->drawable; };
-    window_hook.begin_frame = [] { return fake->drawable && fake->alive; };
-    window_hook.end_frame = [] { return fake->alive; };
-    input_hook.next_event = [](int& code, bool& pressed) {
-        if (fake->queue.empty()) return false;
-        code = fake->queue.front().first;
-        pressed = fake->queue.front().second;
-        fake->queue.pop_front();
-        return true;
-    };
-    input_hook.open_bindings = RECORD("open bindings");
-    input_hook.close_bindings = RECORD("close bindings");
-    audio_hook.open_device = RECORD_OK("open audio");
-    audio_hook.close_device = RECORD("close audio");
-    audio_hook.free_sound_sets = RECORD("free sound sets");
-    render_hook.load_bike_shapes = RECORD("bike shapes");
-    render_hook.init_gl = [] {
-        call("init gl");
-        if (fake->gone_after_gl) fake->alive = false;
-        return true;
-    };
-    render_hook.setup_gl_state = [](bool flat) { call(flat ? "gl state flat" : "gl state"); };
-    render_hook.load_fixed_textures = RECORD("fixed textures");
-    render_hook.delete_textures = RECORD("delete textures");
-    render_hook.delete_models = RECORD("delete models");
-    ui_hook.load_fonts = RECORD("fonts");
-    ui_hook.free_font_textures = RECORD("free fonts");
-    ui_hook.show_main_menu = RECORD("main menu");
-    track_hook.reset_default_lighting = RECORD("default lighting");
-    track_hook.scan_tracks = [] {
-        call("scan tracks");
-        return (int)fake->tracks.size();
-    };
-    track_hook.has_track = [](const char* name) {
-        return std::find(fake->tracks.begin(), fake->tracks.end(), name) != fake->tracks.end();
-    };
-    track_hook.free_track = RECORD("free track");
-    track_hook.free_track_lists = RECORD("free track lists");
-    physics_hook.create_world = RECORD_OK("create world");
-    physics_hook.destroy_world = RECORD("destroy world");
-    demo_hook.open = [](const char* name, std::string& track) {
-        call(std::string("open demo ") + name);
-        track = "dunes";
-        return true;
-    };
-    demo_hook.close = RECORD("close demo");
-    race_hook.load_series = RECORD("series");
-    race_hook.free_series = RECORD("free series");
-    race_hook.empty_slots = [](bool local) { call(local ? "empty slots, local player" : "empty slots"); };
-    race_hook.reset_race = [](const char* track, bool playback) {
-        call(std::string("reset race ") + track + (playback ? " playback" : ""));
-        return true;
-    };
-    race_hook.free_race = RECORD("free race");
-    race_hook.free_bikes = RECORD("free bikes");
-    race_hook.release_sounds = RECORD("release sounds");
-    net_hook.connected = [] { return fake->connected; };
-    net_hook.disconnect = RECORD("disconnect");
-    net_hook.shutdown = RECORD("net shutdown");
-    loop_hook.run = [] {
-        call("frame loop");
-        fake->quit_seen_by_loop = quit_requested;
-    };
-    loop_hook.free_lists = RECORD("free loop lists");
-}
-
+// Every subsystem is a stand-in that records its calls (fake_world.h); each
+// sleep moves the clock by a second.
 struct startup_fixture : ::testing::Test {
     vfs_sandbox box;
-    fake_program program;
+    fake_world& program = (reset_world(), world());
     void SetUp() override {
-        fake = &program;
+        program.sleep_step = 1;
+        program.record_sleeps = true;
         log_printf(nullptr);
         unsetenv("PLIX_LOGFILE");
         write_file(box.root1() + "zzzz.saf", "-\n");
-        install_fakes();
     }
     void TearDown() override {
-        clear_hooks();
-        app_time = time_source{};
-        fake = nullptr;
+        app_clock = clock_driver{};
+        loading_screen = loading_screen_driver{};
+        reset_world();
     }
     int run(std::vector<std::string> args) {
         args.insert(args.begin(), "quarnix");

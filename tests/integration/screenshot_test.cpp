@@ -1,6 +1,8 @@
 // The real window, GL context and key path in one process under X: a key
 // press pushed into SDL reaches the frame loop through the window's event
-// queue and the resolved bindings, and the screenshot lands as a PNG.
+// queue and the resolved bindings, and the screenshot lands as a PNG. A small
+// track is loaded; the race and the menus are stand-ins
+// (ride_stand_ins.cpp) with a local rider in view whose bike draws nothing.
 #include <gtest/gtest.h>
 
 #include <SDL.h>
@@ -9,18 +11,22 @@
 
 #include <cstdlib>
 
+#include "core/clock.h"
 #include "core/cmdline.h"
 #include "core/config.h"
 #include "core/diag.h"
+#include "core/quit.h"
 #include "game/frame_loop.h"
-#include "core/hooks.h"
-#include "core/timing.h"
+#include "platform/input.h"
 #include "platform/keymap.h"
-#include "platform/platform_install.h"
+#include "platform/main_window.h"
 #include "platform/window.h"
+#include "render/gl_frame.h"
 #include "render/image_io.h"
-#include "render/render_install.h"
+#include "ride_stand_ins.h"
 #include "testkit/testkit.h"
+#include "track/height_field.h"
+#include "track/track.h"
 #include "ui/menu.h"
 
 namespace {
@@ -45,32 +51,38 @@ struct live_window : ::testing::Test {
     vfs_sandbox box;
     void SetUp() override {
         if (!have_display()) GTEST_SKIP() << "no display";
-        clear_hooks();
+        // A ride in view, so that the ride keys act: a small flat track (its
+        // files in place before the file index is built), and the stand-in
+        // race's local rider.
+        write_file(box.root1() + "tracks/t/terrain.hf", encode_terrain_hf(6, 1.0f, 0, 10, nullptr));
+        const int samples = (2 << 6) + 1;
+        std::vector<uint8_t> shading((size_t)samples * samples * 3, 128);
+        write_file(box.root1() + "tracks/t/shadingx2.ppm", encode_shading_x2(shading.data(), samples));
+        write_file(box.root1() + "tracks/t/texturelist", "0.9 4 12 dirt.png\n");
+        write_file(box.root1() + "tracks/t/tilemap", std::string(64 * 64, '\0'));
         cmdline = run_options{};
         config_defaults();
         quit_requested = false;
-        install_platform();
-        install_render();
-        ASSERT_TRUE(window_hook.open("Quarnix test", 320, 240, 24, 16));
-        for (int i = 0; i < 100 && !window_hook.can_draw(); i++) time_sleep(0.01);
-        ASSERT_TRUE(window_hook.can_draw());
-        ASSERT_TRUE(render_hook.init_gl());
-        render_hook.setup_gl_state(false);
-        input_hook.open_bindings();
-        // A ride in view, so that the ride keys act.
-        track_hook.loaded = [] { return true; };
-        race_hook.slot_type = [](int) { return 0; };
-        race_hook.slot_has_bike = [](int) { return true; };
+        app_clock.now = main_clock_now;
+        app_clock.sleep_for = main_clock_sleep;
+        ASSERT_TRUE(open_main_window("Quarnix test", 320, 240, 24, 16));
+        for (int i = 0; i < 100 && !main_window_can_draw(); i++) time_sleep(0.01);
+        ASSERT_TRUE(main_window_can_draw());
+        ASSERT_TRUE(init_gl());
+        setup_gl_state(false);
+        open_input_bindings(main_window());
+        current_track_dir = "tracks/t";
+        ASSERT_TRUE(load_track()) << message_line(0);
         frame_loop_init();
         set_menu_page(no_menu);
     }
     void TearDown() override {
-        if (window_hook.close) {
-            input_hook.close_bindings();
-            window_hook.close();
+        release_track();
+        if (main_window()) {
+            close_input_bindings();
+            close_main_window();
         }
-        clear_hooks();
-        app_time = time_source{};
+        app_clock = clock_driver{};
     }
 };
 
@@ -102,7 +114,7 @@ TEST_F(live_window, ScreenshotKeyWritesTheDrawnFrameAsPng) {
 }
 
 TEST_F(live_window, FramesAreReadBackTopRowFirst) {
-    ASSERT_TRUE(window_hook.begin_frame());
+    ASSERT_TRUE(main_window_begin_frame());
     glClear(GL_COLOR_BUFFER_BIT);
     glEnable(GL_SCISSOR_TEST);
     glScissor(0, 120, 320, 120);  // GL counts rows from the bottom: this is the top half
@@ -110,8 +122,8 @@ TEST_F(live_window, FramesAreReadBackTopRowFirst) {
     glClear(GL_COLOR_BUFFER_BIT);
     glDisable(GL_SCISSOR_TEST);
     std::vector<uint8_t> rgb;
-    ASSERT_TRUE(render_hook.read_frame(320, 240, rgb));
-    window_hook.end_frame();
+    ASSERT_TRUE(read_frame(320, 240, rgb));
+    main_window_end_frame();
     ASSERT_EQ(rgb.size(), 320u * 240 * 3);
     EXPECT_EQ(rgb[0], 255);  // the first row is the top, red
     EXPECT_EQ(rgb[2], 0);
@@ -123,9 +135,8 @@ TEST_F(live_window, KeysAndCloseReachTheLoopWithTheirStamps) {
     // The throttle key, pressed and let go, holds the throttle between.
     bindings[throttle_binding].value = 0;
     ASSERT_EQ(bindings[throttle_binding].key_code, 0x1000 + 0x2d);
-    static std::vector<double> throttle;
+    std::vector<double>& throttle = handed_throttle;
     throttle.clear();
-    bike_hook.set_controls = [](int, const control_values& c) { throttle.push_back(c[throttle_control]); };
     frame_loop_pass();
     SDL_Event down{};
     down.type = SDL_KEYDOWN;
@@ -162,7 +173,7 @@ TEST_F(live_window, AResizedWindowKeepsItsNewSizeInTheSettings) {
     EXPECT_EQ(settings.xres, 400);
     EXPECT_EQ(settings.yres, 300);
     int w = 0, h = 0;
-    window_hook.client_size(w, h);
+    main_window_size(w, h);
     EXPECT_EQ(w, 400);
     EXPECT_EQ(h, 300);
 }

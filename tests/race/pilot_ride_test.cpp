@@ -81,7 +81,7 @@ lap_ride ride_laps(int slot, int laps) {
     if (!reset_race(s) || !bike_in_slot(slot)) return out;
     const bike_state& b = *bike_in_slot(slot);
     while (race.tic <= race.gate_drop_tic) {
-        bike_hook.set_controls(slot, control_values{});
+        set_bike_controls(slot, control_values{});
         simulate_tic();
     }
     pilot_state pilot;
@@ -95,7 +95,7 @@ lap_ride ride_laps(int slot, int laps) {
         c[front_brake_control] = cmd.front_brake;
         c[rear_brake_control] = cmd.rear_brake;
         c[lean_control] = cmd.lean;
-        bike_hook.set_controls(slot, c);
+        set_bike_controls(slot, c);
         simulate_tic();
         out.tics++;
         air = !wheel_touches(b.front_contact) && !wheel_touches(b.rear_contact) ? air + 1 : 0;

@@ -1,5 +1,6 @@
 // Races on the default track from the built archive: the fixture that
-// loads it with every race subsystem installed.
+// loads it with the track's objects and the race's parts wired in, as the
+// game wires them.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,40 +9,36 @@
 #include <vector>
 
 #include "bike/bike.h"
-#include "bike/bike_hooks.h"
+#include "bike/rider_parts.h"
 #include "bike/bike_world.h"
 #include "bike/solid_objects.h"
 #include "core/config.h"
-#include "core/hooks.h"
 #include "race/race.h"
-#include "race/race_install.h"
+#include "race/race_control.h"
 #include "race/race_tic.h"
 #include "render/model.h"
 #include "render/shape_file.h"
 #include "render/texture.h"
 #include "testkit/built_data.h"
 #include "testkit/testkit.h"
-#include "track/objects_install.h"
 #include "track/objects_race.h"
+#include "track/track_objects.h"
 #include "track/track.h"
-#include "track/track_install.h"
 #include "vfs/vfs.h"
 
 struct rabbit_hill : ::testing::Test {
     temp_dir home;
     void SetUp() override {
         use_built_data(home);
-        clear_hooks();
         track_parts = {};
-        object_grid_hook = {};
+        solid_objects = {};
         object_race = {};
-        rider_hook = {};
+        rider_parts = {};
         textures_init();
         models_init(false);
         shape_cache_free();
-        install_track();
-        install_track_objects();
-        install_race();
+        fill_race_parts(track_parts, object_race, rider_parts);
+        fill_object_parts(track_parts);
         config_defaults();
         settings.track = "rabbithill";
         ASSERT_GE(scan_tracks(), 1);
@@ -56,11 +53,10 @@ struct rabbit_hill : ::testing::Test {
         textures_free();
         models_free();
         shape_cache_free();
-        clear_hooks();
         track_parts = {};
-        object_grid_hook = {};
+        solid_objects = {};
         object_race = {};
-        rider_hook = {};
+        rider_parts = {};
         clear_race_state();
         vfs_shutdown();
         unsetenv("KV_HOME");

@@ -7,25 +7,21 @@
 #include <vector>
 
 #include "bike/bike.h"
-#include "bike/bike_hooks.h"
+#include "bike/rider_parts.h"
 #include "bike/bike_world.h"
 #include "bike/solid_objects.h"
 #include "core/config.h"
-#include "core/hooks.h"
 #include "race/race.h"
-#include "race/race_install.h"
 #include "race/race_tic.h"
 #include "render/model.h"
 #include "render/shape_file.h"
 #include "render/texture.h"
 #include "testkit/built_data.h"
 #include "testkit/testkit.h"
-#include "track/objects_install.h"
 #include "track/objects_race.h"
 #include "track/objects_statues.h"
 #include "track/height_field.h"
 #include "track/track.h"
-#include "track/track_install.h"
 #include "vfs/vfs.h"
 
 #include "rabbit_hill_fixture.h"
@@ -130,7 +126,7 @@ std::vector<double> ride_thirty_seconds(std::vector<int> kinds) {
             c[throttle_control] = 0.8;
             c[steer_control] = 0.1 * std::sin(t / 200.0);
         }
-        bike_hook.set_controls(0, c);
+        set_bike_controls(0, c);
         simulate_tic();
     }
     std::vector<double> out;

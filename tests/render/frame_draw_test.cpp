@@ -13,7 +13,6 @@
 #include "bike/bike_world.h"
 #include "core/cmdline.h"
 #include "core/config.h"
-#include "core/hooks.h"
 #include "platform/window.h"
 #include "render/bike_draw.h"
 #include "render/frame_draw.h"
@@ -21,15 +20,15 @@
 #include "render/image_io.h"
 #include "render/model.h"
 #include "render/shaders.h"
-#include "render/terrain_install.h"
+#include "render/terrain_lighting.h"
+#include "render/terrain_parts.h"
 #include "render/texture.h"
 #include "testkit/built_data.h"
 #include "testkit/testkit.h"
 #include "track/height_field.h"
-#include "track/objects_install.h"
 #include "track/objects_lighting.h"
 #include "track/track.h"
-#include "track/track_install.h"
+#include "track/track_objects.h"
 #include "vfs/vfs.h"
 
 namespace {
@@ -48,9 +47,10 @@ struct frame_gl : ::testing::Test {
         gl_caps.use_shaders = false;
         textures_init(&gl_texture_driver);
         models_init(true);
-        install_track();
-        install_terrain();
-        install_track_objects();
+        fill_terrain_renderer(terrain_renderer);
+        fill_terrain_parts(track_parts);
+        fill_object_parts(track_parts);
+        terrain_lighting = lighting_for_terrain;
         reset_default_lighting();
     }
     void TearDown() override {
@@ -63,7 +63,6 @@ struct frame_gl : ::testing::Test {
         close_gl_window(w);
         textures_init();
         models_init(false);
-        clear_hooks();
         reset_default_lighting();
     }
     std::vector<uint8_t> shoot(const frame_camera& cam, int first_person = -1) {

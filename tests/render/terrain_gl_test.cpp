@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 
 #include "core/config.h"
-#include "core/hooks.h"
 #include "platform/window.h"
 #include "render/gl_ext.h"
 #include "render/shaders.h"
@@ -42,7 +41,6 @@ struct terrain_gl : test_track {
         delete_programs();
         close_gl_window(w);
         textures_init();
-        window_hook.client_size = nullptr;
         test_track::TearDown();
     }
 
@@ -206,7 +204,7 @@ TEST_F(terrain_gl, CopyCompositionAndItsFallbackInASmallWindow) {
 
     // Textures of 256 texels in a window of 200: the back buffer cannot hold
     // them, so they are composed on the CPU, exactly as the software method.
-    window_hook.client_size = [](int& w, int& h) { w = 200, h = 200; };
+    glViewport(0, 0, 200, 200);
     render_settings.ground_texture_size = 256;
     terrain_textures_setup(terrain_method_copy);
     terrain_camera({24, 5, 32}, {0, -0.3f, -1});

@@ -198,7 +198,8 @@ struct rabbit_hill : ::testing::Test {
     temp_dir home;
     void SetUp() override {
         use_built_data(home);
-        install_terrain();
+        fill_terrain_renderer(terrain_renderer);
+        fill_terrain_parts(track_parts);
     }
     void TearDown() override {
         free_height_field();

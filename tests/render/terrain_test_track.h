@@ -14,7 +14,7 @@
 #include "core/diag.h"
 #include "render/gl_caps.h"
 #include "render/image_io.h"
-#include "render/terrain_install.h"
+#include "render/terrain_parts.h"
 #include "render/terrain_lighting.h"
 #include "render/terrain_mesh.h"
 #include "render/terrain_textures.h"
@@ -23,6 +23,7 @@
 #include "track/decals.h"
 #include "track/height_field.h"
 #include "track/tile_info.h"
+#include "track/track.h"
 #include "track/track_files.h"
 #include "vfs/vfs.h"
 
@@ -48,7 +49,8 @@ struct test_track : ::testing::Test {
         saved_caps = gl_caps;
         saved_render = render_settings;
         textures_init();
-        install_terrain();
+        fill_terrain_renderer(terrain_renderer);
+        fill_terrain_parts(track_parts);
         render_settings.ground_texture_size = 64;
         render_settings.ground_texture_reduction = 1;
         render_settings.ground_detail_factor = 0.125 / 70;

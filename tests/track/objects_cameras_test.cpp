@@ -142,22 +142,18 @@ TEST(aim_camera_test, FollowsTheRiderAndSnapsOntoIt) {
 }
 
 TEST_F(cameras, HookAimsTheChosenCameraOrTheFreeOne) {
-    install_track_objects();
     load("addcamera 0 0 0\n");
-    bike_pose pose;
-    pose.position = {10, 10, 10};
-    camera_record free_camera;
+    std::array<double, 3> target = {10, 10, 10}, still{};
+    track_camera free_camera;
     free_camera.position = {0, 10, 20};
     control_values none{};
-    track_hook.aim_camera(0, free_camera, &pose, none, true, true);
+    aim_chosen_camera(0, free_camera, &target, still, none, true, true);
     EXPECT_NEAR(track_cameras()[0].yaw, pi / 4, 0.05);
     EXPECT_EQ(free_camera.yaw, 0);
     // A camera number this track does not have means the free camera.
-    track_hook.aim_camera(5, free_camera, &pose, none, true, true);
+    aim_chosen_camera(5, free_camera, &target, still, none, true, true);
     EXPECT_NEAR(free_camera.yaw, std::atan2(10.0, -10.0), 0.05);
-    EXPECT_EQ(track_hook.camera_count(), 1);
-    clear_hooks();
-    track_parts = {};
+    EXPECT_EQ(track_cameras().size(), 1u);
 }
 
 }  // namespace

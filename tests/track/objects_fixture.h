@@ -12,9 +12,9 @@
 #include "render/model.h"
 #include "render/shape_file.h"
 #include "render/texture.h"
-#include "track/objects_install.h"
 #include "track/objects_race.h"
 #include "track/track.h"
+#include "track/track_objects.h"
 #include "track_fixture.h"
 #include "vfs/vfs.h"
 

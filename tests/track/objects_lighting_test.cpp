@@ -49,7 +49,7 @@ TEST_F(lighting, SunVectorIsMadeUnitLengthOrFallsBack) {
     EXPECT_EQ(track_lighting.ambient, (std::array<float, 3>{0.1f, 0.2f, 0.5f}));
     EXPECT_EQ(track_lighting.sun_color, (std::array<float, 3>{0.9f, 0.8f, 0.7f}));
     // The ground reads the same light.
-    install_track_objects();
+    terrain_lighting = lighting_for_terrain;
     EXPECT_EQ(terrain_lighting().ambient, track_lighting.ambient);
     terrain_lighting = default_terrain_lighting;
     track_parts = {};

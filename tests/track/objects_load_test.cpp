@@ -38,7 +38,8 @@ void load_gates_with_pieces(const char* name) {
 struct objects_loading : objects_test {
     void SetUp() override {
         objects_test::SetUp();
-        install_track_objects();
+        fill_object_parts(track_parts);
+        terrain_lighting = lighting_for_terrain;
         track_parts.load_timing_gates = load_gates_with_pieces;
         track_parts.free_timing_gates = [] { g_timing = timing_data(); };
         put_track("texturelist", "0.9 4 12 @dirt.png\n");
@@ -48,8 +49,7 @@ struct objects_loading : objects_test {
     void TearDown() override {
         release_track();
         track_parts = {};
-        clear_hooks();
-        object_grid_hook = {};
+        solid_objects = {};
         terrain_lighting = default_terrain_lighting;
         objects_test::TearDown();
     }
@@ -81,7 +81,7 @@ TEST_F(objects_loading, EveryObjectFileLoadsInOrderAndIsFreedWithTheTrack) {
     EXPECT_EQ(track_lighting.fog_density, 0.001f);
     EXPECT_NE(track_map_texture(), 0u);
     EXPECT_EQ(track_cameras().size(), 1u);
-    EXPECT_EQ(track_hook.camera_count(), 1);
+    EXPECT_EQ(track_cameras().size(), 1u);
     // Both statues are solid and on the grid.
     std::vector<int> near;
     solid_statues_near(100, 96, 6, near);
@@ -127,7 +127,8 @@ struct rabbit_hill : ::testing::Test {
         models_init(false);
         shape_cache_free();
         object_race = {};
-        install_track_objects();
+        fill_object_parts(track_parts);
+        terrain_lighting = lighting_for_terrain;
         track_parts.load_timing_gates = load_gates_with_pieces;
         track_parts.free_timing_gates = [] { g_timing = timing_data(); };
         clear_message_history();
@@ -136,8 +137,7 @@ struct rabbit_hill : ::testing::Test {
     void TearDown() override {
         release_track();
         track_parts = {};
-        clear_hooks();
-        object_grid_hook = {};
+        solid_objects = {};
         object_race = {};
         terrain_lighting = default_terrain_lighting;
         textures_free();

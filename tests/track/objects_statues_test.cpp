@@ -170,7 +170,6 @@ TEST_F(object_grid, SolidStatuesFillTheCellsTheyReach) {
 }
 
 TEST_F(object_grid, TheCollisionPassFindsTheStatuesAndTheirTouches) {
-    install_track_objects();
     put_shape("r2.shp", 2);
     add_statue(68, 0, 68, 0.3f, nullptr, nullptr, "@r2.shp");
     add_statue(100, 0, 68, 3.5f, nullptr, nullptr, "@r2.shp");
@@ -182,15 +181,14 @@ TEST_F(object_grid, TheCollisionPassFindsTheStatuesAndTheirTouches) {
     solid_statues_near(79, 66, 6, near);  // two cells: merged, each once
     EXPECT_EQ(near, (std::vector<int>{0, 1}));
     solid_statue s;
-    ASSERT_TRUE(object_grid_hook.statue(1, s));
+    ASSERT_TRUE(solid_objects.statue(1, s));
     EXPECT_EQ(s.position[0], 100);
     EXPECT_NEAR(s.position[1], 10, 1e-3f);
     EXPECT_GT(s.face_distance, 0);
-    EXPECT_FALSE(object_grid_hook.statue(7, s));
-    object_grid_hook.touched(1, 345);
+    EXPECT_FALSE(solid_objects.statue(7, s));
+    solid_objects.touched(1, 345);
     EXPECT_EQ(track_statues()[1].touch_tic, 345);
-    object_grid_hook = {};
-    track_parts = {};
+    solid_objects = {};
 }
 
 }  // namespace

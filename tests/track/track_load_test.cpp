@@ -21,8 +21,8 @@ timing_data g_timing;
 // were given (so the log shows the whole order) and note what they freed.
 #define LOGS(what) [](const char* n) { log_printf(what " %s\n", n); }
 #define FREES(what) [] { g_freed.push_back(what); }
-track_part_hooks logging_parts() {
-    track_part_hooks h;
+track_part_driver logging_parts() {
+    track_part_driver h;
     h.load_lighting = [](const char* n) { g_loads++, log_printf("lighting %s\n", n); };
     h.terrain_lit = [] { return true; };
     h.setup_terrain_textures = [] { log_printf("terrain textures\n"); };

@@ -16,7 +16,6 @@
 #include "core/clock.h"
 #include "core/config.h"
 #include "core/diag.h"
-#include "core/hooks.h"
 #include "platform/window.h"
 #include "render/bike_draw.h"
 #include "render/gl_caps.h"
@@ -27,7 +26,7 @@
 #include "testkit/built_data.h"
 #include "testkit/testkit.h"
 #include "track/height_field.h"
-#include "track/objects_install.h"
+#include "track/track_objects.h"
 #include "track/track.h"
 #include "ui/font.h"
 #include "ui/hud.h"
@@ -45,15 +44,12 @@ bool fake_race(hud_race_view& out) {
     out = g_view;
     return true;
 }
-int fake_tic() { return g_view.tic; }
-int fake_drop() { return g_view.gate_drop_tic; }
 
 struct hud_shot : ::testing::Test {
     plix_window* w = nullptr;
     vfs_sandbox box;
     bike_state* bike = nullptr;
     game_settings saved_settings = settings;
-    race_hooks saved_race = race_hook;
     void SetUp() override {
         const char* d = getenv("DISPLAY");
         if (!d || !*d) GTEST_SKIP() << "no display";
@@ -68,7 +64,7 @@ struct hud_shot : ::testing::Test {
         hud_init();
         load_hud_textures();
         for (int k = 0; k < hud_picture_count; k++) EXPECT_NE(hud_texture(k), 0u) << k;
-        install_track_objects();
+        fill_object_parts(track_parts);
         ASSERT_TRUE(load_height_field("rabbithill"));
         track_parts.load_map("@rabbithill/map.png");
         ASSERT_TRUE(bike_world_init());
@@ -85,7 +81,6 @@ struct hud_shot : ::testing::Test {
     }
     void TearDown() override {
         settings = saved_settings;
-        race_hook = saved_race;
         hud_race_source = nullptr;
         current_track_name.reset();
         clear_message_history();
@@ -197,8 +192,6 @@ TEST_F(hud_shot, RidingHudOverABike) {
                     r(1, "4", {1500, 2100, 3800, 4300, 4900, 5800, 7600, 11900}),
                     r(2, "81", {1600, 2300, 4000, 4600, 5300, 6400, 8800})};
     hud_race_source = fake_race;
-    race_hook.local_tic = fake_tic;
-    race_hook.gate_drop_tic = fake_drop;
     settings.draw_fps = settings.draw_time = settings.draw_speed = 1;
     settings.map_scale = 1;
     clear_message_history();

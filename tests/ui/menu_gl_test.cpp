@@ -15,7 +15,6 @@
 #include "ui/asset_lists.h"
 #include "core/bike_setup.h"
 #include "core/config.h"
-#include "core/hooks.h"
 #include "platform/window.h"
 #include "render/gl_caps.h"
 #include "render/image_io.h"
@@ -34,8 +33,7 @@ constexpr int width = 800, height = 600;
 struct menu_gl : ::testing::Test {
     plix_window* w = nullptr;
     vfs_sandbox box;
-    window_hooks saved_window = window_hook;
-    menu_services saved_services = menu_service;
+    menu_driver saved_services = menu_service;
     game_settings saved_settings = settings;
     bike_setup saved_setup = player_setup;
     void SetUp() override {
@@ -50,14 +48,12 @@ struct menu_gl : ::testing::Test {
         config_defaults();
         scan_tracks();
         build_graphics_lists();
-        window_hook.client_size = [](int& cw, int& ch) { cw = width, ch = height; };
-        menu_service = menu_services{};
+        menu_service = menu_driver{};
         reset_menu_state();
     }
     void TearDown() override {
         open_menu_page(no_menu);
         reset_menu_state();
-        window_hook = saved_window;
         menu_service = saved_services;
         settings = saved_settings;
         player_setup = saved_setup;
@@ -73,7 +69,7 @@ struct menu_gl : ::testing::Test {
         glViewport(0, 0, width, height);
         glClearColor(0.2f, 0.3f, 0.45f, 1);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        menu_draw();
+        menu_draw(width, height);
         glFinish();
         EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
         std::vector<uint8_t> rgb(width * height * 3), flipped(rgb.size());

@@ -12,7 +12,7 @@
 #include "core/bike_setup.h"
 #include "core/cmdline.h"
 #include "core/config.h"
-#include "core/hooks.h"
+#include "core/quit.h"
 #include "ui/menu.h"
 
 namespace {
@@ -31,7 +31,7 @@ int g_last_display[3];
 struct menu_fixture : ::testing::Test {
     game_settings saved_settings = settings;
     bike_setup saved_setup = player_setup;
-    menu_services saved_services = menu_service;
+    menu_driver saved_services = menu_service;
     run_options saved_cmdline = cmdline;
     std::array<variant_list, graphics_list_count> saved_lists = graphics_lists;
     std::vector<std::string> gear_names;
@@ -39,7 +39,7 @@ struct menu_fixture : ::testing::Test {
     void SetUp() override {
         config_defaults();
         reset_menu_state();
-        menu_service = menu_services{};
+        menu_service = menu_driver{};
         menu_service.reset_race = record_start;
         menu_service.start_watching = [](binding_setting* b) {
             g_watch_starts.push_back(b);

@@ -16,23 +16,28 @@
 #include "bike/bike_world.h"
 #include "core/config.h"
 #include "game/frame_loop.h"
-#include "core/hooks.h"
+#include "race/race.h"
+#include "race/race_control.h"
 #include "datagen/rabbithill_layout.h"
 #include "platform/window.h"
-#include "race/race_install.h"
 #include "race/race_tic.h"
 #include "render/bike_draw.h"
 #include "render/frame_draw.h"
 #include "render/gl_caps.h"
 #include "render/image_io.h"
 #include "render/model.h"
-#include "render/terrain_install.h"
+#include "render/terrain_lighting.h"
+#include "render/terrain_parts.h"
 #include "render/texture.h"
 #include "track/height_field.h"
-#include "track/objects_install.h"
+#include "bike/rider_parts.h"
+#include "track/objects_lighting.h"
+#include "track/objects_race.h"
 #include "track/track.h"
-#include "track/track_install.h"
-#include "ui/ui_install.h"
+#include "track/track_objects.h"
+#include "ui/font.h"
+#include "ui/hud.h"
+#include "ui/text_pixels.h"
 #include "vfs/vfs.h"
 
 namespace {
@@ -51,9 +56,11 @@ bool shoot(plix_window* w, const frame_camera& cam, const std::string& path, boo
     glClearColor(0.196078f, 0.6f, 0.8f, 0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     set_projection(fw, fh, 75);
-    draw_frame(cam, -1);
-    if (hud && ui_hook.draw_riding_hud) ui_hook.draw_riding_hud();
-    if (hud && ui_hook.draw_hud) ui_hook.draw_hud();
+    frame_race shown;
+    shown.tic = race.tic;
+    shown.local_slot = 0;  // the human rider, whom ghosts would fade by
+    draw_frame(cam, -1, shown);
+    if (hud) hud_draw_riding(race.viewed_slot, width, height);
     glFinish();
     std::vector<uint8_t> rows((size_t)fw * fh * 3), top(rows.size()), png;
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -117,14 +124,15 @@ int main(int argc, char** argv) {
     gl_start(choice);
     textures_init(&gl_texture_driver);
     models_init(true);
-    install_track();
-    install_terrain();
-    install_track_objects();
-    install_race();
-    install_ui();
-    if (ui_hook.load_fonts) ui_hook.load_fonts();
-    if (render_hook.load_fixed_textures) render_hook.load_fixed_textures();
-    window_hook.client_size = [](int& w_, int& h_) { w_ = width, h_ = height; };
+    // The game's wiring of the track, the renderer, the race and the HUD.
+    fill_terrain_renderer(terrain_renderer);
+    fill_terrain_parts(track_parts);
+    fill_race_parts(track_parts, object_race, rider_parts);
+    fill_object_parts(track_parts);
+    terrain_lighting = lighting_for_terrain;
+    load_fonts();
+    set_number_plate_painter(paint_number_plate);
+    load_hud_textures();
     settings.track = "rabbithill";
     if (scan_tracks() < 1 || !bike_world_init()) {
         fprintf(stderr, "quarnix-trackshot: no track in %s\n", data.c_str());
@@ -152,7 +160,7 @@ int main(int argc, char** argv) {
     // 2. The rider's own view from behind, with the riding display.
     {
         bike_pose pose;
-        if (bike_hook.frame_pose && bike_hook.frame_pose(0, pose)) {
+        if (frame_pose(0, pose)) {
             chase_camera c = third_person_camera(pose, true);
             ok &= shoot(w, look_at_camera(c.eye, c.target), out + "/rabbithill_hud.png", true);
         }

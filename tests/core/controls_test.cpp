@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "core/config.h"
-#include "platform/input.h"
+#include "core/controls.h"
 
 namespace {
 

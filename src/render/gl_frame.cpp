@@ -1,7 +1,4 @@
-// The renderer's GL entries of render_hook: the driver probe and start-up
-// state, clearing a frame, and reading a drawn frame back for screenshots
-// and video.
-#include "render/render_install.h"
+#include "render/gl_frame.h"
 
 #include <GL/gl.h>
 
@@ -9,16 +6,12 @@
 #include <vector>
 
 #include "core/config.h"
-#include "core/hooks.h"
 #include "render/bike_draw.h"
-#include "render/frame_draw.h"
 #include "render/gl_caps.h"
 #include "render/image_io.h"
 #include "render/model.h"
 #include "render/shape_file.h"
 #include "render/texture.h"
-
-namespace {
 
 bool init_gl() {
     // Nothing to probe without a current context.
@@ -34,14 +27,13 @@ bool init_gl() {
     return true;
 }
 
-// The collision shapes every bike model shares, loaded once for the run.
 void load_bike_shapes() {
     for (const char* name : {"@generic_frame.shp", "@generic_fork_upper.shp", "@generic_fork_lower.shp",
                              "@generic_swingarm.shp", "@front_wheel.shp", "@rear_wheel.shp", "@generic_rider.shp"})
         shape_load(name);
 }
 
-// The bikes' drawing data holds cached models and its own plate textures:
+// The bikes' drawing data holds cached models and plate textures of its own:
 // it goes first.
 void delete_textures() {
     free_bike_drawings();
@@ -57,13 +49,9 @@ void setup_gl_state(bool flat_shading) {
     if (flat_shading) glShadeModel(GL_FLAT);
 }
 
-// The perspective belongs to the frame drawing; the viewport is all a plain
-// cleared frame needs.
-void set_viewport(int width, int height, double) { glViewport(0, 0, width, height); }
-
 void clear_frame() { glClear(GL_COLOR_BUFFER_BIT); }
 
-void finish() { glFinish(); }
+void finish_frame() { glFinish(); }
 
 // GL hands the rows over bottom first; callers get them top first.
 bool read_frame(int width, int height, std::vector<uint8_t>& rgb) {
@@ -87,20 +75,4 @@ bool save_screenshot(const char* name, int width, int height) {
     if (!read_frame(width, height, rgb)) return false;
     if (!encode_png(rgb.data(), width, height, 3, nullptr, png)) return false;
     return save_file_bytes(name, png);
-}
-
-}  // namespace
-
-void install_render() {
-    render_hook.init_gl = init_gl;
-    render_hook.load_bike_shapes = load_bike_shapes;
-    render_hook.delete_textures = delete_textures;
-    render_hook.delete_models = models_free;
-    render_hook.setup_gl_state = setup_gl_state;
-    render_hook.set_projection = set_viewport;
-    render_hook.clear_frame = clear_frame;
-    render_hook.finish = finish;
-    render_hook.read_frame = read_frame;
-    render_hook.save_screenshot = save_screenshot;
-    install_frame_drawing();
 }

@@ -6,7 +6,7 @@
 
 struct bike_state;
 
-struct rider_hooks {
+struct rider_driver {
     // The overload test at the start of the rider code while the rider is
     // on the bike; it may make the rider come off.
     void (*crash_check)(bike_state& bike, int tic) = nullptr;
@@ -25,7 +25,7 @@ struct rider_hooks {
     // last four stretches it kept.
     void (*clear_recent_lines)(bike_state& bike) = nullptr;
 };
-extern rider_hooks rider_hook;
+extern rider_driver rider_parts;
 
 // Calls the crash hook when there is one.
 void request_crash(bike_state& bike);

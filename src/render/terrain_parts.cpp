@@ -1,8 +1,6 @@
-// The ground renderer's entries in the track and frame-loop tables.
-#include "render/terrain_install.h"
+#include "render/terrain_parts.h"
 
 #include "core/config.h"
-#include "core/hooks.h"
 #include "render/gl_caps.h"
 #include "render/terrain_lighting.h"
 #include "render/terrain_mesh.h"
@@ -30,11 +28,13 @@ bool terrain_will_be_lit(int requested) {
     return gl_caps.terrain_shaders && terrain_lighting().dynamic_lighting && method_ok;
 }
 
-void install_terrain() {
-    terrain_renderer.heights_loaded = heights_loaded;
-    terrain_renderer.changed_region = terrain_changed_region;
-    terrain_renderer.release = release;
-    track_parts.setup_terrain_textures = setup_from_settings;
-    track_parts.terrain_lit = lit_from_settings;
-    track_hook.terrain_upkeep = terrain_upkeep;
+void fill_terrain_renderer(terrain_render_driver& renderer) {
+    renderer.heights_loaded = heights_loaded;
+    renderer.changed_region = terrain_changed_region;
+    renderer.release = release;
+}
+
+void fill_terrain_parts(track_part_driver& parts) {
+    parts.setup_terrain_textures = setup_from_settings;
+    parts.terrain_lit = lit_from_settings;
 }

@@ -1,0 +1,79 @@
+#include "game/drivers.h"
+
+#include <string>
+
+#include "core/clock.h"
+#include "core/diag.h"
+#include "net/net.h"
+#include "platform/dialog.h"
+#include "platform/input.h"
+#include "platform/main_window.h"
+#include "race/race_control.h"
+#include "race/race_tic.h"
+#include "render/gl_caps.h"
+#include "render/terrain_lighting.h"
+#include "render/terrain_parts.h"
+#include "track/height_field.h"
+#include "track/objects_lighting.h"
+#include "track/objects_race.h"
+#include "track/track.h"
+#include "track/track_objects.h"
+#include "bike/rider_parts.h"
+#include "ui/menu.h"
+#include "ui/race_view.h"
+
+namespace {
+
+double g_started = 0;
+
+void leave_server() {
+    log_printf("Disconnecting\n");
+    net_disconnect();
+}
+
+void connect_menus() {
+    g_started = time_now();
+    menu_driver& m = menu_service;
+    m.reset_race = reset_race;
+    m.leave_server = leave_server;
+    m.start_watching = [](binding_setting* b) { start_watching_pots(main_window(), b); };
+    m.watching = watching_pots;
+    m.stop_watching = stop_watching_pots;
+    m.captured_key = captured_key_name;
+    m.resolve_binding = [](binding_setting& b) { resolve_binding(main_window(), b); };
+    m.request_display_mode = [](int width, int height, bool fullscreen) {
+        if (main_window()) request_display_mode(main_window(), width, height, fullscreen);
+    };
+    m.apply_setup = apply_setup_to_viewed_bike;
+    m.driver_info = [](std::string& vendor, std::string& renderer, std::string& version) {
+        vendor = gl_driver.vendor;
+        renderer = gl_driver.renderer;
+        version = gl_driver.version;
+    };
+    m.framebuffer_objects = [] { return gl_caps.has_framebuffer_object; };
+    m.shader_programs = [] { return gl_caps.shaders_supported; };
+    m.seconds = [] { return time_now() - g_started; };
+}
+
+}  // namespace
+
+void connect_drivers() {
+    // The app clock sleeps through the window's message pump, so that every
+    // event keeps the time it came in.
+    app_clock.now = main_clock_now;
+    app_clock.sleep_for = main_clock_sleep;
+    set_dialog_function(show_message_box);
+
+    // The ground renderer follows the height field; the track load runs the
+    // track's own object files, the renderer's terrain textures and the race's
+    // timing gates; the track's objects and the rider code ask the race.
+    fill_terrain_renderer(terrain_renderer);
+    fill_terrain_parts(track_parts);
+    fill_race_parts(track_parts, object_race, rider_parts);
+    fill_object_parts(track_parts);
+    terrain_lighting = lighting_for_terrain;
+
+    // The HUD's race and the menus' reach.
+    hud_race_source = race_state_view;
+    connect_menus();
+}

@@ -1,4 +1,0 @@
-// Fills the renderer's entries of render_hook.
-#pragma once
-
-void install_render();

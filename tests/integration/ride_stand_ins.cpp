@@ -1,0 +1,45 @@
+#include "ride_stand_ins.h"
+
+#include "race/race.h"
+#include "race/race_control.h"
+#include "race/race_tic.h"
+#include "ui/hud.h"
+#include "ui/menu.h"
+#include "ui/screens.h"
+#include "ui/setting_edit.h"
+
+std::vector<double> handed_throttle;
+
+// ---- the race ------------------------------------------------------------------------
+
+race_clock race;
+
+int slot_type(int) { return local_slot; }
+bool slot_has_bike(int) { return true; }
+int running_order_slots(int*, int) { return 0; }
+void set_bike_controls(int, const control_values& controls) { handed_throttle.push_back(controls[throttle_control]); }
+bool attempt_running() { return false; }
+void abort_attempt() {}
+bool leader_finished() { return false; }
+void restart_rotated() {}
+bool slot_bike_touches(int) { return false; }
+void raise_slot_bike(int, double) {}
+void simulate_tic() {}
+
+// ---- the menus and the HUD -------------------------------------------------------------
+
+namespace {
+int g_menu_page = main_page;
+}
+
+long menu_frame_number = 0;
+int current_menu_page() { return g_menu_page; }
+void set_menu_page(int page) { g_menu_page = page; }
+void menu_draw(int, int) {}
+void menu_key(int) {}
+void menu_pointer_moved(int, int) {}
+void resolve_edit_keys() {}
+void hud_draw(int, int, int) {}
+void hud_draw_riding(int, int, int) {}
+void draw_text_row(const char*, int, int, int, int) {}
+void draw_title_screen(const char*, int, int) {}
