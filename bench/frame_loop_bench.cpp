@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "core/clock.h"
 #include "core/cmdline.h"
 #include "core/config.h"
 #include "game/frame_loop.h"
-#include "core/clock.h"
 #include "platform/main_window.h"
 #include "render/gl_frame.h"
 #include "ui/menu.h"

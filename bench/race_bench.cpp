@@ -13,9 +13,9 @@
 #include <cstdlib>
 
 #include "bike/bike.h"
-#include "bike/rider_parts.h"
 #include "bike/bike_world.h"
 #include "bike/rider_control.h"
+#include "bike/rider_parts.h"
 #include "bike/solid_objects.h"
 #include "core/config.h"
 #include "race/race.h"

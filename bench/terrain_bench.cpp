@@ -8,8 +8,8 @@
 
 #include "core/cmdline.h"
 #include "render/gl_caps.h"
-#include "render/terrain_parts.h"
 #include "render/terrain_mesh.h"
+#include "render/terrain_parts.h"
 #include "render/terrain_textures.h"
 #include "render/texture.h"
 #include "track/height_field.h"

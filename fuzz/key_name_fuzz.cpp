@@ -16,8 +16,8 @@ struct fuzz_device {
 };
 fuzz_device pad{3, 12}, wide{2, 400};
 
-input_backend make_backend() {
-    input_backend b;
+input_device_driver make_backend() {
+    input_device_driver b;
     b.start = [] { return true; };
     b.enumerate = [](bool, std::vector<device_description>& out) {
         for (fuzz_device* d : {&pad, &wide}) {
@@ -46,7 +46,7 @@ input_backend make_backend() {
     b.system_key_name = [](int n) { return n == 0x1d ? "Control" : n == 0x39 ? "" : "Key"; };
     return b;
 }
-const input_backend backend = make_backend();
+const input_device_driver backend = make_backend();
 plix_window* window = nullptr;
 
 }  // namespace
@@ -54,7 +54,7 @@ plix_window* window = nullptr;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!window) {
         window = new plix_window();
-        set_input_backend(&backend);
+        set_input_device_driver(&backend);
         open_input_devices(window);
     }
     std::string name((const char*)data, size);

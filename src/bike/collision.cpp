@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "bike/rider_parts.h"
 #include "bike/bike_world.h"
 #include "bike/body_math.h"
 #include "bike/rider_control.h"
+#include "bike/rider_parts.h"
 #include "bike/solid_objects.h"
 #include "bike/stability.h"
 #include "bike/tire.h"

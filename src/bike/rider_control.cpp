@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "bike/rider_parts.h"
 #include "bike/bike_world.h"
 #include "bike/body_math.h"
 #include "bike/drivetrain.h"
+#include "bike/rider_parts.h"
 #include "bike/stability.h"
 #include "bike/suspension.h"
 #include "core/diag.h"

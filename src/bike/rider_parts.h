@@ -1,7 +1,9 @@
 // Where the rider and collision code reach into parts of the game that sit
 // above the bike: crashes and the rider's way back, the robots' riding
-// lines and the race state. Each entry left null does nothing (a null
-// query answers no), which is what a bike without those parts gets.
+// lines and the race state. The game fills "racing" with the race's answer
+// at start-up (fill_race_parts); crashes and robots are not built yet. Each
+// entry left null does nothing (a null query answers no), which is what a
+// bike without those parts gets.
 #pragma once
 
 struct bike_state;
@@ -27,5 +29,5 @@ struct rider_driver {
 };
 extern rider_driver rider_parts;
 
-// Calls the crash hook when there is one.
+// Calls the crash entry when there is one.
 void request_crash(bike_state& bike);

@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "bike/rider_parts.h"
 #include "bike/bike_world.h"
 #include "bike/ground_geometry.h"
 #include "bike/rider_control.h"
+#include "bike/rider_parts.h"
 #include "bike/tire.h"
 #include "track/height_field.h"
 #include "track/tile_info.h"

@@ -7,7 +7,7 @@
 #include "bike/bike_world.h"
 #include "track/tile_info.h"
 
-roost_output_hooks roost_output = {nullptr};
+roost_output_driver roost_output = {nullptr};
 
 namespace {
 

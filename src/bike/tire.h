@@ -57,12 +57,13 @@ struct roost_particle {
     int roost_type;  // 0..3
 };
 
-// The particle pool's side: the track's particles install it. Without it
-// the particles are dropped.
-struct roost_output_hooks {
+// The particle pool's side, where thrown roost goes. The particles' motion
+// is not built yet, so nothing fills it and the particles are dropped; the
+// tire tests catch them here.
+struct roost_output_driver {
     void (*emit)(const roost_particle& particle);
 };
-extern roost_output_hooks roost_output;
+extern roost_output_driver roost_output;
 
 // Once per tic per bike, before the world step: throws dirt from each
 // touching wheel according to its tile's roost types. Density is the

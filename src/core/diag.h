@@ -80,7 +80,7 @@ void checked_alloc_reset();
 // Formats into 1023 characters, always writes "title: text" to standard error,
 // and shows a modal message box unless QUARNIX_NO_DIALOG is set.
 void error_dialog(const char* title, const char* format, ...) __attribute__((format(printf, 2, 3)));
-// The platform layer installs the real message box here.
+// The message box itself sits above core: the game sets the platform's here.
 using dialog_function = void (*)(const char* title, const char* text);
 void set_dialog_function(dialog_function fn);
 // Owners of the audio device and the window register how to close them on the

@@ -1,10 +1,10 @@
 #include "core/loading.h"
 
+#include "core/clock.h"
 #include "core/config.h"
 #include "core/diag.h"
 #include "core/quit.h"
 #include "core/text.h"
-#include "core/clock.h"
 
 bool quit_requested = false;
 loading_screen_driver loading_screen;

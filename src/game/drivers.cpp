@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "bike/rider_parts.h"
 #include "core/clock.h"
 #include "core/diag.h"
 #include "net/net.h"
@@ -18,7 +19,6 @@
 #include "track/objects_race.h"
 #include "track/track.h"
 #include "track/track_objects.h"
-#include "bike/rider_parts.h"
 #include "ui/menu.h"
 #include "ui/race_view.h"
 

@@ -46,7 +46,7 @@ struct device_entry {
     long time_ms = 0;
 };
 
-struct input_backend {
+struct input_device_driver {
     // Starts the device service; false when it cannot.
     bool (*start)() = nullptr;
     void (*stop)() = nullptr;
@@ -70,8 +70,8 @@ struct input_backend {
     const char* (*system_key_name)(int scan_code) = nullptr;
 };
 // The back end the devices come from (the SDL one unless a test sets another).
-void set_input_backend(const input_backend* backend);
-extern const input_backend sdl_input_backend;
+void set_input_device_driver(const input_device_driver* backend);
+extern const input_device_driver sdl_input_device_driver;
 // The SDL back end's share of the window's events (an SDL_Event).
 void sdl_input_event(plix_window* w, const void* sdl_event);
 

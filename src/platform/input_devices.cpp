@@ -12,7 +12,7 @@
 
 namespace {
 
-const input_backend* g_backend = &sdl_input_backend;
+const input_device_driver* g_backend = &sdl_input_device_driver;
 
 struct device_state {
     std::vector<std::unique_ptr<input_device>> owned;
@@ -268,8 +268,8 @@ bool parse_device_item(const char* name, const char* dotted, const char* word, s
 
 }  // namespace
 
-void set_input_backend(const input_backend* backend) {
-    g_backend = backend ? backend : &sdl_input_backend;
+void set_input_device_driver(const input_device_driver* backend) {
+    g_backend = backend ? backend : &sdl_input_device_driver;
     reload_system_key_names();
 }
 
@@ -382,4 +382,4 @@ const char* device_button_name(int code) {
     return nullptr;
 }
 
-const input_backend* current_input_backend() { return g_backend; }
+const input_device_driver* current_input_device_driver() { return g_backend; }

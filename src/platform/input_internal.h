@@ -9,4 +9,4 @@
 int device_button_code(const char* name);
 // "%.1000s button %d" for a device button's code, or null.
 const char* device_button_name(int code);
-const input_backend* current_input_backend();
+const input_device_driver* current_input_device_driver();

@@ -64,7 +64,7 @@ bool g_system_names_ready = false;
 std::vector<std::pair<std::string, std::string>> g_aliases;
 
 void gather_system_names() {
-    const input_backend* b = current_input_backend();
+    const input_device_driver* b = current_input_device_driver();
     for (int n = 0; n < scan_code_count; n++) {
         const char* name = b && b->system_key_name ? b->system_key_name(n) : nullptr;
         g_system_names[(size_t)n] = "";

@@ -246,8 +246,8 @@ long event_ms(plix_window* w, Uint32 ticks) {
 
 }  // namespace
 
-const input_backend sdl_input_backend = [] {
-    input_backend b;
+const input_device_driver sdl_input_device_driver = [] {
+    input_device_driver b;
     b.start = start;
     b.stop = stop;
     b.enumerate = enumerate;

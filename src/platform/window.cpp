@@ -39,8 +39,8 @@ void monotonic_sleep(long seconds, long microseconds) {
 
 }  // namespace
 
-clock_service system_clock = {monotonic_now, monotonic_sleep};
-clock_service* active_clock = &system_clock;
+plix_clock_driver system_clock = {monotonic_now, monotonic_sleep};
+plix_clock_driver* active_clock = &system_clock;
 
 plix_time plix_time_from_seconds(double s) {
     long whole = (long)s;

@@ -21,12 +21,12 @@ inline bool time_after(plix_time a, plix_time b) {
 }
 
 // The clock and sleep behind now() and sleep_for(); tests install a fake.
-struct clock_service {
+struct plix_clock_driver {
     plix_time (*now)();
     void (*sleep_for)(long seconds, long microseconds);
 };
-extern clock_service* active_clock;
-extern clock_service system_clock;  // CLOCK_MONOTONIC and clock_nanosleep
+extern plix_clock_driver* active_clock;
+extern plix_clock_driver system_clock;  // CLOCK_MONOTONIC and clock_nanosleep
 
 inline plix_time now() { return active_clock->now(); }
 inline void sleep_for(long seconds, long microseconds) { active_clock->sleep_for(seconds, microseconds); }

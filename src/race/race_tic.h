@@ -1,7 +1,8 @@
 // One step of the whole race, the race reset and the free-riding restart,
-// the starting gate pieces, and the plug-in points where the subsystems
-// above the race (script, demos, robots, deformation, network, results)
-// join the tic. A null plug-in does nothing.
+// the starting gate pieces, and the driver through which the Parts above the
+// race (script, demos, robots, deformation, network, results, engine sounds)
+// join its tic and reset. None of them is built yet, so every entry is
+// still null; a null entry does nothing (a query answers no).
 #pragma once
 
 #include <array>
@@ -87,7 +88,7 @@ void free_race();
 // used as it is: fraction 0.
 float playback_fraction(int older, int newer, int t);
 
-// ---- plug-ins --------------------------------------------------------------------------
+// ---- the parts above the race ----------------------------------------------------------
 struct race_driver {
     // Tic steps owned by other subsystems.
     void (*script_tic)() = nullptr;

@@ -78,8 +78,9 @@ struct number_plate_colours {
 number_plate_colours number_plate_colours_of(const std::string& info_text);
 
 // Paints the number onto a plate whose rgb pixels (size x size x 3, rows
-// top first) already hold the background colour. The on-screen text code
-// installs one; until then plates are drawn blank in their background colour.
+// top first) already hold the background colour. The painter is the on-screen
+// text's, above this folder: the game sets it once the fonts are loaded;
+// until then plates are drawn blank in their background colour.
 using number_plate_painter = void (*)(const char* number, const number_plate_colours& colours, uint8_t* rgb, int size);
 // Every call (even with the painter already installed, say once its fonts
 // have loaded) has the plates already made painted again on their next use.

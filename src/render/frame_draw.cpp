@@ -13,10 +13,10 @@
 
 #include "bike/bike.h"
 #include "bike/rider_pose.h"
+#include "core/clock.h"
 #include "core/cmdline.h"
 #include "core/config.h"
 #include "core/diag.h"
-#include "core/clock.h"
 #include "render/bike_draw.h"
 #include "render/gl_caps.h"
 #include "render/gl_ext.h"

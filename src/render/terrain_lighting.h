@@ -13,8 +13,9 @@ struct terrain_lighting_values {
     bool dynamic_lighting = false;  // the track asks for per-pixel lighting
 };
 
-// Where the ground reads its light. Until the track's lighting record
-// installs its own source this gives the defaults above.
+// Where the ground reads its light: the game points it at the track's
+// lighting record (lighting_for_terrain) at start-up, tests at lights of
+// their own; until then it gives the defaults above.
 extern const terrain_lighting_values& (*terrain_lighting)();
 const terrain_lighting_values& default_terrain_lighting();
 

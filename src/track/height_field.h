@@ -44,8 +44,9 @@ struct height_field {
 // The one loaded height field.
 extern height_field terrain;
 
-// The renderer's side of the terrain, filled in by the drawing code; each may
-// be null.
+// The renderer's side of the terrain (level-of-detail data and the terrain
+// textures), above this folder: the game fills it at start-up
+// (fill_terrain_renderer), tests count the calls; each entry may be null.
 struct terrain_render_driver {
     void (*heights_loaded)();                                  // build level-of-detail data
     void (*changed_region)(int i0, int j0, int i1, int j1);    // inclusive sample rectangle

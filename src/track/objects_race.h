@@ -1,7 +1,8 @@
-// What the track's objects read of the race: the clock, the lap lists, the
-// running order and which riders are down. The race fills this table; an
-// entry left null reads as "no race" (tic 0, no timing, nobody running), so
-// flaggers stand still and cameras never switch.
+// What the track's objects read of the race, which sits above them: the
+// clock, the lap lists, the running order and which riders are down. The
+// game fills this table with the race's answers at start-up (fill_race_parts);
+// an entry left null reads as "no race" (tic 0, no timing, nobody running),
+// so flaggers stand still and cameras never switch.
 #pragma once
 
 #include <vector>

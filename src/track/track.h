@@ -63,8 +63,11 @@ std::string encode_track_info(const std::string& dir, const std::string& name, i
 
 // ---- the parts other subsystems load ---------------------------------------------
 // The loader reads the terrain, tile data and decals itself; everything else
-// on a track belongs to subsystems above this one, which fill this table.
-// A null entry is a part not in this build: its step is left out. Names are
+// on a track is another part's: the track's own objects, the renderer's
+// terrain textures, the race's timing gates, the editor and the script. The
+// game fills this table at start-up (fill_object_parts, fill_terrain_parts,
+// fill_race_parts); the loader tests put stand-ins in that log the order. A
+// null entry is a part not in this build: its step is left out. Names are
 // data-directory names ("@" + dir + "/" + file); a file may be missing. Each
 // free must be safe when its part holds nothing.
 struct track_part_driver {

@@ -3,10 +3,10 @@
 #include <cstring>
 #include <string_view>
 
+#include "bike/bike_info.h"
 #include "core/bike_setup.h"
 #include "core/cmdline.h"
 #include "core/diag.h"
-#include "bike/bike_info.h"
 #include "core/text.h"
 #include "vfs/vfs.h"
 

@@ -8,17 +8,17 @@
 
 #include "bike/bike.h"
 #include "core/bike_setup.h"
+#include "core/clock.h"
 #include "core/config.h"
 #include "core/diag.h"
 #include "core/text.h"
-#include "core/clock.h"
 #include "net/net.h"
 #include "render/frame_draw.h"
 #include "render/terrain_textures.h"
 #include "render/texture.h"
 #include "track/height_field.h"
-#include "track/track_objects.h"
 #include "track/track.h"
+#include "track/track_objects.h"
 #include "ui/text_draw.h"
 
 hud_toggles hud_options;

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ui/asset_lists.h"
 #include "core/bike_setup.h"
 #include "core/clock.h"
 #include "core/cmdline.h"
@@ -15,6 +14,7 @@
 #include "demo/demo.h"
 #include "net/net.h"
 #include "platform/input.h"
+#include "ui/asset_lists.h"
 #include "ui/menu.h"
 #include "ui/menu_internal.h"
 

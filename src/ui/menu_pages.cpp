@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "ui/asset_lists.h"
 #include "core/bike_setup.h"
 #include "core/clock.h"
 #include "core/cmdline.h"
@@ -12,6 +11,7 @@
 #include "core/diag.h"
 #include "net/net.h"
 #include "track/track.h"
+#include "ui/asset_lists.h"
 #include "ui/menu.h"
 #include "ui/menu_internal.h"
 

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "core/text.h"
 #include "core/clock.h"
+#include "core/text.h"
 
 race_view_source hud_race_source = nullptr;
 

@@ -35,10 +35,11 @@ struct hud_race_view {
     double last_attempt = 0, best_attempt = 0;
 };
 
-// The race code fills the record; null until it installs one.
+// Where the HUD reads the record: the game points it at race_state_view at
+// start-up, the HUD tests at records of their own; null, the HUD shows no race.
 using race_view_source = bool (*)(hud_race_view& out);
 extern race_view_source hud_race_source;
-// The source that reads the race state (installed by install_ui).
+// The record read from the race state.
 bool race_state_view(hud_race_view& out);
 
 // ---- timing arithmetic on the record ------------------------------------------------

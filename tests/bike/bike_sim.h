@@ -17,20 +17,20 @@
 #include <vector>
 
 #include "bike/bike.h"
-#include "bike/rider_parts.h"
 #include "bike/bike_world.h"
 #include "bike/collision.h"
 #include "bike/drivetrain.h"
 #include "bike/rider_control.h"
-#include "bike/suspension.h"
-#include "bike/stability.h"
-#include "bike/tire.h"
+#include "bike/rider_parts.h"
 #include "bike/solid_objects.h"
+#include "bike/stability.h"
+#include "bike/suspension.h"
+#include "bike/tire.h"
 #include "ground_fixture.h"
 #include "testkit/built_data.h"
 #include "testkit/testkit.h"
-#include "vfs/vfs.h"
 #include "track/tile_info.h"
+#include "vfs/vfs.h"
 
 inline void hold_rider(bike_state& b) {
     dJointSetHinge2Param(b.joints[joint_rider_mount], dParamVel2, 0);

@@ -6,9 +6,9 @@
 #include <random>
 #include <vector>
 
-#include "bike/rider_parts.h"
 #include "bike/collision.h"
 #include "bike/rider_control.h"
+#include "bike/rider_parts.h"
 #include "bike/solid_objects.h"
 #include "bike_sim.h"
 #include "track/tile_info.h"

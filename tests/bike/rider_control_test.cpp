@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "bike/rider_parts.h"
 #include "bike/rider_control.h"
+#include "bike/rider_parts.h"
 #include "bike/stability.h"
 #include "bike_sim.h"
 #include "core/diag.h"

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "core/clock.h"
 #include "core/config.h"
 #include "core/diag.h"
-#include "core/quit.h"
 #include "core/loading.h"
-#include "core/clock.h"
+#include "core/quit.h"
 #include "testkit/testkit.h"
 
 namespace {

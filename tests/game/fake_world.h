@@ -18,7 +18,7 @@
 struct stamped_event {
     int code;
     bool pressed;
-    double stamp;
+    double stamp = 0;  // app-clock seconds; 0: due at once
 };
 
 struct fake_world {

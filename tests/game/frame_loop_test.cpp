@@ -2,9 +2,9 @@
 
 #include <cmath>
 
+#include "core/bike_setup.h"
 #include "core/diag.h"
 #include "core/setup_watch.h"
-#include "core/bike_setup.h"
 #include "frame_loop_fixture.h"
 #include "testkit/testkit.h"
 

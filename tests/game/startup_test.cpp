@@ -5,15 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "core/clock.h"
 #include "core/cmdline.h"
 #include "core/config.h"
 #include "core/diag.h"
 #include "core/loading.h"
 #include "core/quit.h"
-#include "game/startup.h"
 #include "core/text.h"
-#include "core/clock.h"
 #include "fake_world.h"
+#include "game/startup.h"
 #include "testkit/testkit.h"
 
 namespace {

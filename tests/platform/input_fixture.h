@@ -54,8 +54,8 @@ inline fake_device* add_fake_device(const std::string& name, int axes, int butto
     return raw;
 }
 
-inline const input_backend fake_backend = [] {
-    input_backend b;
+inline const input_device_driver fake_backend = [] {
+    input_device_driver b;
     b.start = [] { return fake_input->started = fake_input->start_ok; };
     b.stop = [] { fake_input->started = false; };
     b.enumerate = [](bool, std::vector<device_description>& out) {
@@ -101,7 +101,7 @@ inline const input_backend fake_backend = [] {
     return b;
 }();
 
-inline clock_service fake_clock = {
+inline plix_clock_driver fake_clock = {
     [] { return plix_time{fake_input->now_ms / 1000, (fake_input->now_ms % 1000) * 1000}; },
     [](long s, long us) { fake_input->now_ms += s * 1000 + us / 1000; },
 };
@@ -115,11 +115,11 @@ struct input_fixture : ::testing::Test {
         active_clock = &fake_clock;
         unsetenv("PLIX_OPTIONS");
         options_reload();
-        set_input_backend(&fake_backend);
+        set_input_device_driver(&fake_backend);
     }
     void TearDown() override {
         close_input_devices(&window);
-        set_input_backend(nullptr);
+        set_input_device_driver(nullptr);
         active_clock = &system_clock;
         unsetenv("PLIX_OPTIONS");
         options_reload();

@@ -27,7 +27,7 @@ struct log_capture {
     bool has(const std::string& line) const { return text().find("] " + line + "\n") != std::string::npos; }
 };
 
-const char* sdl_names(int n) { return sdl_input_backend.system_key_name(n); }
+const char* sdl_names(int n) { return sdl_input_device_driver.system_key_name(n); }
 
 using key_names = input_fixture;
 

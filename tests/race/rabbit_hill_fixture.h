@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "bike/bike.h"
-#include "bike/rider_parts.h"
 #include "bike/bike_world.h"
+#include "bike/rider_parts.h"
 #include "bike/solid_objects.h"
 #include "core/config.h"
 #include "race/race.h"
@@ -22,8 +22,8 @@
 #include "testkit/built_data.h"
 #include "testkit/testkit.h"
 #include "track/objects_race.h"
-#include "track/track_objects.h"
 #include "track/track.h"
+#include "track/track_objects.h"
 #include "vfs/vfs.h"
 
 struct rabbit_hill : ::testing::Test {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "bike/bike.h"
-#include "bike/rider_parts.h"
 #include "bike/bike_world.h"
+#include "bike/rider_parts.h"
 #include "bike/solid_objects.h"
 #include "core/config.h"
 #include "race/race.h"
@@ -18,9 +18,9 @@
 #include "render/texture.h"
 #include "testkit/built_data.h"
 #include "testkit/testkit.h"
+#include "track/height_field.h"
 #include "track/objects_race.h"
 #include "track/objects_statues.h"
-#include "track/height_field.h"
 #include "track/track.h"
 #include "vfs/vfs.h"
 

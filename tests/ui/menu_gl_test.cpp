@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "ui/asset_lists.h"
 #include "core/bike_setup.h"
 #include "core/config.h"
 #include "platform/window.h"
@@ -22,6 +21,7 @@
 #include "testkit/built_data.h"
 #include "testkit/testkit.h"
 #include "track/track.h"
+#include "ui/asset_lists.h"
 #include "ui/font.h"
 #include "ui/menu.h"
 #include "vfs/vfs.h"

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "ui/asset_lists.h"
 #include "core/bike_names.h"
 #include "core/bike_setup.h"
 #include "core/cmdline.h"
 #include "core/config.h"
 #include "core/quit.h"
+#include "ui/asset_lists.h"
 #include "ui/menu.h"
 
 namespace {
