@@ -1,7 +1,6 @@
 // Process tuning: what it asks of the system and what it logs.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 
 #include "core/diag.h"
@@ -9,18 +8,6 @@
 #include "testkit/testkit.h"
 
 namespace {
-
-// The log's text without the "[h:mm:ss.cc] " stamp in front of each line.
-std::string strip_stamps(const std::string& log) {
-    std::string out;
-    for (size_t at = 0, end; at < log.size(); at = end) {
-        end = std::min(log.find('\n', at), log.size() - 1) + 1;
-        size_t close = log.compare(at, 1, "[") == 0 ? log.find("] ", at) : std::string::npos;
-        size_t body = close < end ? close + 2 : at;
-        out.append(log, body, end - body);
-    }
-    return out;
-}
 
 struct tuning_fixture : ::testing::Test {
     temp_dir dir;
@@ -36,7 +23,7 @@ struct tuning_fixture : ::testing::Test {
     }
     std::string log() {
         log_printf(nullptr);
-        std::string text = strip_stamps(read_file(dir.file("log.txt")));
+        std::string text = strip_log_prefixes(read_file(dir.file("log.txt")));
         return text.substr(text.find("PLIX 0.31\n") + 10);
     }
 };

@@ -14,27 +14,21 @@
 
 #include "bike/bike.h"
 #include "bike/bike_world.h"
-#include "bike/rider_parts.h"
 #include "core/config.h"
 #include "datagen/rabbithill_layout.h"
+#include "game/drivers.h"
 #include "game/frame_loop.h"
 #include "platform/window.h"
 #include "race/race.h"
-#include "race/race_control.h"
 #include "race/race_tic.h"
 #include "render/bike_draw.h"
 #include "render/frame_draw.h"
 #include "render/gl_caps.h"
 #include "render/image_io.h"
 #include "render/model.h"
-#include "render/terrain_lighting.h"
-#include "render/terrain_parts.h"
 #include "render/texture.h"
 #include "track/height_field.h"
-#include "track/objects_lighting.h"
-#include "track/objects_race.h"
 #include "track/track.h"
-#include "track/track_objects.h"
 #include "ui/font.h"
 #include "ui/hud.h"
 #include "ui/text_pixels.h"
@@ -124,12 +118,8 @@ int main(int argc, char** argv) {
     gl_start(choice);
     textures_init(&gl_texture_driver);
     models_init(true);
-    // The game's wiring of the track, the renderer, the race and the HUD.
-    fill_terrain_renderer(terrain_renderer);
-    fill_terrain_parts(track_parts);
-    fill_race_parts(track_parts, object_race, rider_parts);
-    fill_object_parts(track_parts);
-    terrain_lighting = lighting_for_terrain;
+    // The subsystems wired to each other as the game wires them.
+    connect_drivers();
     load_fonts();
     set_number_plate_painter(paint_number_plate);
     load_hud_textures();
