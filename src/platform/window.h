@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/quit.h"
+
 // ---- time -----------------------------------------------------------------
 struct plix_time {
     long seconds;
@@ -36,7 +38,7 @@ inline double now_seconds() { return to_seconds(now()); }
 // Codes: 0..255 typed characters (press only), 0x1000 + PC set-1 scan code
 // (+0x100 for extended keys), 0x2000..0x2002 mouse buttons, 0xdead window
 // close, device code + button for polled devices.
-constexpr uint32_t event_close = 0xdead;
+constexpr uint32_t event_close = window_close_code;
 constexpr uint32_t event_key_base = 0x1000;
 constexpr uint32_t event_mouse_left = 0x2000;
 constexpr uint32_t event_mouse_middle = 0x2001;

@@ -49,8 +49,6 @@ void setup_gl_state(bool flat_shading) {
     if (flat_shading) glShadeModel(GL_FLAT);
 }
 
-void clear_frame() { glClear(GL_COLOR_BUFFER_BIT); }
-
 void finish_frame() { glFinish(); }
 
 // GL hands the rows over bottom first; callers get them top first.

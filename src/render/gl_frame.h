@@ -1,7 +1,7 @@
 // GL as the game starts and ends it, and what is done with a whole frame:
 // the driver probe, the start-up state, the collision shapes every bike
-// shares, clearing, finishing, reading the frame back for screenshots and
-// video, and deleting the textures at the end.
+// shares, finishing, reading the frame back for screenshots and video, and
+// deleting the textures at the end.
 #pragma once
 
 #include <cstdint>
@@ -18,8 +18,6 @@ void load_bike_shapes();
 // The bikes' drawing data (it holds cached models and plate textures of its
 // own), then every texture.
 void delete_textures();
-// The clear colour, for views that draw nothing.
-void clear_frame();
 // Waits until the frame is drawn.
 void finish_frame();
 // The drawn frame as RGB bytes, rows from the top.
