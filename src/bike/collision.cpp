@@ -1,6 +1,8 @@
 // Shape contacts and the collision passes.
 #include "bike/collision.h"
 
+#include "bike/crash.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -302,7 +304,7 @@ bool bike_terrain_collide(bike_state& b) {
         // Landing on the head.
         dBodyID rider = b.bodies[body_rider];
         dvec3 up = body_to_world(rider, {0, 1, 0});
-        if (up.y < 0 && length_sq(body_vel(rider)) > 25) request_crash(b);
+        if (up.y < 0 && length_sq(body_vel(rider)) > 25) crash(b);
     }
     if ((found[body_fork_upper] || found[body_fork_lower] || found[body_swingarm] || found[body_rider]) &&
         b.ground_touched == 0)
@@ -314,7 +316,7 @@ int bike_object_collide(bike_state& b, int statue_index, const solid_statue& sta
     if (!statue.shape) return 0;
     shape_placement at = fixed_placement(statue.position, statue.face_distance == 0 ? statue.orientation : nullptr);
     int flags = bike_shape_collide(b, *statue.shape, nullptr, at, contact_joint_mode, false);
-    if ((flags & part_rider) && rider_on_bike(b) && length_sq(body_vel(b.bodies[body_rider])) > 400) request_crash(b);
+    if ((flags & part_rider) && rider_on_bike(b) && length_sq(body_vel(b.bodies[body_rider])) > 400) crash(b);
     if (flags && solid_objects.touched) solid_objects.touched(statue_index, tic);
     return flags;
 }

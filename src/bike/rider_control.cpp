@@ -7,6 +7,7 @@
 
 #include "bike/bike_world.h"
 #include "bike/body_math.h"
+#include "bike/crash.h"
 #include "bike/drivetrain.h"
 #include "bike/rider_parts.h"
 #include "bike/stability.h"
@@ -15,10 +16,6 @@
 #include "track/height_field.h"
 
 rider_driver rider_parts;
-
-void request_crash(bike_state& bike) {
-    if (rider_parts.crash) rider_parts.crash(bike);
-}
 
 namespace {
 
@@ -117,7 +114,8 @@ void set_back_up(bike_state& b, float v) { b.controls.back_up = rider_on_bike(b)
 void set_lean(bike_state& b, float v) { b.controls.lean = rider_on_bike(b) ? clamp_control(v, -1, 1) : 0; }
 
 void set_shift_request(bike_state& b, int request) {
-    if (request < -1 || request > 1) request = 0;
+    // A rider lying in the dirt does not shift.
+    if (request < -1 || request > 1 || !rider_on_bike(b)) request = 0;
     b.controls.shift = request;
     shift(b, request);
 }
@@ -276,45 +274,51 @@ void rider_springs(bike_state& b) {
 
 // ---- the force step ----------------------------------------------------------------
 
+// While the rider is down the bike runs on by itself: its suspension,
+// the drivetrain with the throttle shut, the steering damping, then the
+// feet and the crash step. Every motor the bike's own step sets is set
+// again each tic, so none keeps a force limit from before the crash.
+void rider_down_step(bike_state& b, const rider_clock& clock, const bike_controls& start) {
+    b.controls.throttle = b.controls.sit = b.controls.back_up = b.controls.lean = 0;
+    b.steer_limit_indicator = 0;
+    suspension_step(b);
+    drivetrain_step(b, clock.tic);
+    steering_damping_step(b);
+    feet_step(b);
+    crash_step(b);
+    b.controls.sit = 0;
+    b.controls.front_brake = start.front_brake;
+    b.controls.rear_brake = start.rear_brake;
+}
+
 void rider_step(bike_state& b, const rider_clock& clock) {
     const bike_controls start = b.controls;
-    // The legs come in by themselves unless dabbing puts them out again.
-    b.controls.dab_blend = std::max(0.0f, b.controls.dab_blend - 4.0f / 128);
-
     tick_collision_timer(b);
     airborne_bookkeeping(b, clock.tic);
-    if (rider_on_bike(b) && rider_parts.crash_check) rider_parts.crash_check(b, clock.tic);
-
-    bool on = rider_on_bike(b);
-    if (on) {
-        if (b.controls.back_up > 0 && bike_frame_speed(b) < 5)
-            back_up_step(b, clock);
-        else if (b.flags & flag_auto_dab)
-            dab_when_stopped(b);
-        rider_springs(b);
-    } else {
-        b.controls.throttle = b.controls.sit = b.controls.back_up = b.controls.lean = 0;
-        if (rider_parts.crash_step) rider_parts.crash_step(b, clock.tic);
+    if (rider_on_bike(b)) feet_step(b);
+    crash_check(b, clock.tic);
+    if (!rider_on_bike(b)) {
+        rider_down_step(b, clock, start);
+        return;
     }
 
+    if (b.controls.back_up > 0 && bike_frame_speed(b) < 5)
+        back_up_step(b, clock);
+    else if (b.flags & flag_auto_dab)
+        dab_when_stopped(b);
+    rider_springs(b);
     suspension_step(b);
-
-    if (rider_on_bike(b)) {
-        if (arcade_physics(b))
-            arcade_steering(b);
-        else
-            simulation_steering(b);
-    } else {
-        b.steer_limit_indicator = 0;
-    }
-
+    if (arcade_physics(b))
+        arcade_steering(b);
+    else
+        simulation_steering(b);
     drivetrain_step(b, clock.tic);
     steering_damping_step(b);
     if (clock.tic > 1) joint_force_correction(b);
     dabbing_step(b);
 
     // Back-up and dabbing set these for this tic only.
-    b.controls.sit = rider_on_bike(b) ? start.sit : 0.0f;
+    b.controls.sit = start.sit;
     b.controls.front_brake = start.front_brake;
     b.controls.rear_brake = start.rear_brake;
 }
@@ -354,7 +358,10 @@ void recover_broken_bike(bike_state& b) {
 }
 
 bool bike_force_step(bike_state& b, const rider_clock& clock) {
-    if (!bike_is_active(b)) return true;
+    if (!bike_is_active(b)) {
+        feet_step(b);
+        return true;
+    }
     if (b.position_fault || !bike_state_finite(b)) {
         recover_broken_bike(b);
         return false;

@@ -69,8 +69,6 @@ double lowest_point(const bike_state& b, bike_body part) {
     return lowest;
 }
 
-int crashes = 0;
-void count_crash(bike_state&) { crashes++; }
 
 // A fake object grid: every statue in every cell.
 std::vector<solid_statue> statues;
@@ -87,11 +85,9 @@ void grid_touched(int index, int tic) { touches.push_back({index, tic}); }
 struct collision_fixture : riding_sim {
     void SetUp() override {
         riding_sim::SetUp();
-        crashes = 0;
         statues.clear();
         every_statue.clear();
         touches.clear();
-        rider_parts.crash = count_crash;
     }
     dBodyID free_body(float x, float y, float z) {
         dBodyID body = dBodyCreate(bike_world());
@@ -276,20 +272,20 @@ TEST_F(collision_fixture, a_statue_hit_above_20_ft_per_second_crashes_the_rider)
     statues = {solid_statue{}, s};  // statue 0 is not solid
     every_statue = {0, 1};
     for (double speed : {15.0, 25.0}) {
-        crashes = 0;
+        bike->crash_count = 0;
         touches.clear();
         dBodySetLinearVel(bike->bodies[body_rider], 0, 0, -speed);
         bike_collision_pass(*bike, 77);
-        EXPECT_EQ(crashes, speed > 20 ? 1 : 0) << speed;
+        EXPECT_EQ(bike->crash_count, speed > 20 ? 1 : 0) << speed;
         ASSERT_EQ(touches.size(), 1u);
         EXPECT_EQ(touches[0], (std::pair<int, int>{1, 77}));
         dJointGroupEmpty(tic_joint_group());
     }
     // A rider already off the bike does not crash again.
-    crashes = 0;
+    bike->crash_count = 0;
     bike->crash_countdown = 300;
     bike_collision_pass(*bike, 78);
-    EXPECT_EQ(crashes, 0);
+    EXPECT_EQ(bike->crash_count, 0);
     bike->crash_countdown = 0;
     // Far from the bike the statue is not touched.
     statues[1].position[0] += 20;
@@ -319,18 +315,18 @@ TEST_F(collision_fixture, only_forks_swingarm_and_rider_mark_the_run) {
     dBodySetLinearVel(bike->bodies[body_rider], 0, 0, -20);
     EXPECT_TRUE(bike_terrain_collide(*bike));
     EXPECT_EQ(bike->ground_touched, 1);
-    EXPECT_EQ(crashes, 0);
+    EXPECT_EQ(bike->crash_count, 0);
     dJointGroupEmpty(tic_joint_group());
 
     // Upside down on the head: a crash above 5 ft/s only.
     for (double speed : {3.0, 8.0}) {
-        crashes = 0;
+        bike->crash_count = 0;
         reset_bike(*bike);
         rotate_bike(*bike, 0, 0, 1, pi);
         translate_bike(*bike, 256, -lowest_point(*bike, body_rider) - 0.05, 256);
         dBodySetLinearVel(bike->bodies[body_rider], speed, 0, 0);
         bike_terrain_collide(*bike);
-        EXPECT_EQ(crashes, speed > 5 ? 1 : 0) << speed;
+        EXPECT_EQ(bike->crash_count, speed > 5 ? 1 : 0) << speed;
         dJointGroupEmpty(tic_joint_group());
     }
 }

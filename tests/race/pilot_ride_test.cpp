@@ -19,6 +19,7 @@ struct lap_ride {
     int tics = 0;
     int longest_air_tics = 0;
     int skipped_gates = 0;
+    int crashes = 0;  // times the rider came off
     std::vector<float> lap_seconds;
 };
 
@@ -109,6 +110,7 @@ lap_ride ride_laps(int slot, int laps) {
         }
     }
     out.laps = laps_completed(slot);
+    out.crashes = b.crash_count;
     for (int k = 1; k <= out.laps; k++) out.lap_seconds.push_back(lap_time(slot, k));
     for (int tic : race_slots[(size_t)slot].timing.gate_tics) out.skipped_gates += tic < 0;
     return out;
@@ -139,6 +141,7 @@ TEST_P(pilot_ride, TwoArcadeLapsOfRabbitHillWithoutFalling) {
     EXPECT_FALSE(ride.fell) << "down before sequence position " << ride.fell_at_position;
     EXPECT_EQ(ride.laps, 2);
     EXPECT_EQ(ride.skipped_gates, 0);
+    EXPECT_EQ(ride.crashes, 0);
     // Over the big jump, not round it.
     EXPECT_GT(ride.longest_air_tics, 96);
     for (float s : ride.lap_seconds) {
@@ -165,6 +168,7 @@ TEST_F(rabbit_hill, SimulationLapsFromAcrossTheGrid) {
         if (ride.laps < 2 || ride.fell) continue;
         completed++;
         EXPECT_EQ(ride.skipped_gates, 0) << "slot " << slot;
+        EXPECT_EQ(ride.crashes, 0) << "slot " << slot;
         EXPECT_GT(ride.longest_air_tics, 96) << "slot " << slot;
     }
     player_setup = saved;

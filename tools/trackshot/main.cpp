@@ -1,7 +1,8 @@
 // quarnix-trackshot --data <folder with zzzz.saf> --out <folder>
 // Loads Rabbit Hill the way the game does, lines a field of bikes up behind
 // the starting gate and draws three views through the game's frame drawing:
-// the start, a bike over the big jump and a bike leaning into a berm.
+// the start, a bike over the big jump, a bike leaning into a berm, and a
+// rider thrown into the dirt and back on the bike.
 #include <GL/gl.h>
 #include <unistd.h>
 
@@ -14,12 +15,14 @@
 
 #include "bike/bike.h"
 #include "bike/bike_world.h"
+#include "bike/crash.h"
 #include "core/config.h"
 #include "datagen/rabbithill_layout.h"
 #include "game/drivers.h"
 #include "game/frame_loop.h"
 #include "platform/window.h"
 #include "race/race.h"
+#include "race/race_control.h"
 #include "race/race_tic.h"
 #include "render/bike_draw.h"
 #include "render/frame_draw.h"
@@ -28,6 +31,7 @@
 #include "render/model.h"
 #include "render/texture.h"
 #include "track/height_field.h"
+#include "track/objects_statues.h"
 #include "track/track.h"
 #include "ui/font.h"
 #include "ui/hud.h"
@@ -88,6 +92,71 @@ void place(bike_state& b, double x, double y, double z, double dx, double dz, do
     rotate_bike(b, 0, 1, 0, heading);
     if (lean != 0) rotate_bike(b, -dz, 0, dx, lean);
     translate_bike(b, x, y, z);
+}
+
+// A crash, through the game's own race tic: a rider in simulation physics
+// straight into a hay bale at 60 ft/s, seen from the side as the rider comes
+// off, lies in the dirt and is back on the bike.
+bool shoot_crash(plix_window* w, const std::string& out) {
+    bike_setup saved = player_setup;
+    player_setup.arcade = 0;
+    race_setup setup;
+    slot_kind_list kinds{};
+    kinds[0] = slot_kind_human;
+    setup.slot_kinds = kinds;
+    setup.laps = 3;
+    bool ok = reset_race(setup) && bike_in_slot(0);
+    const std::vector<statue>& statues = track_statues();
+    int bale = -1;
+    for (int i = first_track_statue(); i < (int)statues.size() && bale < 0; i++)
+        if (statues[(size_t)i].shape && statues[(size_t)i].shape_name.find("haybale") != std::string::npos) bale = i;
+    if (!ok || bale < 0) {
+        fprintf(stderr, "quarnix-trackshot: no hay bale to crash into\n");
+        player_setup = saved;
+        return false;
+    }
+    const statue& target = statues[(size_t)bale];
+    bike_state& b = *bike_in_slot(0);
+    reset_bike(b);
+    drop_bike(b, target.x - 40, target.z, (float)(-M_PI / 2));
+    for (dBodyID body : b.bodies) {
+        dBodySetLinearVel(body, 60, 0, 0);
+        dBodySetAngularVel(body, 0, 0, 0);
+    }
+    for (bike_body part : {body_front_wheel, body_rear_wheel}) {
+        const wheel_info& wheel = part == body_front_wheel ? bike_model(b).front_wheel : bike_model(b).rear_wheel;
+        double spin = -60 / (wheel.tire_ring_radius + wheel.tire_section_radius);
+        dVector3 axle;
+        dBodyVectorToWorld(b.bodies[part], 1, 0, 0, axle);
+        dBodySetAngularVel(b.bodies[part], axle[0] * spin, axle[1] * spin, axle[2] * spin);
+    }
+    // From the side, between the rider and the bike.
+    auto view = [&](const char* name) {
+        double r[3], f[3];
+        get_body_position(b, body_rider, r);
+        get_body_position(b, body_frame, f);
+        std::array<double, 3> mid{(r[0] + f[0]) / 2, (r[1] + f[1]) / 2, (r[2] + f[2]) / 2};
+        std::array<double, 3> eye{mid[0] + 2, mid[1] + 3, mid[2] + 13};
+        return shoot(w, look_at_camera(eye, mid), out + "/" + name);
+    };
+    control_values c{};
+    int t = 0;
+    auto run = [&](int tics, bool (*until)(const bike_state&)) {
+        for (int k = 0; k < tics && !(until && until(b)); k++, t++) {
+            set_bike_controls(0, c);
+            simulate_tic();
+        }
+    };
+    run(2 * 128, [](const bike_state& x) { return rider_is_down(x); });
+    run(56, nullptr);  // thrown off
+    ok &= rider_is_down(b) && view("crash_thrown.png");
+    run(2 * 128, nullptr);  // lying in the dirt
+    ok &= rider_is_down(b) && view("crash_down.png");
+    run(20 * 128, [](const bike_state& x) { return !rider_is_down(x); });
+    run(64, nullptr);
+    ok &= !rider_is_down(b) && view("crash_back_on.png");
+    player_setup = saved;
+    return ok;
 }
 
 }  // namespace
@@ -183,6 +252,7 @@ int main(int argc, char** argv) {
                                   k.z + oz * (k.radius - 18) - c.dz * 14};
         ok &= shoot(w, look_at_camera(eye, {bx, y, bz}), out + "/rabbithill_berm.png");
     }
+    ok &= shoot_crash(w, out);
     free_race();
     release_track();
     free_bike_drawings();
