@@ -195,6 +195,9 @@ void translate_bike(bike_state& bike, double dx, double dy, double dz);
 // composed with the current one: meant for a bike in its reset pose) and
 // rotates its position about the world origin.
 void rotate_bike(bike_state& bike, double ax, double ay, double az, double angle);
+// Every body moving at the speed along the frame's horizontal heading (its
+// forward axis as it points), the wheels spinning to roll at it.
+void roll_bike(bike_state& bike, double speed);
 // Rebuilds the frame and rider masses for a rider mass distribution d
 // (the share of the rider in the upper body), clamped to 0.33..0.5.
 void set_rider_mass_distribution(bike_state& bike, double d);

@@ -375,6 +375,23 @@ void destroy_all_bikes() {
         if (s) destroy_bike(s.get());
 }
 
+void roll_bike(bike_state& b, double speed) {
+    const dReal* r = dBodyGetRotation(b.bodies[body_frame]);
+    double fx = -r[2], fz = -r[10];
+    for (dBodyID body : b.bodies) {
+        dBodySetLinearVel(body, fx * speed, 0, fz * speed);
+        dBodySetAngularVel(body, 0, 0, 0);
+    }
+    const bike_info& info = bike_model(b);
+    for (bike_body part : {body_front_wheel, body_rear_wheel}) {
+        const wheel_info& w = part == body_front_wheel ? info.front_wheel : info.rear_wheel;
+        double spin = -speed / (w.tire_ring_radius + w.tire_section_radius);
+        dVector3 a;
+        dBodyVectorToWorld(b.bodies[part], spin, 0, 0, a);
+        dBodySetAngularVel(b.bodies[part], a[0], a[1], a[2]);
+    }
+}
+
 void reset_bike(bike_state& b) {
     const bike_info& info = bike_model(b);
     dMatrix3 identity;

@@ -211,24 +211,7 @@ struct riding_sim : bike_sim {
         }
         tic++;
     }
-    // Every body of the bike moving at speed along its heading, wheels
-    // rolling.
-    static void roll_along(bike_state& b, double speed) {
-        double r[9];
-        get_body_rotation(b, body_frame, r);
-        double fx = -r[2], fz = -r[8];
-        for (dBodyID body : b.bodies) {
-            dBodySetLinearVel(body, fx * speed, 0, fz * speed);
-            dBodySetAngularVel(body, 0, 0, 0);
-        }
-        const bike_info& info = bike_model(b);
-        for (auto [body, w] : {std::pair{body_front_wheel, &info.front_wheel}, std::pair{body_rear_wheel, &info.rear_wheel}}) {
-            double spin = -speed / (w->tire_ring_radius + w->tire_section_radius);
-            dVector3 a;
-            dBodyVectorToWorld(b.bodies[body], spin, 0, 0, a);
-            dBodySetAngularVel(b.bodies[body], a[0], a[1], a[2]);
-        }
-    }
+    static void roll_along(bike_state& b, double speed) { roll_bike(b, speed); }
 
     // The input for steering right (the bindings give left as positive).
     void steer_right(float amount) { input[steer_control] = options.reverse_steering ? -amount : amount; }

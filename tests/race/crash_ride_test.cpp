@@ -31,18 +31,7 @@ TEST_F(statue_hit, SixtyFeetASecondIntoASolidStatueThrowsTheRider) {
     // 40 ft short of it, facing it along +x (a heading of -pi/2).
     reset_bike(b);
     drop_bike(b, target.x - 40, target.z, (float)(-M_PI / 2));
-    for (dBodyID body : b.bodies) {
-        dBodySetLinearVel(body, 60, 0, 0);
-        dBodySetAngularVel(body, 0, 0, 0);
-    }
-    for (bike_body w : {body_front_wheel, body_rear_wheel}) {
-        // Rolling: spun about the axle (the wheel's own x axis) to match.
-        const wheel_info& info = w == body_front_wheel ? bike_model(b).front_wheel : bike_model(b).rear_wheel;
-        double spin = -60 / (info.tire_ring_radius + info.tire_section_radius);
-        dVector3 axle;
-        dBodyVectorToWorld(b.bodies[w], 1, 0, 0, axle);
-        dBodySetAngularVel(b.bodies[w], axle[0] * spin, axle[1] * spin, axle[2] * spin);
-    }
+    roll_bike(b, 60);
     control_values c{};
     c[throttle_control] = 0.5;
     for (int t = 0; t < 2 * tics_per_second && !rider_is_down(b); t++) {

@@ -119,17 +119,7 @@ bool shoot_crash(plix_window* w, const std::string& out) {
     bike_state& b = *bike_in_slot(0);
     reset_bike(b);
     drop_bike(b, target.x - 40, target.z, (float)(-M_PI / 2));
-    for (dBodyID body : b.bodies) {
-        dBodySetLinearVel(body, 60, 0, 0);
-        dBodySetAngularVel(body, 0, 0, 0);
-    }
-    for (bike_body part : {body_front_wheel, body_rear_wheel}) {
-        const wheel_info& wheel = part == body_front_wheel ? bike_model(b).front_wheel : bike_model(b).rear_wheel;
-        double spin = -60 / (wheel.tire_ring_radius + wheel.tire_section_radius);
-        dVector3 axle;
-        dBodyVectorToWorld(b.bodies[part], 1, 0, 0, axle);
-        dBodySetAngularVel(b.bodies[part], axle[0] * spin, axle[1] * spin, axle[2] * spin);
-    }
+    roll_bike(b, 60);
     // From the side, between the rider and the bike.
     auto view = [&](const char* name) {
         double r[3], f[3];
