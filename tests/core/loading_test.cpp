@@ -14,18 +14,6 @@
 
 namespace {
 
-// The log's text without the "[h:mm:ss.cc] " stamp in front of each line.
-std::string strip_stamps(const std::string& log) {
-    std::string out;
-    for (size_t at = 0, end; at < log.size(); at = end) {
-        end = std::min(log.find('\n', at), log.size() - 1) + 1;
-        size_t close = log.compare(at, 1, "[") == 0 ? log.find("] ", at) : std::string::npos;
-        size_t body = close < end ? close + 2 : at;
-        out.append(log, body, end - body);
-    }
-    return out;
-}
-
 
 // A fake window, event queue, title screen and clock.
 struct fake_screen {
@@ -184,7 +172,7 @@ TEST_F(loading_fixture, LoggedMessagesGoToTheLog) {
     loading_step_done("quiet");
     log_printf(nullptr);
     unsetenv("PLIX_LOGFILE");
-    std::string log = strip_stamps(read_file(dir.file("log.txt")));
+    std::string log = strip_log_prefixes(read_file(dir.file("log.txt")));
     EXPECT_NE(log.find("PLIX 0.31\nClosing audio\nResetting...\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("quiet"), std::string::npos);
 }

@@ -18,18 +18,6 @@
 
 namespace {
 
-// The log's text without the "[h:mm:ss.cc] " stamp in front of each line.
-std::string strip_stamps(const std::string& log) {
-    std::string out;
-    for (size_t at = 0, end; at < log.size(); at = end) {
-        end = std::min(log.find('\n', at), log.size() - 1) + 1;
-        size_t close = log.compare(at, 1, "[") == 0 ? log.find("] ", at) : std::string::npos;
-        size_t body = close < end ? close + 2 : at;
-        out.append(log, body, end - body);
-    }
-    return out;
-}
-
 // Every subsystem is a stand-in that records its calls (fake_world.h); each
 // sleep moves the clock by a second.
 struct startup_fixture : ::testing::Test {
@@ -56,7 +44,7 @@ struct startup_fixture : ::testing::Test {
     }
     // The log's lines without time stamps, from "Quarnix version" on.
     std::vector<std::string> log_lines() {
-        std::string text = strip_stamps(read_file(box.root0() + "lastlog.txt"));
+        std::string text = strip_log_prefixes(read_file(box.root0() + "lastlog.txt"));
         std::vector<std::string> lines;
         size_t at = 0;
         while (at < text.size()) {

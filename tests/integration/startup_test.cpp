@@ -8,18 +8,6 @@
 
 namespace {
 
-// The log's text without the "[h:mm:ss.cc] " stamp in front of each line.
-std::string strip_stamps(const std::string& log) {
-    std::string out;
-    for (size_t at = 0, end; at < log.size(); at = end) {
-        end = std::min(log.find('\n', at), log.size() - 1) + 1;
-        size_t close = log.compare(at, 1, "[") == 0 ? log.find("] ", at) : std::string::npos;
-        size_t body = close < end ? close + 2 : at;
-        out.append(log, body, end - body);
-    }
-    return out;
-}
-
 
 const std::string program = std::string(QX_BIN_DIR) + "/quarnix";
 
@@ -37,7 +25,7 @@ struct game_run : ::testing::Test {
         return run_program(args, all, 60);
     }
     std::string log() const {
-        return strip_stamps(read_file(root0() + "lastlog.txt"));
+        return strip_log_prefixes(read_file(root0() + "lastlog.txt"));
     }
     std::string config() const { return read_file(root0() + "config"); }
 };
