@@ -109,9 +109,11 @@ struct bike_state {
     // this bike has broken down and its owner should reset it. Cleared by
     // reset_bike.
     bool position_fault = false;
-    // Where the frame last was after a sound force step; a bike whose
-    // simulation broke down is put back there. Kept across resets.
+    // Where the frame last was after a sound force step, and the heading it
+    // pointed at (radians about +y, 0 facing -z); a bike whose simulation
+    // broke down is put back there, facing that way. Kept across resets.
     double recovery_position[3] = {};
+    double recovery_heading = 0;
     bool recovery_known = false;
     int fault_resets = 0;       // times the bike was put back
     bool fault_logged = false;  // the breakdown has been logged once

@@ -34,18 +34,46 @@ double setting(double v, double lo, double hi, double fallback) {
     return std::isfinite(v) ? std::clamp(v, lo, hi) : fallback;
 }
 
-// A one-tic spring of stiffness k and damping c pressed in by depth, pushing
-// body1 along the normal and body2 the other way, as a soft constraint row
-// (the same ERP and CFM a soft contact would get). It is a bilateral row, not
-// a contact: the step's LCP solver gives up on a one-sided row between two
-// bodies of the bike whenever a stop or motor of the bike sits exactly at
-// its limit, as every freshly reset bike does, and then drops the forces of
-// every joint it had not yet solved.
-void spring_row(dBodyID body1, dBodyID body2, dvec3 normal, double depth, double k, double c) {
+// The soft constraint of a spring of stiffness k and damping c at the step
+// length: ODE's ERP and CFM for it.
+bool spring_softness(double k, double c, double& erp, double& cfm) {
     double hk = k * world_step_seconds;
     double denominator = c + hk;
-    if (!(denominator > 0) || !std::isfinite(denominator)) return;
-    double erp = hk / denominator, cfm = 1 / denominator;
+    if (!(denominator > 0) || !std::isfinite(denominator)) return false;
+    erp = hk / denominator;
+    cfm = 1 / denominator;
+    return true;
+}
+
+// A one-tic spring pressed in by depth at the point `at`: a frictionless
+// contact between the two bodies, so it pushes body1 along the normal (and
+// body2 the other way) and never pulls.
+void spring_contact(dBodyID body1, dBodyID body2, dvec3 at, dvec3 normal, double depth, double k, double c) {
+    dContact contact{};
+    if (!std::isfinite(depth) || !spring_softness(k, c, contact.surface.soft_erp, contact.surface.soft_cfm)) return;
+    contact.surface.mode = dContactSoftERP | dContactSoftCFM;
+    contact.surface.mu = 0;
+    contact.geom.pos[0] = at.x;
+    contact.geom.pos[1] = at.y;
+    contact.geom.pos[2] = at.z;
+    contact.geom.normal[0] = normal.x;
+    contact.geom.normal[1] = normal.y;
+    contact.geom.normal[2] = normal.z;
+    contact.geom.depth = depth;
+    dJointID j = dJointCreateContact(bike_world(), tic_joint_group(), &contact);
+    dJointAttach(j, body1, body2);
+}
+
+// The same spring as a two-sided row between the bodies' centres: it pulls
+// as well as pushes. The sit spring needs it: as a contact, ODE's LCP solver
+// gives up on it ("LCP internal error, s <= 0") every few seconds of riding,
+// and a solver that gives up drops the forces of every joint it had not yet
+// solved; with both springs contacts the suspension hangs at full extension
+// and the rider floats off the seat. The much softer lean spring never trips
+// it.
+void spring_row(dBodyID body1, dBodyID body2, dvec3 normal, double depth, double k, double c) {
+    double erp, cfm;
+    if (!std::isfinite(depth) || !spring_softness(k, c, erp, cfm)) return;
     dJointID j = dJointCreateLMotor(bike_world(), tic_joint_group());
     dJointAttach(j, body1, body2);
     dJointSetLMotorNumAxes(j, 1);
@@ -254,7 +282,7 @@ void rider_springs(bike_state& b) {
     double e = q - target;
     double k = M * (600 * b.rider_forward_spring + 100 * std::fabs(e)), c = 0;
     if (std::fabs(q) > 0.75) k = c = M * 2500;
-    if (k > 0) spring_row(rider, frame, e >= 0 ? rear : -rear, std::fabs(e), k, c);
+    if (k > 0) spring_contact(rider, frame, at, e >= 0 ? rear : -rear, std::fabs(e), k, c);
 
     // Up and down: 0.125 ft above the neutral point standing, 0.375 below it
     // fully seated; past the ends of that range the spring turns stiff.
@@ -348,12 +376,15 @@ void recover_broken_bike(bike_state& b) {
     detach_tic_joints(b);
     reset_bike(b);
     if (b.recovery_known) {
-        // The rest pose stands on y = 0 at the origin: move it to the last
-        // sound position, on the ground there.
-        const bike_info& info = bike_model(b);
+        // The rest pose stands on y = 0 at the origin facing -z: turn it to
+        // the last sound heading and move its frame to the last sound
+        // position, on the ground there.
+        rotate_bike(b, 0, 1, 0, b.recovery_heading);
+        double frame[3];
+        get_body_position(b, body_frame, frame);
         double x = b.recovery_position[0], z = b.recovery_position[2];
         double ground = height_at((float)x, (float)z);
-        translate_bike(b, x - info.frame_position[0], ground + 0.25, z - info.frame_position[2]);
+        translate_bike(b, x - frame[0], ground + 0.25, z - frame[2]);
     }
 }
 
@@ -373,6 +404,10 @@ bool bike_force_step(bike_state& b, const rider_clock& clock) {
     }
     const dReal* p = dBodyGetPosition(b.bodies[body_frame]);
     for (int k = 0; k < 3; k++) b.recovery_position[k] = p[k];
+    // The heading of the frame's forward axis; a frame pointing straight up
+    // or down keeps the heading it had before.
+    const dReal* r = dBodyGetRotation(b.bodies[body_frame]);
+    if (std::hypot(r[2], r[10]) > 1e-3) b.recovery_heading = std::atan2(r[2], r[10]);
     b.recovery_known = true;
     return true;
 }

@@ -74,7 +74,8 @@ struct rider_clock {
 
 // The springs that hold the rider's upper body at its neutral point on the
 // frame (lower while seated, back or forward with the lean), and the rider
-// mount's damping, as one-tic joints; run by rider_step.
+// mount's damping, as one-tic joints: the lean spring a contact that only
+// pushes, the sit spring a two-sided row; run by rider_step.
 void rider_springs(bike_state& bike);
 
 // The bike's own work for the next world step, in order: collision timer,

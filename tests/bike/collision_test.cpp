@@ -473,7 +473,8 @@ TEST_F(collision_fixture, two_bikes_ridden_into_each_other_bounce_apart) {
     EXPECT_GT(impact_speed, 30);
     EXPECT_LT(deepest, 0.35);  // the spheres give a little, never pass through
     EXPECT_GT(rebound, 0.3);   // pushed back apart, not stuck together
-    EXPECT_LT(deepest_overlap(*a, *b), 0.02);
+    // At rest they may lean on each other, pressed no deeper than a touch.
+    EXPECT_LT(deepest_overlap(*a, *b), 0.03);
     EXPECT_GE(timer_a, 63);  // front to front well above 10 ft/s
     EXPECT_GE(timer_b, 63);
     EXPECT_EQ(a->fault_resets + b->fault_resets, 0);

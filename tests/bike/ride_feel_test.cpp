@@ -3,6 +3,7 @@
 // pushed may depend on which way the bike points.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -44,7 +45,7 @@ struct ride_feel : riding_sim, ::testing::WithParamInterface<int> {
 std::string mode_name(const ::testing::TestParamInfo<int>& info) { return info.param ? "Arcade" : "Simulation"; }
 
 TEST_P(ride_feel, StandingStillSettlesTheSameAtEveryHeading) {
-    double fork0 = 0, swingarm0 = 0;
+    double fork0 = 0, swingarm0 = 0, worst_of_all = 0;
     for (size_t i = 0; i < headings.size(); i++) {
         start(headings[i]);
         double worst = 0;
@@ -54,6 +55,7 @@ TEST_P(ride_feel, StandingStillSettlesTheSameAtEveryHeading) {
         }
         double fork = dJointGetSliderPosition(bike->joints[joint_fork_slide]);
         double swingarm = dJointGetHingeAngle(bike->joints[joint_swingarm_pivot]);
+        worst_of_all = std::max(worst_of_all, worst);
         SCOPED_TRACE("heading " + std::to_string(headings[i]));
         EXPECT_LT(worst, 3 * pi / 180);
         EXPECT_NEAR(wrap(heading() - headings[i]), 0, 0.02);
@@ -68,10 +70,12 @@ TEST_P(ride_feel, StandingStillSettlesTheSameAtEveryHeading) {
             EXPECT_NEAR(swingarm, swingarm0, 0.005);
         }
     }
+    std::printf("standing: fork %.4f ft, swingarm %.4f rad, largest lean %.2f deg\n", fork0, swingarm0,
+                worst_of_all * 180 / pi);
 }
 
 TEST_P(ride_feel, FullThrottleRunsStraightAndAsFastAtEveryHeading) {
-    double speed0 = 0;
+    double speed0 = 0, slowest = 1e9, widest = 0, most_lean = 0;
     for (size_t i = 0; i < headings.size(); i++) {
         start(headings[i]);
         std::array<double, 3> from = frame_position();
@@ -85,6 +89,9 @@ TEST_P(ride_feel, FullThrottleRunsStraightAndAsFastAtEveryHeading) {
             worst_side = std::max(worst_side, std::fabs(-(p[0] - from[0]) * fz + (p[2] - from[2]) * fx));
         }
         double speed = forward_speed();
+        slowest = std::min(slowest, speed);
+        widest = std::max(widest, worst_side);
+        most_lean = std::max(most_lean, worst_lean);
         SCOPED_TRACE("heading " + std::to_string(headings[i]));
         if (i == 0) {
             speed0 = speed;
@@ -96,13 +103,15 @@ TEST_P(ride_feel, FullThrottleRunsStraightAndAsFastAtEveryHeading) {
         EXPECT_LT(worst_side, 1.0);
         EXPECT_LT(worst_lean, 3 * pi / 180);
     }
+    std::printf("full throttle 3 s: %.2f ft/s (slowest heading %.2f), off line %.3f ft, largest lean %.2f deg\n",
+                speed0, slowest, widest, most_lean * 180 / pi);
 }
 
 // A constant steer at a held 30 ft/s: after the turn has settled (the first
 // quarter), a whole circle at the same lean and radius, and the same circle
 // whichever way the bike set off. Turns go right and left by turns.
 TEST_P(ride_feel, SteadyTurnHoldsItsLeanAndRadiusThroughAFullCircle) {
-    double lean0 = 0, radius0 = 0;
+    double lean0 = 0, radius0 = 0, radius_spread = 0, lean_spread = 0;
     for (size_t i = 0; i < headings.size(); i++) {
         start(headings[i]);
         roll_along(*bike, 30);
@@ -141,6 +150,8 @@ TEST_P(ride_feel, SteadyTurnHoldsItsLeanAndRadiusThroughAFullCircle) {
             l_hi = std::max(l_hi, c[2]);
         }
         double radius = (r_lo + r_hi) / 2;
+        radius_spread = std::max(radius_spread, (r_hi - r_lo) / radius);
+        lean_spread = std::max(lean_spread, l_hi - l_lo);
         // Leaning into the turn: right is a negative lean.
         EXPECT_LT(mean_lean * side, -5 * pi / 180);
         EXPECT_LT(r_hi - r_lo, 0.1 * radius);
@@ -155,11 +166,14 @@ TEST_P(ride_feel, SteadyTurnHoldsItsLeanAndRadiusThroughAFullCircle) {
             EXPECT_NEAR(radius, radius0, 0.08 * radius0);
         }
     }
+    std::printf("steady turn: lean %.2f deg, radius %.1f ft; within a circle radius %.1f %%, lean %.2f deg\n",
+                lean0 * 180 / pi, radius0, radius_spread * 100, lean_spread * 180 / pi);
 }
 
 // Rolling straight at 30 ft/s, the bike is knocked sideways at 8 ft/s: it
 // wobbles, stays up and rides on upright.
 TEST_P(ride_feel, SidewaysShoveAtSpeedIsRecovered) {
+    double worst_of_all = 0, last_of_all = 0;
     for (size_t i = 0; i < headings.size(); i++) {
         start(headings[i]);
         roll_along(*bike, 30);
@@ -180,11 +194,15 @@ TEST_P(ride_feel, SidewaysShoveAtSpeedIsRecovered) {
             ride();
             worst = std::max(worst, std::fabs(lean()));
         }
+        worst_of_all = std::max(worst_of_all, worst);
+        last_of_all = std::max(last_of_all, std::fabs(lean()));
         SCOPED_TRACE("heading " + std::to_string(headings[i]));
         EXPECT_LT(worst, pi / 4);
         EXPECT_LT(std::fabs(lean()), 5 * pi / 180);
         EXPECT_GT(forward_speed(), 20);
     }
+    std::printf("shove: largest lean %.2f deg, after 4 s %.2f deg\n", worst_of_all * 180 / pi,
+                last_of_all * 180 / pi);
 }
 
 INSTANTIATE_TEST_SUITE_P(modes, ride_feel, ::testing::Values(1, 0), mode_name);

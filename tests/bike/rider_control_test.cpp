@@ -2,6 +2,8 @@
 // test field with the whole force step.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -344,6 +346,72 @@ TEST_F(riding_sim, seated_rider_rides_lower_than_standing) {
     RecordProperty("seated_above_neutral", std::to_string(seated - neutral));
 }
 
+// The lean spring is a contact: it pushes the upper body back toward its
+// place on the bike and never holds it there. One step from the same state
+// of a bike rolling at 20 ft/s, with the upper body set moving fore or aft
+// along the frame, once with the springs and once without: moving toward its
+// place the spring leaves it alone, moving away it pushes it back.
+TEST_F(riding_sim, the_lean_spring_only_pushes) {
+    setup.arcade = 0;
+    ride_bike(256, 480);
+    roll_along(*bike, 20);
+    for (int t = 0; t < 128; t++) {
+        input[throttle_control] = (float)std::clamp((20 - frame_speed()) * 0.3, 0.0, 1.0);
+        ride();
+    }
+    dJointGroupEmpty(tic_joint_group());
+    // The sit spring off, so that only the lean spring acts on the rider.
+    bike->rider_vertical_spring = bike->rider_vertical_damping = 0;
+    struct body_record {
+        dVector3 p, v, w, f, t;
+        dQuaternion q;
+    };
+    std::array<body_record, bike_body_count> rest;
+    auto copy = [](const dReal* from, dReal* to) { std::copy(from, from + 3, to); };
+    for (int i = 0; i < bike_body_count; i++) {
+        dBodyID body = bike->bodies[i];
+        body_record& r = rest[(size_t)i];
+        copy(dBodyGetPosition(body), r.p);
+        copy(dBodyGetLinearVel(body), r.v);
+        copy(dBodyGetAngularVel(body), r.w);
+        copy(dBodyGetForce(body), r.f);
+        copy(dBodyGetTorque(body), r.t);
+        std::copy(dBodyGetQuaternion(body), dBodyGetQuaternion(body) + 4, r.q);
+    }
+    auto fore_aft_speed_after_a_step = [&](double push, bool springs) {
+        for (int i = 0; i < bike_body_count; i++) {
+            dBodyID body = bike->bodies[i];
+            const body_record& r = rest[(size_t)i];
+            dBodySetPosition(body, r.p[0], r.p[1], r.p[2]);
+            dBodySetQuaternion(body, r.q);
+            dBodySetLinearVel(body, r.v[0], r.v[1], r.v[2]);
+            dBodySetAngularVel(body, r.w[0], r.w[1], r.w[2]);
+            dBodySetForce(body, r.f[0], r.f[1], r.f[2]);
+            dBodySetTorque(body, r.t[0], r.t[1], r.t[2]);
+        }
+        double rot[9];
+        get_body_rotation(*bike, body_frame, rot);
+        double rear[3] = {rot[2], rot[5], rot[8]};
+        dBodyID rider = bike->bodies[body_rider];
+        const dReal* v = dBodyGetLinearVel(rider);
+        dBodySetLinearVel(rider, v[0] + push * rear[0], v[1] + push * rear[1], v[2] + push * rear[2]);
+        bike_collision_pass(*bike, tic);
+        if (springs) rider_springs(*bike);
+        EXPECT_TRUE(bike_world_step());
+        dVector3 frame_v;
+        const dReal* at = dBodyGetPosition(rider);
+        dBodyGetPointVel(bike->bodies[body_frame], at[0], at[1], at[2], frame_v);
+        v = dBodyGetLinearVel(rider);
+        return (v[0] - frame_v[0]) * rear[0] + (v[1] - frame_v[1]) * rear[1] + (v[2] - frame_v[2]) * rear[2];
+    };
+    std::vector<double> spring_effect;
+    for (double push : {3.0, -3.0})
+        spring_effect.push_back(
+            std::fabs(fore_aft_speed_after_a_step(push, true) - fore_aft_speed_after_a_step(push, false)));
+    EXPECT_LT(std::min(spring_effect[0], spring_effect[1]), 1e-7);
+    EXPECT_GT(std::max(spring_effect[0], spring_effect[1]), 1e-2);
+}
+
 TEST_F(riding_sim, dab_holds_a_stopped_bike_up) {
     auto tip_over = [&](bool dab) {
         setup.arcade = 0;
@@ -421,12 +489,15 @@ TEST_F(riding_sim, a_broken_bike_is_put_back_and_logged_once) {
     log_printf(nullptr);
     setenv("PLIX_LOGFILE", dir.file("fault.log").c_str(), 1);
     setup.arcade = 0;
-    ride_bike(200, 300);
+    // Facing anywhere but -z, so that a reset that forgets the heading shows.
+    const double facing = 2.2;
+    bike = place_bike(0, 200, 300, facing);
     for (int t = 0; t < 128; t++) ride();
-    set_rolling(10);
+    roll_along(*bike, 10);
     for (int t = 0; t < 128; t++) ride();
     double before[3];
     get_body_position(*bike, body_frame, before);
+    double heading_before = heading();
 
     dBodySetAngularVel(bike->bodies[body_front_wheel], std::numeric_limits<double>::quiet_NaN(), 0, 0);
     EXPECT_FALSE(bike_force_step(*bike, clock));
@@ -436,6 +507,8 @@ TEST_F(riding_sim, a_broken_bike_is_put_back_and_logged_once) {
     get_body_position(*bike, body_frame, after);
     EXPECT_NEAR(after[0], before[0], 0.5);
     EXPECT_NEAR(after[2], before[2], 2);
+    EXPECT_NEAR(std::remainder(heading() - heading_before, 2 * pi), 0, 0.01);
+    EXPECT_NEAR(std::remainder(heading() - facing, 2 * pi), 0, 0.05);
     // It rides on from there.
     for (int t = 0; t < 256; t++) ride();
     EXPECT_TRUE(bike_state_finite(*bike));
