@@ -19,6 +19,9 @@ struct bike_setup;
 void simulate_tic();
 // The project generator as the race seeds it at each reset (from the tic).
 random_state& race_random();
+// Free riding: the laps that slot 0 (the rider) and slot 1 (the lap ghost)
+// had completed before the current or last tic, for the lap bookkeeping.
+const std::array<int, 2>& free_riding_laps_before();
 
 // ---- the starting gate -----------------------------------------------------------------
 struct gate_piece {

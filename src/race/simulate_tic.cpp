@@ -3,6 +3,7 @@
 // on the bodies, and the force step then prepares the next one. Nothing here
 // reads the wall clock, so a race repeats from its inputs.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -18,12 +19,14 @@
 #include "race/race.h"
 #include "race/race_internal.h"
 #include "race/race_tic.h"
+#include "race/telemetry.h"
 
 race_driver race_parts;
 
 namespace {
 
 random_state g_roost_random;  // roost looks only; the physics never reads it
+std::array<int, 2> g_free_riding_laps_before{};
 std::vector<bike_state*> g_collected;
 std::vector<bike_state*> g_remotes;
 
@@ -210,6 +213,8 @@ random_state& race_random() {
 
 void seed_roost_random(uint32_t seed) { random_seed(g_roost_random, seed); }
 
+const std::array<int, 2>& free_riding_laps_before() { return g_free_riding_laps_before; }
+
 void simulate_tic() {
     // 1. The track script.
     if (race_parts.script_tic) race_parts.script_tic();
@@ -221,8 +226,10 @@ void simulate_tic() {
             if (bike_in_slot(s) && slot_type_of(s) == replayed_slot) race_parts.replay_slot(s, t);
     }
 
-    // 3. Free riding: the laps before this tic, to see one completed.
-    int laps_before = race.free_riding ? laps_completed(0) : 0;
+    // 3. Free riding: the laps of the rider and of the lap ghost before this
+    // tic, to see one completed.
+    if (race.free_riding)
+        for (int s = 0; s < 2; s++) g_free_riding_laps_before[(size_t)s] = laps_completed(s);
 
     // 4. Collisions.
     if (race.online)
@@ -233,8 +240,9 @@ void simulate_tic() {
     // 5. Wheel read-outs and roost.
     pre_step_work();
 
-    // 6. The world step; the one-tic joints go with it.
-    bike_world_step();
+    // 6. The world step; the one-tic joints go with it. A step that cannot
+    // get its memory is the end, as any exhausted allocation is.
+    if (!bike_world_step() && bike_world_ready()) fatal_out_of_memory();
 
     // 7. Wheel marks in the ground.
     if (race_parts.deformation)
@@ -260,8 +268,11 @@ void simulate_tic() {
     if (race_parts.record_states) race_parts.record_states();
 
     // 14. Free riding: a lap completed.
-    if (race.free_riding && laps_completed(0) > laps_before && race_parts.free_riding_lap)
+    if (race.free_riding && laps_completed(0) > g_free_riding_laps_before[0] && race_parts.free_riding_lap)
         race_parts.free_riding_lap(0);
+
+    // 15. Telemetry of the viewed rider.
+    record_telemetry();
 
     log_ride();
 }
