@@ -8,8 +8,8 @@
 //
 // Two-stroke: the exhaust port's blowdown is a sharp pressure lobe followed
 // by the expansion chamber's equal and opposite suction lobe. The two halves
-// of a turn mirror each other, so the cycle's harmonics are the odd ones:
-// the nasal buzz. A short ring of the port and a burst of noise on every lobe
+// of a turn nearly mirror each other, so the cycle's harmonics are mostly
+// the odd ones: the nasal buzz. A short ring of the port and a burst of noise on every lobe
 // give the rasp; closed, the lobes are soft and uneven (the off-throttle
 // "ring-ding").
 //
@@ -31,7 +31,10 @@ constexpr double rate = 44100;
 constexpr double two_pi = 6.283185307179586;
 constexpr int cycles_per_cell = 12;
 constexpr int remap_length = 29;  // prime: the recorded cycles do not come round in step
-constexpr float peak_level = 0.45f;  // of the loudest cell, leaving headroom for the pipe
+// Loudness of a cell closed and open (RMS, before the pipe adds its
+// resonance); no sample goes past peak_limit.
+constexpr double closed_level = 0.11, open_level = 0.2;
+constexpr double peak_limit = 0.95;
 
 struct engine_design {
     const char* engine_class;
@@ -99,7 +102,9 @@ std::vector<float> two_stroke_cycle(const engine_design& e, int n, float load, d
         int j = ((i - shift) % n + n) % n;
         bool first_half = j < n / 2;
         double t = (first_half ? j : j - n / 2) / rate;
-        double envelope = lobe(t, attack, decay);
+        // The suction lobe is a little weaker and slower than the blowdown:
+        // the even harmonics are there, well below the odd ones.
+        double envelope = first_half ? lobe(t, attack, decay) : 0.85 * lobe(t, attack, 1.15 * decay);
         double ring = std::sin(two_pi * e.ring_hz * t) * std::exp(-t / ring_decay);
         double v = envelope * (1 - e.ring) + ring * e.ring * (1 - std::exp(-t / attack));
         v = first_half ? v : -v;
@@ -157,6 +162,18 @@ std::vector<float> cell_samples(const engine_design& e, float rpm, float load, i
     return all;
 }
 
+void level(std::vector<float>& samples, double rms) {
+    double sum = 0, peak = 0;
+    for (float v : samples) {
+        sum += (double)v * v;
+        peak = std::max(peak, (double)std::fabs(v));
+    }
+    double now = std::sqrt(sum / (double)samples.size());
+    if (!(now > 0)) return;
+    double gain = std::min(rms / now, peak_limit / peak);
+    for (float& v : samples) v = (float)(v * gain);
+}
+
 void add_engine(datagen_output& out, const engine_design& e) {
     std::string dir = std::string("sounds/engine") + e.engine_class + "/";
     const float loads[2] = {0, 1};
@@ -165,13 +182,12 @@ void add_engine(datagen_output& out, const engine_design& e) {
     table.load = {loads[0], loads[1]};
     std::vector<std::vector<float>> cells;
     dice remaps(13, e.salt);
-    float peak = 0;
     for (size_t r = 0; r < e.rows.size(); r++) {
         for (int c = 0; c < 2; c++) {
             double firing = e.rows[r] * (e.two_stroke ? 1.0 : 0.5) / 60;
             int n = (int)std::lround(rate / firing);
             cells.push_back(cell_samples(e, e.rows[r], loads[c], n, e.salt + (uint32_t)(r * 2 + (size_t)c) * 97));
-            for (float v : cells.back()) peak = std::max(peak, std::fabs(v));
+            level(cells.back(), c == 0 ? closed_level : open_level);
             table_file_cell cell;
             cell.cycles = cycles_per_cell;
             for (int k = 0; k < remap_length; k++)
@@ -181,7 +197,6 @@ void add_engine(datagen_output& out, const engine_design& e) {
         }
     }
     for (size_t k = 0; k < cells.size(); k++) {
-        for (float& v : cells[k]) v *= peak_level / peak;
         add_member(out, table.cells[k].sample_file.substr(1), sample_file_bytes(cells[k]));
     }
     add_text_member(out, dir + "table", sound_table_text(table));
