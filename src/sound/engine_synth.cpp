@@ -17,6 +17,7 @@ namespace {
 
 constexpr int ring_mask = engine_ring_size - 1;
 constexpr int phase_one = 1 << 24;
+constexpr int synthesis_block = 512;
 // Above this the phase could not keep up (one cycle per sample at most).
 constexpr float highest_firing_frequency = synthesis_rate / 4.0f;
 
@@ -76,6 +77,44 @@ float engine_load(const engine_sound& p, float torque) {
     return std::isfinite(load) ? std::clamp(load, 0.0f, 1.0f) : 0.0f;
 }
 
+// Into -16..16; a sum gone to NaN (gains from a file can overflow it) is
+// kept out of the ring.
+float ring_value(float s) { return !(s >= -16.0f) ? -16.0f : (s > 16.0f ? 16.0f : s); }
+
+// A grain stays inside its cell for `run` more samples.
+bool grain_inside(const grain_voice& g, int run) {
+    uint64_t end = (uint64_t)g.position + (uint64_t)g.step * (uint64_t)run;
+    uint64_t last = ((uint64_t)g.position + (uint64_t)g.step * (uint64_t)(run - 1)) >> 10;
+    return last < (uint64_t)(uint32_t)g.sample_count && end < (uint64_t(1) << 32);
+}
+
+// The four grains' run of samples added in, grain 0 first for each sample.
+// A grain may run a sample past its cell before the next cycle resets it:
+// silence there.
+void add_grains(std::array<grain_voice, 4>& grains, float* acc, int run) {
+    grain_voice &g0 = grains[0], &g1 = grains[1], &g2 = grains[2], &g3 = grains[3];
+    if (grain_inside(g0, run) && grain_inside(g1, run) && grain_inside(g2, run) && grain_inside(g3, run)) {
+        uint32_t p0 = g0.position, p1 = g1.position, p2 = g2.position, p3 = g3.position;
+        for (int k = 0; k < run; k++) {
+            float a = acc[k];
+            a += g0.gain * g0.samples[p0 >> 10];
+            a += g1.gain * g1.samples[p1 >> 10];
+            a += g2.gain * g2.samples[p2 >> 10];
+            a += g3.gain * g3.samples[p3 >> 10];
+            acc[k] = a;
+            p0 += g0.step, p1 += g1.step, p2 += g2.step, p3 += g3.step;
+        }
+        g0.position = p0, g1.position = p1, g2.position = p2, g3.position = p3;
+        return;
+    }
+    for (grain_voice& g : grains) {
+        for (int k = 0; k < run; k++, g.position += g.step) {
+            uint32_t i = g.position >> 10;
+            if (i < (uint32_t)g.sample_count) acc[k] += g.gain * g.samples[i];
+        }
+    }
+}
+
 std::array<double, 3> to_array(const double* v) { return {v[0], v[1], v[2]}; }
 
 void place_voice(engine_voice& v, int slot, const bike_state& bike, double master_factor) {
@@ -97,6 +136,11 @@ void place_voice(engine_voice& v, int slot, const bike_state& bike, double maste
 
 }  // namespace
 
+// The work runs in blocks no longer than the shortest tap delay: every tap
+// of a block then reads samples made before it, so the taps are summed a
+// tap at a time over the whole block, and the grains a grain at a time
+// between firing-cycle starts. Each sample still adds its taps in order,
+// then grains 0..3, as one sample after the other would.
 void synthesize(engine_voice& v, int n, float rpm, float torque) {
     if (n <= 0) return;
     if (!std::isfinite(rpm)) rpm = v.prev_rpm;
@@ -104,21 +148,44 @@ void synthesize(engine_voice& v, int n, float rpm, float torque) {
     int inc = phase_increment(v.freq);
     const auto& taps = v.params.taps;
     float* ring = v.ring.data();
-    for (int k = 0; k < n; k++) {
-        const int t = v.write_pos;
-        float s = 0;
-        for (const pipe_tap& tap : taps) s += tap.gain * ring[(t + tap.stored) & ring_mask];
-        for (grain_voice& g : v.grains) {
-            uint32_t i = g.position >> 10;
-            // A grain may run a sample past its cell before the next cycle
-            // resets it: silence there.
-            if (i < (uint32_t)g.sample_count) s += g.gain * g.samples[i];
-            g.position += g.step;
+    int shortest = engine_ring_size;
+    for (const pipe_tap& tap : taps) shortest = std::min(shortest, tap_delay(tap));
+    const int block_limit = std::clamp(shortest, 1, synthesis_block);
+    float acc[synthesis_block];
+
+    for (int done = 0; done < n;) {
+        const int block = std::min(block_limit, n - done);
+        const int t0 = v.write_pos;
+        std::fill(acc, acc + block, 0.0f);
+        for (const pipe_tap& tap : taps) {
+            const float gain = tap.gain;
+            int from = (t0 + tap.stored) & ring_mask;
+            int k = 0;
+            while (k < block) {
+                int run = std::min(block - k, engine_ring_size - from);
+                const float* src = ring + from;
+                float* dst = acc + k;
+                int j = 0;
+                for (; j + 8 <= run; j += 8)
+                    for (int u = 0; u < 8; u++) dst[j + u] += gain * src[j + u];
+                for (; j < run; j++) dst[j] += gain * src[j];
+                k += run;
+                from = 0;
+            }
         }
-        ring[t] = std::clamp(s, -16.0f, 16.0f);
-        v.phase += inc;
-        if (v.phase > phase_one - 1) new_cycle(v, k, n, rpm, load, inc);
-        v.write_pos = (t + 1) & ring_mask;
+        // Grains, from one cycle start to the next.
+        for (int k = 0; k < block;) {
+            // Samples up to and including the one whose phase step starts a cycle.
+            int64_t room = ((int64_t)(phase_one - 1) - v.phase) / inc + 1;
+            int run = (int)std::min<int64_t>(room, block - k);
+            add_grains(v.grains, acc + k, run);
+            v.phase += inc * run;
+            k += run;
+            if (v.phase > phase_one - 1) new_cycle(v, done + k - 1, n, rpm, load, inc);
+        }
+        for (int k = 0; k < block; k++) ring[(t0 + k) & ring_mask] = ring_value(acc[k]);
+        v.write_pos = (t0 + block) & ring_mask;
+        done += block;
     }
     v.prev_rpm = rpm;
 }
@@ -127,8 +194,10 @@ void voice_bytes(const engine_voice& v, int n, uint8_t* out) {
     n = std::clamp(n, 0, engine_ring_size);
     for (int k = 0; k < n; k++) {
         float s = v.ring[(size_t)((v.write_pos - n + k) & ring_mask)];
-        long b = std::lround(s * 127 + 127);
-        out[k] = (uint8_t)std::clamp(b, 0L, 255L);
+        // Clamped first, the value rounds half away from zero exactly as
+        // lround would: x + 0.5 is exact in double for x in 0..255.
+        double x = std::clamp(s * 127.0f + 127.0f, 0.0f, 255.0f);
+        out[k] = (uint8_t)(int)(x + 0.5);
     }
 }
 
