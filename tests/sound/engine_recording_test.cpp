@@ -36,7 +36,7 @@ constexpr int tic_frames = 690;
 constexpr int analysis_rate = record_rate / 4;
 
 struct recording {
-    std::vector<float> mono;  // at analysis_rate, -1..1
+    std::vector<float> mono, left, right;  // at analysis_rate, -1..1
     std::vector<float> rpm;   // per tic
 };
 
@@ -75,18 +75,28 @@ struct engine_recorder : ::testing::Test {
     }
 
     // Engine speed and throttle follow the curves for so long: the frame
-    // loop's order at 64 frames a second, one block recorded per tic.
+    // loop's order at 64 frames a second, one block recorded per tic. Heard
+    // from the rider's head, or, for a bike passing by at pass_speed, from
+    // a camera standing still at `camera`.
     recording record(const char* model, double seconds, const curve& rpm, const curve& throttle,
-                     const std::string& keep_as) {
+                     const std::string& keep_as, double pass_speed = 0, std::array<double, 3> camera = {}) {
         recording out;
         EXPECT_TRUE(open_audio_recording(record_rate, tic_frames));
-        bike_state* b = create_bike(model, 0, false, bike_setup{});
+        int slot = pass_speed > 0 ? 1 : 0;
+        bike_state* b = create_bike(model, slot, false, bike_setup{});
         EXPECT_NE(b, nullptr);
         if (!b) return out;
-        engine_sound_load(0, b, nullptr);
-        frame_camera head;
-        EXPECT_TRUE(first_person_camera(0, head));
-        set_listener(head, {});
+        engine_sound_load(slot, b, nullptr);
+        frame_camera view;
+        if (pass_speed > 0) {
+            // Coming from +z along its heading (-z), past the camera.
+            translate_bike(*b, 0, 0, pass_speed * seconds / 2);
+            roll_bike(*b, pass_speed);
+            view.position = camera;
+        } else {
+            EXPECT_TRUE(first_person_camera(0, view));
+        }
+        set_listener(view, {});
         std::vector<uint8_t> stereo;
         int tics = (int)(seconds * 128);
         for (int tic = 0; tic < tics; tic++) {
@@ -94,6 +104,7 @@ struct engine_recorder : ::testing::Test {
             double t = tic * tic_length;
             b->engine_speed = (float)(rpm(t) / rpm_per_rad_per_s);
             b->controls.throttle = throttle(t);
+            if (pass_speed > 0) translate_bike(*b, 0, 0, -pass_speed * tic_length);
             out.rpm.push_back(rpm(t));
             const uint8_t* bytes = nullptr;
             size_t count = 0;
@@ -101,12 +112,17 @@ struct engine_recorder : ::testing::Test {
             EXPECT_EQ(count, (size_t)tic_frames * 2);
             stereo.insert(stereo.end(), bytes, bytes + count);
         }
-        engine_sound_free(0);
+        engine_sound_free(slot);
         close_audio_output();
         for (size_t i = 0; i + 8 <= stereo.size(); i += 8) {
-            int sum = 0;
-            for (size_t k = 0; k < 8; k++) sum += stereo[i + k] - 128;
+            int sum = 0, left = 0, right = 0;
+            for (size_t k = 0; k < 8; k++) {
+                sum += stereo[i + k] - 128;
+                (k % 2 ? right : left) += stereo[i + k] - 128;
+            }
             out.mono.push_back((float)sum / (8 * 128));
+            out.left.push_back((float)left / (4 * 128));
+            out.right.push_back((float)right / (4 * 128));
         }
         if (const char* dir = getenv("QX_SOUND_RECORDINGS")) save_wav(std::string(dir) + "/" + keep_as + ".wav", stereo);
         return out;
@@ -233,6 +249,25 @@ TEST_F(engine_recorder, TwoStrokesBuzzOnOddHarmonicsFourStrokesThumpLow) {
         EXPECT_LT(thump.centroid, 0.5 * rasp.centroid);
         EXPECT_LT(thump.centroid, 200);
     }
+}
+
+TEST_F(engine_recorder, ABikePassingByDropsInPitchOnTheSideItPasses) {
+    // A 125 at 9000 rpm passes at 60 mph, 10 ft to the camera's left.
+    const double speed = 88;
+    recording r = record("cr125", 4.5, [](double) { return 9000.0f; }, [](double) { return 1.0f; }, "pass_by_cr125",
+                         speed, {10, 4, 0});
+    const size_t n = 16384;  // 0.74 s
+    spectrum coming(r.mono, analysis_rate / 4, n), going(r.mono, r.mono.size() - n - analysis_rate / 4, n);
+    double f0 = firing_frequency("cr125", 9000);
+    // Far off along the road the pitch is f0 / (1 -+ v / c).
+    EXPECT_NEAR(coming.dominant(100, 300), f0 / (1 - 0.99 * speed / speed_of_sound), 2 * coming.bin_hz);
+    EXPECT_NEAR(going.dominant(100, 300), f0 / (1 + 0.99 * speed / speed_of_sound), 2 * going.bin_hz);
+    double left = 0, right = 0;
+    for (size_t i = 0; i < r.left.size(); i++) {
+        left += r.left[i] * r.left[i];
+        right += r.right[i] * r.right[i];
+    }
+    EXPECT_GT(left, 2 * right);
 }
 
 }  // namespace

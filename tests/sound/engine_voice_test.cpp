@@ -9,16 +9,19 @@
 #include "bike/bike.h"
 #include "bike/bike_world.h"
 #include "core/config.h"
+#include "core/diag.h"
 #include "race/race.h"
 #include "render/frame_draw.h"
 #include "sound/engine_sound.h"
 #include "sound/placement.h"
 #include "sound/sound.h"
+#include "testkit/testkit.h"
 #include "fake_device.h"
 
 namespace {
 
 struct voices : ::testing::Test {
+    vfs_sandbox box;  // no data: the built-in sounds
     fake_device device;
     void SetUp() override {
         free_sound_sets();
@@ -217,6 +220,39 @@ TEST_F(voices, VolumeSettingsAndTheViewedRider) {
     sound_update(1);
     EXPECT_EQ(device.sounds[0]->volume, 13106) << "the camera follows the other rider now";
     EXPECT_EQ(device.sounds[1]->volume, 16383);
+}
+
+TEST_F(voices, PipeCommandRetunesTheViewedRider) {
+    bike(0, "crf450(2017)");
+    bike(1, "cr125");
+    struct row {
+        int viewed;
+        const char* arguments;
+        float a, b, c;
+        int f, e;
+    };
+    const row rows[] = {
+        {0, "4", 4, 0.9182072f, -0.85f, 0, 15},    // four-stroke defaults for the rest
+        {1, "", 1.75f, 0.3f, -0.75f, 0, 15},      // the two-stroke pipe
+        {1, "4 9 -0.5 3 3", 4, 9, -0.5f, 3, 3},  // one tap; the others stay
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.arguments);
+        race.viewed_slot = r.viewed;
+        engine_sound want = engine_voice_of(r.viewed).params;
+        set_pipe_taps(want, r.a, r.b, r.c, r.f, r.e);
+        clear_message_history();
+        pipe_command(r.arguments);
+        EXPECT_STREQ(message_line(0), "Pipe updated");
+        for (int i = 0; i < 16; i++) {
+            EXPECT_EQ(tap_delay(engine_voice_of(r.viewed).params.taps[(size_t)i]), tap_delay(want.taps[(size_t)i]));
+            EXPECT_EQ(engine_voice_of(r.viewed).params.taps[(size_t)i].gain, want.taps[(size_t)i].gain);
+        }
+    }
+    race.viewed_slot = 2;
+    clear_message_history();
+    pipe_command("3");
+    EXPECT_STREQ(message_line(0), "") << "no bike in the viewed slot: nothing happens";
 }
 
 }  // namespace
