@@ -33,7 +33,7 @@ constexpr int cycles_per_cell = 12;
 constexpr int remap_length = 29;  // prime: the recorded cycles do not come round in step
 // Loudness of a cell closed and open (RMS, before the pipe adds its
 // resonance); no sample goes past peak_limit.
-constexpr double closed_level = 0.11, open_level = 0.2;
+constexpr double closed_level = 0.1, open_level = 0.15;
 constexpr double peak_limit = 0.95;
 
 struct engine_design {
