@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "bike/bike.h"
 #include "bike/rider_parts.h"
 #include "core/clock.h"
 #include "core/diag.h"
@@ -14,6 +15,7 @@
 #include "render/gl_caps.h"
 #include "render/terrain_lighting.h"
 #include "render/terrain_parts.h"
+#include "sound/engine_sound.h"
 #include "track/height_field.h"
 #include "track/objects_lighting.h"
 #include "track/objects_race.h"
@@ -70,6 +72,9 @@ void connect_drivers() {
     fill_terrain_renderer(terrain_renderer);
     fill_terrain_parts(track_parts);
     fill_race_parts(track_parts, object_race, rider_parts);
+    // Each bike placed in a slot gets its engine voice.
+    race_parts.create_engine_sound = [](int slot) { engine_sound_load(slot, bike_in_slot(slot), nullptr); };
+    race_parts.free_engine_sound = engine_sound_free;
     fill_object_parts(track_parts);
     terrain_lighting = lighting_for_terrain;
 

@@ -25,6 +25,7 @@ constexpr double pi = std::numbers::pi;
 constexpr double chase_ground_radius = 10;
 constexpr double chase_ground_clearance = 5;
 constexpr double free_camera_clearance = 2;
+constexpr double speed_of_sound_ft = 1140.63;
 
 vec3 add(vec3 a, vec3 b) { return {a[0] + b[0], a[1] + b[1], a[2] + b[2]}; }
 vec3 scale(vec3 a, double s) { return {a[0] * s, a[1] * s, a[2] * s}; }
@@ -37,6 +38,33 @@ double wrap_angle(double a) {
 }
 
 double ground_height(double x, double z) { return height_at((float)x, (float)z); }
+
+// The listener moves with the viewed bike when the camera rides with it;
+// a free or track camera by how far it went over the tics since the last
+// frame (none across a jump of the clock or a cut).
+struct camera_track {
+    vec3 position{};
+    int tic = 0;
+    bool known = false;
+    vec3 velocity{};
+};
+camera_track g_camera_track;
+
+vec3 listener_velocity(const frame_camera& camera, bool with_bike) {
+    camera_track& t = g_camera_track;
+    bike_pose pose;
+    if (with_bike && frame_pose(race.viewed_slot, pose)) {
+        t.velocity = pose.velocity;
+    } else if (t.known && race.tic != t.tic) {
+        int tics = race.tic - t.tic;
+        vec3 v = scale(add(camera.position, scale(t.position, -1)), 1 / (tics * tic_length));
+        t.velocity = tics > 0 && tics <= 16 && length(v) < 0.5 * speed_of_sound_ft ? v : vec3{};
+    }
+    t.position = camera.position;
+    t.tic = race.tic;
+    t.known = true;
+    return t.velocity;
+}
 
 }  // namespace
 
@@ -123,6 +151,7 @@ void draw_world() {
         default: return;
     }
     frame_race shown;
+    shown.camera_velocity = listener_velocity(camera, L.view_mode != free_view);
     shown.tic = race.tic;
     shown.local_slot = local_human_slot();
     shown.online = net_connected();

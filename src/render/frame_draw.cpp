@@ -38,6 +38,7 @@ frame_counters g_counters;
 std::array<frame_label_time, frame_label_count> g_times;
 int g_label = 0;
 double g_mark = 0;
+sound_listener g_listener;
 
 double thread_seconds() {
     timespec t;
@@ -397,8 +398,18 @@ void set_projection(int width, int height, double fov) {
     glLoadIdentity();
 }
 
+const sound_listener& listener() { return g_listener; }
+
+void set_listener(const frame_camera& camera, const std::array<double, 3>& velocity) {
+    g_listener.position = camera.position;
+    g_listener.orientation = camera.orientation;
+    g_listener.velocity = velocity;
+}
+
 void draw_frame(const frame_camera& cam, int first_person_slot, const frame_race& race) {
-    // 1. counters, flaggers, animations, the terrain's camera, the script.
+    // 1. counters, flaggers, animations, the terrain's camera and the
+    // listener, the script.
+    set_listener(cam, race.camera_velocity);
     g_counters = frame_counters();
     g_label = 0;
     g_mark = thread_seconds();

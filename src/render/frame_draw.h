@@ -54,7 +54,19 @@ struct frame_race {
     int tic = 0;
     int local_slot = -1;
     bool online = false;
+    std::array<double, 3> camera_velocity{};  // ft/s, for the listener
 };
+
+// The camera the last frame was drawn from, with the velocity the frame loop
+// gave it: where the sounds are heard from.
+struct sound_listener {
+    std::array<double, 3> position{};
+    std::array<double, 9> orientation = {1, 0, 0, 0, 1, 0, 0, 0, 1};  // as frame_camera's
+    std::array<double, 3> velocity{};
+};
+const sound_listener& listener();
+// draw_frame sets it; tests and views drawn without it may too.
+void set_listener(const frame_camera& camera, const std::array<double, 3>& velocity);
 // Draws the world from the camera; `first_person_slot` is the slot whose
 // rider the camera sits in, or -1.
 void draw_frame(const frame_camera& camera, int first_person_slot, const frame_race& race = frame_race{});

@@ -1,6 +1,10 @@
-// Stand-ins until the engine sounds are built.
 #include "sound/sound.h"
 
-void sound_update(double) {}
+#include "sound/sound_internal.h"
+
 void release_script_sounds() {}
-void free_sound_sets() {}
+
+void free_sound_sets() {
+    free_engine_sounds();
+    free_sound_tables();
+}

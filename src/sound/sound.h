@@ -1,11 +1,13 @@
 // The sound of the game as the frame loop and shutdown drive it: the engine
-// voices and script sounds. Their synthesis is not built yet; the frame's
-// update and the release of the sound sets do nothing.
+// voices (sound/engine_sound.h) and the track script's sounds.
 #pragma once
 
-// Once per frame: every voice follows its bike; 0 mutes, 1 is full volume.
+// Once per drawn frame while an audio device is open: every voice makes its
+// samples and is placed for the listener; 0 mutes, 1 is full volume.
 void sound_update(double master_factor);
-// The track script's sounds, released with the race at shutdown.
+// The track script's sounds, released with the race. Script sounds are not
+// built yet: there is nothing to release.
 void release_script_sounds();
-// The loaded sound sets, at shutdown.
+// The voices, sound tables and sample files, at shutdown after the audio
+// device has closed.
 void free_sound_sets();

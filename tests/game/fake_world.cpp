@@ -26,6 +26,7 @@
 #include "render/gl_frame.h"
 #include "render/model.h"
 #include "render/terrain_textures.h"
+#include "sound/engine_sound.h"
 #include "sound/sound.h"
 #include "track/height_field.h"
 #include "track/objects_cameras.h"
@@ -236,6 +237,7 @@ bool bike_world_init() {
 }
 void bike_world_free() { call("destroy world"); }
 bool frame_pose(int, bike_pose&) { return false; }
+bike_state* bike_in_slot(int) { return nullptr; }
 
 void empty_slots(bool local_player) { call(local_player ? "empty slots, local player" : "empty slots"); }
 bool reset_race_with_settings(const char* track, bool playback) {
@@ -291,6 +293,8 @@ void demo_skip() {}
 void sound_update(double master_factor) { g_world.sound_factors.push_back(master_factor); }
 void release_script_sounds() { call("release sounds"); }
 void free_sound_sets() { call("free sound sets"); }
+void engine_sound_load(int, const bike_state*, const char*) {}
+void engine_sound_free(int) {}
 
 bool editor_available() { return false; }
 void editor_tic(const control_values&) {}
