@@ -23,6 +23,10 @@ bool valid(int slot) { return slot >= 0 && slot < history_slot_count; }
 
 void clear_histories() { g_histories.fill(g_empty); }
 
+void clear_history(int slot) {
+    if (valid(slot)) g_histories[(size_t)slot] = g_empty;
+}
+
 const state_history& slot_history(int slot) { return valid(slot) ? g_histories[(size_t)slot] : g_empty; }
 
 void add_state_to_history(int slot, const compact_state& state, int tic) {

@@ -20,6 +20,8 @@ struct state_history {
 
 // Every history empty: tics -1, states zero, newest 0, nothing unwritten.
 void clear_histories();
+// One slot's history emptied (a slot given to a new rider).
+void clear_history(int slot);
 // The history of slot 0..159 (an empty one for any other number).
 const state_history& slot_history(int slot);
 

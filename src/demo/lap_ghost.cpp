@@ -8,6 +8,7 @@
 #include "core/diag.h"
 #include "demo/demo.h"
 #include "demo/demo_internal.h"
+#include "demo/history.h"
 #include "race/race.h"
 #include "race/race_tic.h"
 #include "track/track.h"
@@ -67,6 +68,7 @@ void open_lap_ghost() {
         int slot = 1 + (int)i;
         bike_setup setup = player_setup;
         setup_from_rider(playback.header.riders[i], setup);
+        clear_history(slot);
         if (!add_replayed_rider(slot, playback.header.riders[i].model, setup)) continue;
         playback.rider_slot[i] = slot;
         ghost_at_finish_line(slot);
