@@ -2,6 +2,7 @@
 // played back, rewound and skipped, raced against as the lap ghost, and the
 // files they leave behind.
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 
@@ -10,8 +11,10 @@
 #include "bike/drivetrain.h"
 #include "bike/rider_control.h"
 #include "core/bytes.h"
+#include "core/cmdline.h"
 #include "core/config.h"
 #include "core/diag.h"
+#include "core/text.h"
 #include "demo/demo.h"
 #include "demo/demo_file.h"
 #include "demo/history.h"
@@ -37,6 +40,13 @@ struct demo_race : rabbit_hill {
         rabbit_hill::TearDown();
     }
     std::string home_file(const char* name) { return home_path(name); }
+    // QX_DEMO_OUT names a folder that keeps the demos made, for a look in
+    // the game.
+    void keep(const char* file, const char* as) {
+        if (const char* folder = getenv("QX_DEMO_OUT"))
+            std::filesystem::copy_file(home_file(file), std::string(folder) + "/" + as,
+                                       std::filesystem::copy_options::overwrite_existing);
+    }
     static bool shown(const std::string& text) {
         for (int age = 0; age < 40; age++)
             if (text == message_line(age)) return true;
@@ -181,6 +191,8 @@ TEST_F(demo_race, PlaybackMatchesTheRecordingAtEveryRecordedTic) {
         EXPECT_GT(travelled, 100) << "slot " << slot << " should have ridden somewhere";
     }
 
+    stop_recording();
+    keep("@demos/default.kvdemo", "race.kvdemo");
     ASSERT_TRUE(reset_race(playback_of("@demos/default.kvdemo")));
     EXPECT_EQ(race.gate_drop_tic, gate_drop);
     EXPECT_EQ(race.tic, 0);
@@ -259,6 +271,101 @@ TEST_F(demo_race, RaceDemoStartsAtItsFirstChunkAndTheGhostNow) {
     EXPECT_TRUE(history_has_state_between(1, race.tic, race.tic));
     close_demo();
     EXPECT_TRUE(std::filesystem::exists(home_file("@rabbithill/lastlap.kvdemo")));
+}
+
+TEST_F(demo_race, TimeTrialLapsRaceTheGhostOfTheBestLap) {
+    bike_setup saved = player_setup;
+    player_setup.arcade = 1;
+    ASSERT_TRUE(reset_race(race_setup{}));
+    ASSERT_TRUE(race.free_riding && timing_active());
+    const int f = first_lap_length();
+    const std::string fast = home_file("@rabbithill/fastlap.kvdemo");
+    EXPECT_FALSE(std::filesystem::exists(fast));
+    EXPECT_EQ(bike_in_slot(1), nullptr);
+
+    std::vector<int> laps;            // each timed lap, as the time trial kept it
+    std::vector<bool> ghost_replaced;  // whether the lap became the ghost
+    int crossings = 0;
+    std::string ghost_before;
+    for (int t = 0; t < 4 * 60 * tics_per_second && laps.size() < 2; t++) {
+        int gates = race_slots[0].timing.gates_passed;
+        int laps_before = laps_completed(0);
+        ride();
+        simulate_tic();
+        // A lap ends at the finish line: the rider then goes on as from the
+        // end of a first lap, and the ghost starts there too.
+        bool ended = (laps_before == 0 && laps_completed(0) == 1) || race_slots[0].timing.gates_passed < gates;
+        if (!ended) continue;
+        crossings++;
+        ASSERT_EQ(race_slots[0].timing.gates_passed, f) << crossings;
+        ASSERT_TRUE(std::filesystem::exists(fast));
+        ASSERT_NE(bike_in_slot(1), nullptr) << crossings;
+        EXPECT_TRUE(recording_demo());
+        std::string ghost_now = read_file(fast);
+        if (crossings == 1) {
+            // The first crossing ends the run-up, not a lap: it becomes the
+            // ghost only because there was none.
+            EXPECT_EQ(free_riding_laps().last_lap, 0);
+        } else {
+            laps.push_back(free_riding_laps().last_lap);
+            ghost_replaced.push_back(ghost_now != ghost_before);
+            // The new ghost starts where the rider crossed the line.
+            std::array<double, 3> rider = frame(0), ghost = frame(1);
+            EXPECT_LT(std::hypot(rider[0] - ghost[0], rider[2] - ghost[2]), 5) << crossings;
+        }
+        ghost_before = ghost_now;
+        for (pilot_state& p : pilots) p = pilot_state{};
+    }
+    player_setup = saved;
+    ASSERT_EQ(laps.size(), 2u);
+    std::printf("time trial laps %.2f s and %.2f s, ghost replaced %d, %d\n", laps[0] / 128.0, laps[1] / 128.0,
+                (int)ghost_replaced[0], (int)ghost_replaced[1]);
+    for (int lap : laps) {
+        EXPECT_GT(lap, 30 * tics_per_second);
+        EXPECT_LT(lap, 90 * tics_per_second);
+    }
+    EXPECT_EQ(free_riding_laps().best_lap, std::min(laps[0], laps[1]));
+    // The first timed lap beats the run-up ghost; the second becomes the
+    // ghost only by reaching the line before it.
+    EXPECT_TRUE(ghost_replaced[0]);
+    EXPECT_EQ(ghost_replaced[1], laps[1] < laps[0]);
+    keep("@rabbithill/fastlap.kvdemo", "fastlap.kvdemo");
+}
+
+TEST_F(demo_race, OldDemosPlayRecordByRecord) {
+    ASSERT_TRUE(reset_race(lineup({slot_kind_human})));
+    bike_state& b = *bike_in_slot(0);
+    deactivate_bike(b);
+    std::vector<compact_state> states;
+    for (int k = 0; k < 400; k++) {
+        states.push_back(encode_state(b));
+        translate_bike(b, 0.05, 0, 0);
+    }
+    for (int version : {5, 4}) {
+        int size = version == 4 ? compact_state_v4_bytes : compact_state_bytes;
+        std::string body = format_string("KV0%d 1 0 0 1792\nrabbithill\ncr125||||\n12\n", version);
+        for (const compact_state& st : states) body.append((const char*)st.data(), (size_t)size);
+        write_file(home_file("@demos/old.kvdemo"), body);
+        ASSERT_TRUE(reset_race(playback_of("@demos/old.kvdemo"))) << version;
+        EXPECT_EQ(race.tic, 0);
+        EXPECT_EQ(newest_history_tic(0), 8);  // one record per tic, 8 ahead
+        auto x_code = [](const compact_state& st) { return st[0] | st[1] << 8 | st[2] << 16; };
+        for (int i = 0; i < 10; i++) simulate_tic();
+        EXPECT_EQ(x_code(encode_state(*bike_in_slot(0))), x_code(states[9])) << version;
+        // A skip seeks straight to the record of the tic.
+        seek_playback(1);
+        EXPECT_EQ(race.tic, 10 + 128);
+        EXPECT_EQ(x_code(encode_state(*bike_in_slot(0))), x_code(states[10 + 127])) << version;
+        seek_playback(-1);
+        EXPECT_EQ(race.tic, 10);
+        EXPECT_EQ(x_code(encode_state(*bike_in_slot(0))), x_code(states[9])) << version;
+        // "--accurate-skip" runs the race on instead, to the same place.
+        cmdline.accurate_skip = true;
+        seek_playback(1);
+        cmdline.accurate_skip = false;
+        EXPECT_EQ(race.tic, 10 + 128);
+        EXPECT_EQ(x_code(encode_state(*bike_in_slot(0))), x_code(states[10 + 127])) << version;
+    }
 }
 
 TEST_F(demo_race, RecordingsRotateAndAreReadableWhileWritten) {
