@@ -31,7 +31,7 @@ const state_history& slot_history(int slot) { return valid(slot) ? g_histories[(
 
 void add_state_to_history(int slot, const compact_state& state, int tic) {
     if (!valid(slot)) {
-        log_printf("add_state_to_history: slot out of range\n");
+        show_message("add_state_to_history: slot out of range");
         return;
     }
     if (tic < 0) return;

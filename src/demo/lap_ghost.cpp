@@ -133,6 +133,8 @@ void lap_completed(int slot) {
     lap_starts_at_finish_line();
     open_lap_ghost();
     start_recording();
+    // The next lap's demo starts at this crossing, so its ghost does too.
+    record_tic(true);
     update_running_order();
 }
 
@@ -140,6 +142,7 @@ void attempt_started() {
     if (!race.free_riding) return;
     g_times.last_lap = 0;
     start_recording();
+    record_tic(true);
     open_lap_ghost();
 }
 

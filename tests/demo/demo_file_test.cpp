@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/diag.h"
 #include "demo/demo_file.h"
 #include "demo/history.h"
 #include "testkit/testkit.h"
@@ -67,8 +68,9 @@ TEST(state_history, KeepsStatesSortedOncePerTic) {
     add_state_to_history(5, marked(0), 2);
     EXPECT_EQ(kept_tics(5), tics);
     add_state_to_history(160, marked(0), 2);
+    EXPECT_STREQ(message_line(0), "add_state_to_history: slot out of range");
     add_state_to_history(-1, marked(0), 2);
-    EXPECT_TRUE(kept_tics(0).size() == 2);
+    EXPECT_EQ(kept_tics(0).size(), 2u);
     clear_histories();
 }
 
