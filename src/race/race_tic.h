@@ -1,5 +1,5 @@
 // One step of the whole race, the race reset and the free-riding restart,
-// the starting gate pieces, and the driver through which the Parts above the
+// the starting gate pieces, and the driver through which the parts above the
 // race (script, demos, robots, deformation, network, results, engine sounds)
 // join its tic and reset. The demos fill their entries (fill_demo_parts);
 // the others are not built yet and stay null. A null entry does nothing (a
