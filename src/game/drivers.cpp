@@ -6,12 +6,14 @@
 #include "bike/rider_parts.h"
 #include "core/clock.h"
 #include "core/diag.h"
+#include "demo/demo.h"
 #include "net/net.h"
 #include "platform/dialog.h"
 #include "platform/input.h"
 #include "platform/main_window.h"
 #include "race/race_control.h"
 #include "race/race_tic.h"
+#include "render/frame_draw.h"
 #include "render/gl_caps.h"
 #include "render/terrain_lighting.h"
 #include "render/terrain_parts.h"
@@ -68,13 +70,15 @@ void connect_drivers() {
 
     // The ground renderer follows the height field; the track load runs the
     // track's own object files, the renderer's terrain textures and the race's
-    // timing gates; the track's objects and the rider code ask the race.
+    // timing gates; the track's objects and the rider code ask the race; the
+    // race tic and the frame drawing reach the demos.
     fill_terrain_renderer(terrain_renderer);
     fill_terrain_parts(track_parts);
     fill_race_parts(track_parts, object_race, rider_parts);
     // Each bike placed in a slot gets its engine voice.
     race_parts.create_engine_sound = [](int slot) { engine_sound_load(slot, bike_in_slot(slot), nullptr); };
     race_parts.free_engine_sound = engine_sound_free;
+    fill_demo_parts(race_parts, frame_slots);
     fill_object_parts(track_parts);
     terrain_lighting = lighting_for_terrain;
 

@@ -432,7 +432,8 @@ void stop_network(run_state&) {
 }
 
 void release_race(run_state& r) {
-    if (r.demo_open) close_demo();
+    // Whatever a race recorded is closed too, not only a demo named at start.
+    close_demo();
     r.demo_open = false;
     if (r.slots) {
         free_race();

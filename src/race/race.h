@@ -93,6 +93,13 @@ float lap_time(int slot, int k);
 int best_lap_tics(int slot);
 // Whether the rider has finished; marks it the first time it is.
 bool is_finished(int slot);
+// The rider no longer keeps the race open although not finished: offline a
+// replayed (demo) rider with no state in its history from the last 10 s,
+// online a remote rider without a fresh state. The local rider and robots
+// are never exempt.
+bool rider_exempt(int slot);
+// Every rider of the running order has finished or is exempt.
+bool race_over();
 // Stores tic at position (gaps become -1). Positions below 0 or beyond
 // max_sequence_positions are refused: false.
 constexpr int max_sequence_positions = 1 << 16;

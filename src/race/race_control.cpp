@@ -9,6 +9,7 @@
 #include "bike/rider_parts.h"
 #include "core/bike_setup.h"
 #include "core/clock.h"
+#include "core/cmdline.h"
 #include "core/config.h"
 #include "race/race.h"
 #include "race/race_internal.h"
@@ -37,7 +38,9 @@ bool reset_race_with_settings(const char* track, bool playback) {
     race_setup setup;
     setup.slot_kinds = g_pending_kinds;
     setup.playback = playback;
-    setup.record = settings.record == 1;
+    // A demo played back is not recorded over.
+    setup.record = settings.record == 1 && !playback;
+    if (playback && cmdline.demo_to_play) setup.demo = *cmdline.demo_to_play;
     setup.race_time = (int)std::trunc(settings.minutes * 60 * tics_per_second);
     setup.laps = (int)std::trunc(settings.laps);
     setup.skill = settings.skill;

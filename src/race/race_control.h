@@ -16,7 +16,8 @@ struct track_part_driver;
 void empty_slots(bool local_player);
 // A race on the track (the selected one when null) with the lineup
 // empty_slots left, the configuration's race length and robot skill, and
-// whether to record; in demo playback mode when asked.
+// whether to record; in demo playback mode when asked, playing the demo
+// named on the command line and recording nothing.
 bool reset_race_with_settings(const char* track, bool playback);
 
 // ---- the frame loop -----------------------------------------------------------------

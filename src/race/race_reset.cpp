@@ -72,6 +72,32 @@ void remove_bike(int slot) {
     rs.timing = slot_timing{};
 }
 
+// Makes the slot's bike, drops it on its grid place and readies it for its
+// kind of rider; false leaves the slot as it was.
+bool build_slot_bike(int slot, std::string model, const bike_setup& setup, int type, bool robot) {
+    race_slot& rs = race_slots[(size_t)slot];
+    model = current_model_name(model);
+    bike_state* b = create_bike(model.c_str(), slot, robot, setup);
+    if (!b) return false;
+    if (race_parts.create_engine_sound) race_parts.create_engine_sound(slot);
+    rs.has_rider = true;
+    rs.type = type;
+
+    grid_place place = start_grid_place(slot);
+    drop_bike(*b, place.x, place.z, place.angle);
+    frame_position(*b, rs.start_point);
+    if (type == replayed_slot) {
+        deactivate_bike(*b);
+        b->roll_damping = 100;
+        b->full_lock_speed = 5;
+        b->restricted_lock_speed = 50;
+        b->restricted_lock_angle = 0.04363323f;
+    } else {
+        activate_bike(*b);
+    }
+    return true;
+}
+
 // Builds the bike of one slot by its kind; false leaves the slot empty.
 bool load_slot(int slot, int kind, bool playback) {
     race_slot& rs = race_slots[(size_t)slot];
@@ -101,26 +127,7 @@ bool load_slot(int slot, int kind, bool playback) {
         // Remote riders come with the network; anything else is empty.
         return false;
     }
-    model = current_model_name(model);
-    bike_state* b = create_bike(model.c_str(), slot, robot, setup);
-    if (!b) return false;
-    if (race_parts.create_engine_sound) race_parts.create_engine_sound(slot);
-    rs.has_rider = true;
-    rs.type = type;
-
-    grid_place place = start_grid_place(slot);
-    drop_bike(*b, place.x, place.z, place.angle);
-    frame_position(*b, rs.start_point);
-    if (type == replayed_slot) {
-        deactivate_bike(*b);
-        b->roll_damping = 100;
-        b->full_lock_speed = 5;
-        b->restricted_lock_speed = 50;
-        b->restricted_lock_angle = 0.04363323f;
-    } else {
-        activate_bike(*b);
-    }
-    return true;
+    return build_slot_bike(slot, model, setup, type, robot);
 }
 
 int first_kind(const slot_kind_list& kinds, int kind) {
@@ -202,6 +209,20 @@ void drop_bike(bike_state& b, float x, float z, float angle) {
     for (int n = 0; n < drop_step_limit && bike_touches_anything(b); n++) translate_bike(b, 0, drop_step, 0);
     // The report-only statue test may have left a contact in a wheel record.
     b.front_contact.depth = b.rear_contact.depth = 0;
+}
+
+bool add_replayed_rider(int slot, const std::string& model, const bike_setup& setup) {
+    if (slot < 0 || slot >= race_slot_count) return false;
+    remove_bike(slot);
+    race_slots[(size_t)slot] = race_slot{};
+    race_slots[(size_t)slot].name = setup.name;
+    if (build_slot_bike(slot, model, setup, replayed_slot, false)) return true;
+    remove_bike(slot);
+    return false;
+}
+
+void remove_rider(int slot) {
+    if (slot >= 0 && slot < race_slot_count) remove_bike(slot);
 }
 
 void free_race_bikes() {
@@ -326,6 +347,7 @@ bool reset_race(const race_setup& setup_in) {
     if (race.free_riding) restart_attempt();
 
     log_printf("Max loading delay was %f (%s)\n", loading_max_gap, loading_max_gap_text.c_str());
+    if (race_parts.record_states) race_parts.record_states(true);
     race.results_written = false;
     update_running_order();
     if (!bike_in_slot(race.viewed_slot) && !running_order().empty())
@@ -362,5 +384,6 @@ void restart_attempt() {
         }
         if (bike_world_ready()) dJointGroupEmpty(tic_joint_group());
     }
+    if (race_parts.start_attempt) race_parts.start_attempt();
     update_running_order();
 }

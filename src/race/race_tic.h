@@ -1,8 +1,9 @@
 // One step of the whole race, the race reset and the free-riding restart,
-// the starting gate pieces, and the driver through which the Parts above the
+// the starting gate pieces, and the driver through which the parts above the
 // race (script, demos, robots, deformation, network, results, engine sounds)
-// join its tic and reset. None of them is built yet, so every entry is
-// still null; a null entry does nothing (a query answers no).
+// join its tic and reset. The demos fill their entries (fill_demo_parts);
+// the others are not built yet and stay null. A null entry does nothing (a
+// query answers no).
 #pragma once
 
 #include <array>
@@ -80,6 +81,11 @@ void drop_bike(bike_state& bike, float x, float z, float angle);
 // Whether any part of the bike touches the ground or a solid statue.
 bool bike_touches_anything(bike_state& bike);
 
+// A replayed rider put into a slot between resets (the lap ghost), its bike
+// made and set up as a reset makes one; false leaves the slot empty.
+bool add_replayed_rider(int slot, const std::string& model, const bike_setup& setup);
+// The slot's bike and engine sound freed and its race record emptied.
+void remove_rider(int slot);
 // Every slot's bike destroyed and its race record emptied.
 void free_race_bikes();
 // Race records, bikes and the one-tic joints; the timing stays with the track.
@@ -99,11 +105,15 @@ struct race_driver {
     void (*deformation)(bike_state& bike) = nullptr;       // wheel marks into the ground
     void (*robot_controls)(bike_state& bike) = nullptr;    // a robot chooses its controls
     void (*move_particles)() = nullptr;                    // roost particles
-    void (*record_states)() = nullptr;                     // demo recording and reading
+    // Demo recording and reading; forced at a reset, when a chunk is written
+    // whatever the tic.
+    void (*record_states)(bool force) = nullptr;
     void (*free_riding_lap)(int slot) = nullptr;           // lap demos and ghosts
     void (*net_prepare_remote)(bike_state& bike) = nullptr;
     // Online: the remote slot's newest state is less than a second old.
     bool (*remote_fresh)(int slot) = nullptr;
+    // The slot's state history holds a state from the last `tics` tics.
+    bool (*recent_state)(int slot, int tics) = nullptr;
     // Timing events: a position credited (robot line bookkeeping) and a
     // rider that has finished.
     void (*gate_credited)(int slot, int position) = nullptr;
@@ -115,6 +125,8 @@ struct race_driver {
     void (*read_robot_lines)(int skill) = nullptr;
     void (*close_demos)() = nullptr;
     void (*start_recording)() = nullptr;
+    // Free riding: a new attempt starts its lap recording and its ghost.
+    void (*start_attempt)() = nullptr;
     void (*clear_histories)() = nullptr;
     void (*free_engine_sound)(int slot) = nullptr;
     void (*create_engine_sound)(int slot) = nullptr;

@@ -169,6 +169,22 @@ bool is_finished(int slot) {
     return true;
 }
 
+bool rider_exempt(int slot) {
+    if (!valid_slot(slot) || !race_slots[(size_t)slot].has_rider) return true;
+    int type = race_slots[(size_t)slot].type;
+    if (type != replayed_slot) return false;
+    if (race.online) return !(race_parts.remote_fresh && race_parts.remote_fresh(slot));
+    // A demo rider whose recording has run out no longer keeps the race open.
+    return !(race_parts.recent_state && race_parts.recent_state(slot, 10 * tics_per_second));
+}
+
+bool race_over() {
+    if (g_order.empty()) return false;
+    for (const running_entry& e : g_order)
+        if (!is_finished(e.slot) && !rider_exempt(e.slot)) return false;
+    return true;
+}
+
 bool set_gate_tic(int slot, int position, int tic) {
     if (!valid_slot(slot) || position < 0 || position >= max_sequence_positions) return false;
     slot_timing& t = race_slots[(size_t)slot].timing;

@@ -179,7 +179,8 @@ void post_step_work() {
             if (type == replayed_slot && race_parts.net_prepare_remote) race_parts.net_prepare_remote(*b);
             if (type == local_slot) false_start(s, *b);
         }
-        if (bike_is_active(*b)) bike_force_step(*b, clock);
+        // A bike that is not simulated still moves its feet.
+        bike_force_step(*b, clock);
         if (!race.online || type == local_slot) {
             float point[3];
             front_wheel_point(*b, point);
@@ -265,7 +266,7 @@ void simulate_tic() {
     if (race.online && race.tic % 512 == 511) update_running_order();
 
     // 13. Demos.
-    if (race_parts.record_states) race_parts.record_states();
+    if (race_parts.record_states) race_parts.record_states(false);
 
     // 14. Free riding: a lap completed.
     if (race.free_riding && laps_completed(0) > g_free_riding_laps_before[0] && race_parts.free_riding_lap)

@@ -1,5 +1,7 @@
 #include "ui/asset_lists.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string_view>
 
@@ -8,6 +10,7 @@
 #include "core/cmdline.h"
 #include "core/diag.h"
 #include "core/text.h"
+#include "demo/demo.h"
 #include "vfs/vfs.h"
 
 std::array<variant_list, graphics_list_count> graphics_lists;
@@ -69,15 +72,32 @@ void free_graphics_lists() {
     for (variant_list& v : graphics_lists) v = variant_list{};
 }
 
+namespace {
+
+std::string lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = (char)tolower((unsigned char)c);
+    return out;
+}
+
+}  // namespace
+
 void build_demo_list() {
     demo_list.clear();
-    for (const char* const* p = file_list(); *p; p++) {
-        std::string_view name(*p);
+    std::vector<std::string> names;
+    for (const char* const* p = file_list(); *p; p++) names.emplace_back(*p);
+    // The index is made once at start-up; demos recorded since are on disk.
+    for (std::string& name : home_demo_names()) names.push_back(std::move(name));
+    std::stable_sort(names.begin(), names.end(),
+                     [](const std::string& a, const std::string& b) { return lower(a) < lower(b); });
+    for (size_t i = 0; i < names.size(); i++) {
+        std::string_view name(names[i]);
         if (!starts_with(name, "demos/") || !name.ends_with(".kvdemo")) continue;
+        if (i > 0 && lower(names[i - 1]) == lower(name)) continue;
         std::string_view base = name.substr(name.rfind('/') + 1);
         base.remove_suffix(strlen(".kvdemo"));
         demo_list.push_back(demo_entry{std::string(name), std::string(base)});
-        if (cmdline.debug_level >= 1) log_printf("%s -> %s\n", *p, demo_list.back().display.c_str());
+        if (cmdline.debug_level >= 1) log_printf("%s -> %s\n", names[i].c_str(), demo_list.back().display.c_str());
     }
 }
 

@@ -151,6 +151,7 @@ void press_button(int page, const menu_item& it) {
             for (const auto& t : targets)
                 if (label_is(it, t.label)) {
                     if (t.page == quit_page) g_quit_frame = menu_frame_number;
+                    if (t.page == playback_page) build_demo_list();
                     open_menu_page(t.page);
                 }
             return;

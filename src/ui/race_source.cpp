@@ -3,6 +3,7 @@
 
 #include "bike/bike.h"
 #include "core/clock.h"
+#include "demo/demo.h"
 #include "race/race.h"
 #include "ui/race_view.h"
 
@@ -43,8 +44,9 @@ bool race_state_view(hud_race_view& v) {
         v.order.push_back(std::move(r));
     }
     if (v.time_trial) {
-        v.last_attempt = lap_time(0, -1);
-        v.best_attempt = best_lap_tics(0) * tic_length;
+        free_riding_times laps = free_riding_laps();
+        v.last_attempt = laps.last_lap * tic_length;
+        v.best_attempt = laps.best_lap * tic_length;
     }
     return true;
 }

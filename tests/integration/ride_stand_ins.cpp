@@ -1,5 +1,6 @@
 #include "ride_stand_ins.h"
 
+#include "demo/demo.h"
 #include "race/race.h"
 #include "race/race_control.h"
 #include "race/race_tic.h"
@@ -25,6 +26,11 @@ void restart_rotated() {}
 bool slot_bike_touches(int) { return false; }
 void raise_slot_bike(int, double) {}
 void simulate_tic() {}
+
+// ---- demos (the Rewind and Skip keys) ---------------------------------------------------
+
+void demo_rewind() {}
+void demo_skip() {}
 
 // ---- the menus and the HUD -------------------------------------------------------------
 
