@@ -64,7 +64,8 @@ struct collector {
     }
     bool take_if(const char* set) {
         int c = peek();
-        if (c >= 0 && strchr(set, c)) {
+        // A NUL byte is data, not the end of `set`.
+        if (c > 0 && strchr(set, c)) {
             take();
             return true;
         }
