@@ -134,7 +134,10 @@ bool open_audio_output() {
     call("open audio");
     return true;
 }
-bool open_audio_recording(int, int) { return true; }
+bool open_audio_recording(int, int) {
+    call("open recording");
+    return g_world.recording_works;
+}
 void close_audio_output() { call("close audio"); }
 bool audio_output_open() { return g_world.audio; }
 void service_audio_output() {}

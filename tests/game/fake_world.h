@@ -57,6 +57,7 @@ struct fake_world {
     bool server_tics = true;
     int server_tic = 0;
     bool audio = false;
+    bool recording_works = true;  // the memory-recording device opens
     std::vector<double> sound_factors;
     std::vector<int> menu_keys;
     std::vector<std::string> saved_shots;

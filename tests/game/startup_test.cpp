@@ -129,6 +129,48 @@ TEST_F(startup_fixture, CloseRequestDuringLoadingReachesTheLoop) {
     EXPECT_EQ(program.sleeps, 1);  // only the final second
 }
 
+TEST_F(startup_fixture, HelpAndVersionAnswerBeforeAnythingElse) {
+    for (const char* option : {"--help", "--version"}) {
+        reset_world();
+        testing::internal::CaptureStdout();
+        int status = run({"--nosound", option, "--bogus"});
+        std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(status, 0) << option;
+        EXPECT_TRUE(program.calls.empty()) << option << ": " << program.calls.front();  // no display probe, no window
+        EXPECT_FALSE(path_exists(box.root0() + "lastlog.txt")) << option;
+        if (std::string(option) == "--help")
+            EXPECT_NE(out.find("\n  --lock-fps X "), std::string::npos) << out;
+        else
+            EXPECT_EQ(out, "Quarnix 0.1.0\n");
+    }
+}
+
+TEST_F(startup_fixture, ARecordingThatCannotStartIsSaidEverywhere) {
+    write_file(box.root0() + "not-a-folder", "");
+    struct attempt {
+        std::string file;
+        bool device;
+        std::string message;
+    };
+    const attempt attempts[] = {
+        {box.root0() + "not-a-folder/mix.raw", true,
+         "Can't open " + box.root0() + "not-a-folder/mix.raw for writing: the audio is not being recorded"},
+        {box.root0() + "mix.raw", false, "Can't open the audio recording device: the audio is not being recorded"},
+    };
+    for (const attempt& a : attempts) {
+        reset_world();
+        program.recording_works = a.device;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(run({"--record-audio", a.file}), 0);
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find(a.message + "\n"), std::string::npos) << err;
+        EXPECT_TRUE(logged(a.message)) << a.message;
+        bool on_screen = false;
+        for (int age = 0; age < 20; age++) on_screen = on_screen || message_line(age) == a.message + "\n";
+        EXPECT_TRUE(on_screen) << a.message;
+    }
+}
+
 TEST_F(startup_fixture, NoTracksFailsWithoutWritingTheConfiguration) {
     program.tracks.clear();
     testing::internal::CaptureStderr();
