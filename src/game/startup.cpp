@@ -387,9 +387,17 @@ flow first_race(run_state& r) {
     return flow::next;
 }
 
-flow frame_loop(run_state&) {
+flow frame_loop(run_state& r) {
     if (!cmdline.connect_target) show_main_menu();
     run_frame_loop();
+    if (main_window_display_lost()) {
+        // Shutdown runs its stages (the configuration is written) without
+        // touching the display or its GL context again.
+        tell("The display went away: Quarnix shuts down\n");
+        r.gl_ready = false;
+        r.fonts = false;
+        r.status = 1;
+    }
     return flow::next;
 }
 

@@ -54,7 +54,7 @@ std::string line_of(const std::string& file, const std::string& key) {
 TEST_F(config_fixture, DefaultsRoundTripByteForByteInFileOrder) {
     std::string first = written();
     std::vector<std::string> keys = keys_of(first);
-    ASSERT_EQ(keys.size(), 176u);
+    ASSERT_EQ(keys.size(), 177u);
     EXPECT_EQ(keys[0], "xres");
     EXPECT_EQ(keys[7], "track");
     EXPECT_EQ(keys[12], "slot00");
@@ -68,6 +68,8 @@ TEST_F(config_fixture, DefaultsRoundTripByteForByteInFileOrder) {
     EXPECT_EQ(keys[153], "message_lines");
     EXPECT_EQ(keys[156], "throttle_key");
     EXPECT_EQ(keys[175], "screenshot_key");
+    EXPECT_EQ(keys[176], "vsync");
+    EXPECT_EQ(line_of(first, "vsync"), "vsync=Yes");
     EXPECT_EQ(line_of(first, "bike"), "bike=yz250f(2017)");
     EXPECT_EQ(line_of(first, "laps"), "laps=5.000000");
     EXPECT_EQ(line_of(first, "server_name"), "server_name=localhost");

@@ -171,6 +171,24 @@ TEST_F(startup_fixture, ARecordingThatCannotStartIsSaidEverywhere) {
     }
 }
 
+// The display server went away under the running game: the shutdown stages
+// run (the configuration is written) without touching the display's GL
+// context again, and the run ends with status 1 and a word why.
+TEST_F(startup_fixture, DisplayGoneShutsDownNormallyWithStatusOne) {
+    program.display_lost = true;
+    testing::internal::CaptureStderr();
+    int status = run({"--nosound"});
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.find("The display went away: Quarnix shuts down\n"), std::string::npos) << err;
+    EXPECT_TRUE(path_exists(box.root0() + "config"));
+    expect_in_order(log_lines(), {"The display went away: Quarnix shuts down", "Closing input devices",
+                                  "Writing config files", "Freeing file list", "Deleting textures"});
+    for (const char* gl : {"delete textures", "delete models", "free fonts"})
+        EXPECT_EQ(std::count(program.calls.begin(), program.calls.end(), gl), 0) << gl;
+    EXPECT_EQ(program.calls.back(), "sleep 1.000000");
+}
+
 TEST_F(startup_fixture, NoTracksFailsWithoutWritingTheConfiguration) {
     program.tracks.clear();
     testing::internal::CaptureStderr();
