@@ -81,15 +81,17 @@ TEST(vfs_scanf, MatchesCLibraryOnEveryFormatAndInput) {
     EXPECT_GT(compared, 4000);
 }
 
-// Inputs with NUL bytes inside, compared with the C library reading the
-// same bytes from a stream (where a NUL is an ordinary byte, as it is to
-// ours; sscanf would stop at it).
-TEST(vfs_scanf, EmbeddedNulBytesMatchTheCLibrarysStreams) {
+// Inputs with NUL bytes inside, and numbers hundreds of characters long,
+// compared with the C library reading the same bytes from a stream (where a
+// NUL is an ordinary byte, as it is to ours; sscanf would stop at it).
+TEST(vfs_scanf, EmbeddedNulBytesAndLongNumbersMatchTheCLibrarysStreams) {
     const std::string nul(1, '\0');
+    const std::string zeros(700, '0');
     const std::string inputs_with_nul[] = {
         nul + "5", "-" + nul + "5", "+" + nul, "0" + nul + "x1", "0x" + nul + "1", "1" + nul + "e5", "1e" + nul + "5",
         "1." + nul + "5", nul, "12" + nul + "34", "ab" + nul + "cd", " " + nul + " 7", nul + "nan", "in" + nul + "f",
         "0x1p" + nul + "3", "7" + nul, nul + "\n9", "a" + nul + "\nb",
+        zeros + "1234", "-" + zeros + "7.25e2 9", "0x" + zeros + "1f", "0." + zeros + "5e700", zeros + nul + "3",
     };
     for (const char* format : formats) {
         for (const std::string& input : inputs_with_nul) {
