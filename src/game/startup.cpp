@@ -387,17 +387,9 @@ flow first_race(run_state& r) {
     return flow::next;
 }
 
-flow frame_loop(run_state& r) {
+flow frame_loop(run_state&) {
     if (!cmdline.connect_target) show_main_menu();
     run_frame_loop();
-    if (main_window_display_lost()) {
-        // Shutdown runs its stages (the configuration is written) without
-        // touching the display or its GL context again.
-        tell("The display went away: Quarnix shuts down\n");
-        r.gl_ready = false;
-        r.fonts = false;
-        r.status = 1;
-    }
     return flow::next;
 }
 
@@ -617,6 +609,15 @@ int quarnix_main(int argc, char** argv) {
         // what the steps before it acquired.
         if (f == flow::shutdown) break;
         r.reached = s.number;
+    }
+    if (r.window_open && main_window_display_lost()) {
+        // The display server went away, in the loop or during loading: the
+        // shutdown stages run (the configuration is written) without touching
+        // the display or its GL context again.
+        tell("The display went away: Quarnix shuts down\n");
+        r.gl_ready = false;
+        r.fonts = false;
+        r.status = 1;
     }
     shutdown(r);
     return r.status;
