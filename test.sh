@@ -9,9 +9,13 @@ jobs=$(nproc)
 export QUARNIX_NO_DIALOG=1
 export CTEST_OUTPUT_ON_FAILURE=1
 
+# Xvfb resets itself whenever its last client leaves, and refuses the
+# connections that come in meanwhile; with test programs coming and going in
+# parallel that failed a GL case now and then ("no display to open a
+# window on"). -noreset keeps it up (the window also retries for a moment).
 with_display() {
   if [ -z "${DISPLAY:-}" ]; then
-    xvfb-run -a -s "-screen 0 1280x1024x24" "$@"
+    xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "$@"
   else
     "$@"
   fi

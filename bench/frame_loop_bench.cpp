@@ -1,7 +1,8 @@
 // The frame loop at rest: how much of one core it takes while it only paces
 // itself to the tic rate. First in a headless window, where nothing is drawn
 // (the loop's own work: timing, sleeping, events), then, with a display, with
-// the real window showing the bare title screen every frame.
+// the real window showing the bare title screen every frame, with and
+// without vertical sync.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -55,6 +56,9 @@ void BM_idle_loop_clearing_a_window(benchmark::State& state) {
     app_clock.now = main_clock_now;
     app_clock.sleep_for = main_clock_sleep;
     config_defaults();
+    // Vertical sync (third argument) on: the swap waits, or where the driver
+    // has none (Xvfb) the loop holds the display's refresh; off: one tic.
+    settings.vsync = (int)state.range(2);
     cmdline.show_hud = false;
     int width = (int)state.range(0), height = (int)state.range(1);
     if (!open_main_window("Quarnix bench", width, height, 24, 16)) {
@@ -69,8 +73,10 @@ void BM_idle_loop_clearing_a_window(benchmark::State& state) {
     app_clock = clock_driver{};
 }
 BENCHMARK(BM_idle_loop_clearing_a_window)
-    ->Args({640, 480})
-    ->Args({1280, 1024})
+    ->Args({640, 480, 0})
+    ->Args({640, 480, 1})
+    ->Args({1280, 1024, 0})
+    ->Args({1280, 1024, 1})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

@@ -47,6 +47,8 @@ struct option_value {
 struct option_entry {
     const char* name;
     value_kind kind;
+    const char* value_hint;  // for the help text
+    const char* help;
     // Returns false for a value the option refuses ("Bad arg for …").
     bool (*apply)(command_line& c, const option_value& v);
 };
@@ -65,6 +67,14 @@ bool set_connect(command_line& c, const option_value& v) {
     std::string name = truncated(target, server_name_limit);
     c.server_name = name;
     c.options.connect_target = name;
+    return true;
+}
+
+// A rate outside this range would sleep for ever or run thousands of tics
+// a frame; 0 leaves the pacing off.
+bool set_lock_fps(command_line& c, const option_value& v) {
+    if (v.real != 0 && !(v.real >= lock_fps_min && v.real <= lock_fps_max)) return false;
+    c.options.lock_fps = v.real;
     return true;
 }
 
@@ -87,51 +97,53 @@ bool refuse_second_stdout_writer(command_line& c, const option_value&) {
 
 // clang-format off
 const option_entry option_table[] = {
-    {"--fugly", value_kind::none, [](command_line& c, const option_value&) { c.options.fugly = true; return true; }},
-    {"--nosound", value_kind::none, [](command_line& c, const option_value&) { c.options.sound_off = true; return true; }},
-    {"--novertexarrays", value_kind::none, [](command_line& c, const option_value&) { c.options.no_vertex_arrays = true; return true; }},
-    {"--learn", value_kind::none, [](command_line& c, const option_value&) { c.options.learn_lines = true; return true; }},
-    {"--nolearn", value_kind::none, [](command_line& c, const option_value&) { c.options.learn_lines = false; return true; }},
-    {"--nommx", value_kind::none, [](command_line& c, const option_value&) { c.options.ignore_mmx = true; return true; }},
-    {"--debug", value_kind::none, [](command_line& c, const option_value&) { c.options.debug_level = 1; return true; }},
-    {"--super-debug", value_kind::none, [](command_line& c, const option_value&) { c.options.debug_level = 2; return true; }},
-    {"--practice", value_kind::none, [](command_line& c, const option_value&) { c.options.practice = true; return true; }},
-    {"--warp", value_kind::none, [](command_line& c, const option_value&) { c.options.warp = true; return true; }},
-    {"--texture-detail", value_kind::integer, [](command_line& c, const option_value& v) { c.ground_texture_reduction = c.model_texture_reduction = std::clamp(v.integer, 0, 4); return true; }},
-    {"--ground-texture-detail", value_kind::integer, [](command_line& c, const option_value& v) { c.ground_texture_reduction = std::clamp(v.integer, 0, 4); return true; }},
-    {"--roostfrequency", value_kind::integer, [](command_line& c, const option_value& v) { c.roost_frequency = std::clamp(v.integer, 0, 1000); return true; }},
-    {"--erode", value_kind::real, [](command_line& c, const option_value& v) { c.options.erode_rate = (int)std::floor(std::clamp(v.real, 0.0, 100.0) * 1024); return true; }},
-    {"--detail", value_kind::real, [](command_line& c, const option_value& v) { c.detail = v.real; return true; }},
-    {"--max-detail-distance", value_kind::real, [](command_line&, const option_value&) { return true; }},
-    {"--lod-scale", value_kind::real, [](command_line& c, const option_value& v) { c.lod_scale = std::clamp(v.real, 1e-6, 1e6); return true; }},
-    {"--lod-bias", value_kind::real, [](command_line& c, const option_value& v) { c.lod_bias = v.real; return true; }},
-    {"--lock-fps", value_kind::real, [](command_line& c, const option_value& v) { c.options.lock_fps = v.real; return true; }},
-    {"--fake-lag", value_kind::real, [](command_line& c, const option_value& v) { c.options.fake_lag = std::clamp(v.real * 0.001, 0.0, 1.0); return true; }},
-    {"--fake-loss", value_kind::integer, [](command_line& c, const option_value& v) { c.options.fake_loss = std::clamp(v.integer, 0, 100); return true; }},
-    {"--record-audio", value_kind::text, [](command_line& c, const option_value& v) { c.options.record_audio_file = v.text; return true; }},
-    {"--record-video", value_kind::none, refuse_second_stdout_writer<&run_options::record_video>},
-    {"--rotate-lineup", value_kind::integer, [](command_line& c, const option_value& v) { c.options.rotate_lineup = v.integer; return true; }},
-    {"--editor", value_kind::none, [](command_line& c, const option_value&) { c.options.editor = true; return true; }},
-    {"--hidden-pause", value_kind::none, [](command_line& c, const option_value&) { c.options.show_pause_text = false; return true; }},
-    {"--hidden-hud", value_kind::none, [](command_line& c, const option_value&) { c.options.show_hud = false; return true; }},
-    {"--bikes", value_kind::anything, [](command_line& c, const option_value&) { c.notices.push_back("--bikes doesn't do anything anymore\n"); return true; }},
-    {"--width", value_kind::integer, [](command_line& c, const option_value& v) { c.xres = v.integer; return true; }},
-    {"--height", value_kind::integer, [](command_line& c, const option_value& v) { c.yres = v.integer; return true; }},
-    {"--depth", value_kind::integer, [](command_line& c, const option_value& v) { c.options.colour_depth = v.integer; return true; }},
-    {"--zdepth", value_kind::integer, [](command_line& c, const option_value& v) { c.options.zbuffer_depth = v.integer; return true; }},
-    {"--draw-fps", value_kind::integer, [](command_line& c, const option_value& v) { c.draw_fps = v.integer; return true; }},
-    {"--draw-time", value_kind::integer, [](command_line& c, const option_value& v) { c.draw_time = v.integer; return true; }},
-    {"--draw-ping", value_kind::integer, [](command_line& c, const option_value& v) { c.draw_ping = v.integer; return true; }},
-    {"--draw-speed", value_kind::integer, [](command_line& c, const option_value& v) { c.draw_speed = v.integer; return true; }},
-    {"--draw-render-stats", value_kind::integer, [](command_line& c, const option_value& v) { c.options.draw_render_stats = v.integer; return true; }},
-    {"--accurate-skip", value_kind::none, [](command_line& c, const option_value&) { c.options.accurate_skip = true; return true; }},
-    {"--track", value_kind::text, [](command_line& c, const option_value& v) { c.options.startup_track = v.text; return true; }},
-    {"--connect", value_kind::text, set_connect},
-    {"--password", value_kind::text, [](command_line& c, const option_value& v) { c.options.connect_password = v.text; return true; }},
-    {"--chase-center", value_kind::text, parse_chase_center},
-    {"--open-home", value_kind::none, [](command_line& c, const option_value&) { c.action = command_line_action::open_home; return true; }},
-    {"--glfinish", value_kind::none, [](command_line& c, const option_value&) { c.options.finish_each_frame = true; return true; }},
-    {"--print-orientation", value_kind::none, refuse_second_stdout_writer<&run_options::print_orientation>},
+    {"--fugly", value_kind::none, "", "low-quality drawing: flat shading and the simplified paths", [](command_line& c, const option_value&) { c.options.fugly = true; return true; }},
+    {"--nosound", value_kind::none, "", "no audio device is opened", [](command_line& c, const option_value&) { c.options.sound_off = true; return true; }},
+    {"--novertexarrays", value_kind::none, "", "draw without vertex arrays", [](command_line& c, const option_value&) { c.options.no_vertex_arrays = true; return true; }},
+    {"--learn", value_kind::none, "", "robot line learning on", [](command_line& c, const option_value&) { c.options.learn_lines = true; return true; }},
+    {"--nolearn", value_kind::none, "", "robot line learning off (the default)", [](command_line& c, const option_value&) { c.options.learn_lines = false; return true; }},
+    {"--nommx", value_kind::none, "", "treat the processor as lacking MMX", [](command_line& c, const option_value&) { c.options.ignore_mmx = true; return true; }},
+    {"--debug", value_kind::none, "", "extra log lines (level 1)", [](command_line& c, const option_value&) { c.options.debug_level = 1; return true; }},
+    {"--super-debug", value_kind::none, "", "even more log lines (level 2)", [](command_line& c, const option_value&) { c.options.debug_level = 2; return true; }},
+    {"--practice", value_kind::none, "", "every robot rider gets the tester brain", [](command_line& c, const option_value&) { c.options.practice = true; return true; }},
+    {"--warp", value_kind::none, "", "offline: every frame runs 100 tics without waiting", [](command_line& c, const option_value&) { c.options.warp = true; return true; }},
+    {"--texture-detail", value_kind::integer, "N", "model and ground texture reduction, 0..4", [](command_line& c, const option_value& v) { c.ground_texture_reduction = c.model_texture_reduction = std::clamp(v.integer, 0, 4); return true; }},
+    {"--ground-texture-detail", value_kind::integer, "N", "ground texture reduction only, 0..4", [](command_line& c, const option_value& v) { c.ground_texture_reduction = std::clamp(v.integer, 0, 4); return true; }},
+    {"--roostfrequency", value_kind::integer, "N", "flying dirt frequency, 0..1000", [](command_line& c, const option_value& v) { c.roost_frequency = std::clamp(v.integer, 0, 1000); return true; }},
+    {"--erode", value_kind::real, "X", "terrain erosion rate, 0..100", [](command_line& c, const option_value& v) { c.options.erode_rate = (int)std::floor(std::clamp(v.real, 0.0, 100.0) * 1024); return true; }},
+    {"--detail", value_kind::real, "X", "ground geometric detail factor", [](command_line& c, const option_value& v) { c.detail = v.real; return true; }},
+    {"--max-detail-distance", value_kind::real, "X", "accepted for old scripts; no effect", [](command_line&, const option_value&) { return true; }},
+    {"--lod-scale", value_kind::real, "X", "model level-of-detail scale, 1e-6..1e6", [](command_line& c, const option_value& v) { c.lod_scale = std::clamp(v.real, 1e-6, 1e6); return true; }},
+    {"--lod-bias", value_kind::real, "X", "model level-of-detail bias", [](command_line& c, const option_value& v) { c.lod_bias = v.real; return true; }},
+    {"--lock-fps", value_kind::real, "X", "offline: frames paced at exactly X per second (1..1000, 0 = off)", set_lock_fps},
+    {"--fake-lag", value_kind::real, "MS", "artificial network delay in milliseconds, 0..1000", [](command_line& c, const option_value& v) { c.options.fake_lag = std::clamp(v.real * 0.001, 0.0, 1.0); return true; }},
+    {"--fake-loss", value_kind::integer, "N", "artificial packet loss in percent, 0..100", [](command_line& c, const option_value& v) { c.options.fake_loss = std::clamp(v.integer, 0, 100); return true; }},
+    {"--record-audio", value_kind::text, "FILE", "write the mix to FILE (raw 8-bit stereo, 88320 Hz) instead of playing it", [](command_line& c, const option_value& v) { c.options.record_audio_file = v.text; return true; }},
+    {"--record-video", value_kind::none, "", "write every drawn frame to standard output as a PPM image", refuse_second_stdout_writer<&run_options::record_video>},
+    {"--rotate-lineup", value_kind::integer, "N", "rotate the lineup by N places at each race start", [](command_line& c, const option_value& v) { c.options.rotate_lineup = v.integer; return true; }},
+    {"--editor", value_kind::none, "", "enable the editor view", [](command_line& c, const option_value&) { c.options.editor = true; return true; }},
+    {"--hidden-pause", value_kind::none, "", "do not draw \"Paused\"", [](command_line& c, const option_value&) { c.options.show_pause_text = false; return true; }},
+    {"--hidden-hud", value_kind::none, "", "do not draw the riding HUD", [](command_line& c, const option_value&) { c.options.show_hud = false; return true; }},
+    {"--bikes", value_kind::anything, "X", "does nothing any more", [](command_line& c, const option_value&) { c.notices.push_back("--bikes doesn't do anything anymore\n"); return true; }},
+    {"--width", value_kind::integer, "N", "window width in windowed video mode", [](command_line& c, const option_value& v) { c.xres = v.integer; return true; }},
+    {"--height", value_kind::integer, "N", "window height in windowed video mode", [](command_line& c, const option_value& v) { c.yres = v.integer; return true; }},
+    {"--depth", value_kind::integer, "N", "colour depth", [](command_line& c, const option_value& v) { c.options.colour_depth = v.integer; return true; }},
+    {"--zdepth", value_kind::integer, "N", "depth buffer bits", [](command_line& c, const option_value& v) { c.options.zbuffer_depth = v.integer; return true; }},
+    {"--draw-fps", value_kind::integer, "N", "frame rate on the HUD (0/1)", [](command_line& c, const option_value& v) { c.draw_fps = v.integer; return true; }},
+    {"--draw-time", value_kind::integer, "N", "time on the HUD (0/1)", [](command_line& c, const option_value& v) { c.draw_time = v.integer; return true; }},
+    {"--draw-ping", value_kind::integer, "N", "ping on the HUD (0/1)", [](command_line& c, const option_value& v) { c.draw_ping = v.integer; return true; }},
+    {"--draw-speed", value_kind::integer, "N", "speed on the HUD (0/1)", [](command_line& c, const option_value& v) { c.draw_speed = v.integer; return true; }},
+    {"--draw-render-stats", value_kind::integer, "N", "render statistics on the HUD", [](command_line& c, const option_value& v) { c.options.draw_render_stats = v.integer; return true; }},
+    {"--accurate-skip", value_kind::none, "", "rewind and skip use the accurate method", [](command_line& c, const option_value&) { c.options.accurate_skip = true; return true; }},
+    {"--track", value_kind::text, "NAME", "start on this track", [](command_line& c, const option_value& v) { c.options.startup_track = v.text; return true; }},
+    {"--connect", value_kind::text, "HOST", "connect to a race server at start", set_connect},
+    {"--password", value_kind::text, "TEXT", "the server password", [](command_line& c, const option_value& v) { c.options.connect_password = v.text; return true; }},
+    {"--chase-center", value_kind::text, "X,Y,Z", "third-person camera target in the bike's frame", parse_chase_center},
+    {"--open-home", value_kind::none, "", "show the home folder in the file manager and exit", [](command_line& c, const option_value&) { c.action = command_line_action::open_home; return true; }},
+    {"--glfinish", value_kind::none, "", "finish every frame before swapping", [](command_line& c, const option_value&) { c.options.finish_each_frame = true; return true; }},
+    {"--print-orientation", value_kind::none, "", "print the first-person eye and rider axes every frame", refuse_second_stdout_writer<&run_options::print_orientation>},
+    {"--help", value_kind::none, "", "print these options and exit", [](command_line& c, const option_value&) { c.action = command_line_action::help; return true; }},
+    {"--version", value_kind::none, "", "print the version and exit", [](command_line& c, const option_value&) { c.action = command_line_action::version; return true; }},
 };
 // clang-format on
 
@@ -210,8 +222,8 @@ command_line parse_command_line(int argc, const char* const* argv) {
             fail(c, format_string("Bad arg for %s\n", o->name));
             return c;
         }
-        // Opening the home folder ends the run right there.
-        if (c.action == command_line_action::open_home) return c;
+        // Opening the home folder, the help and the version end the run right there.
+        if (c.action != command_line_action::run) return c;
     }
     return c;
 }
@@ -236,4 +248,15 @@ void apply_command_line(const command_line& line) {
     if (line.detail) r.ground_detail_factor = *line.detail;
     if (line.lod_scale) r.model_lod_scale = *line.lod_scale;
     if (line.lod_bias) r.model_lod_bias = *line.lod_bias;
+}
+
+std::string command_line_help() {
+    std::string text = "Usage: quarnix [options] [demo file]\n";
+    for (const option_entry& o : option_table) {
+        std::string left = o.name;
+        if (*o.value_hint) left += std::string(" ") + o.value_hint;
+        text += format_string("  %-28s %s\n", left.c_str(), o.help);
+    }
+    text += "A value may also be joined to its option with \"=\"; \"--\" ends the options.\n";
+    return text;
 }

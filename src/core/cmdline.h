@@ -59,7 +59,11 @@ extern render_params render_settings;
 // Fills render_settings from the current settings.
 void derive_render_params();
 
-enum class command_line_action { run, open_home, fail };
+enum class command_line_action { run, open_home, help, version, fail };
+
+// "--lock-fps" accepts 0 (off) or a rate in this range.
+constexpr double lock_fps_min = 1;
+constexpr double lock_fps_max = 1000;
 
 // Everything one command line asks for. Nothing here has touched the
 // program's state yet.
@@ -83,8 +87,11 @@ struct command_line {
     std::optional<double> lod_bias;
 };
 
-// Parses argv[1..argc-1]; never exits and touches nothing.
+// Parses argv[1..argc-1]; never exits and touches nothing. "--help" and
+// "--version" stop the parse there, as "--open-home" does.
 command_line parse_command_line(int argc, const char* const* argv);
+// "--help": one line per option.
+std::string command_line_help();
 // Makes the parsed options the run's (cmdline), writes the setting overrides
 // into the settings and render_settings, and records a "--connect" server in
 // the history.

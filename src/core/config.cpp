@@ -343,6 +343,8 @@ config_table build_table() {
         b.label = binding_defaults[i].label;
         t.push_back(b);
     }
+    // Newer than the rest of the file: written last, so older files read as before.
+    t.push_back(choice("vsync", &g.vsync, "Vertical Sync", &no_yes));
     t.push_back(legacy("use_fbo", read_use_fbo));
     t.push_back(legacy("ground_texture_distance", nullptr));
     return table;

@@ -57,6 +57,9 @@ struct game_settings {
 
     int hide_rider = 0;    // "No", "Yes"
     int rigid_camera = 0;  // "No", "Yes"
+    // "No", "Yes": buffer swaps wait for vertical blank (or the loop caps the
+    // frame rate at the display's refresh where the driver cannot)
+    int vsync = 1;
     double fov = 110;
     double first_person_height = 0;
     double first_person_angle = 0;

@@ -259,11 +259,17 @@ struct allocation_record {
 
 constexpr size_t max_checked_allocations = 1048576;
 
+// The table lives in memory of its own (malloc/realloc), never in memory
+// whose failure throws: running out while it grows must not enter the fatal
+// path with the table's lock held, since closing audio there frees through
+// this lock again.
 struct alloc_state {
     bool decided = false;
     bool checking = false;
     int serial = 0;
-    std::vector<allocation_record> table;
+    allocation_record* table = nullptr;
+    size_t count = 0;
+    size_t room = 0;
 };
 alloc_state g_alloc;
 std::mutex g_alloc_mutex;
@@ -275,23 +281,45 @@ void decide_checking() {
     g_alloc.checking = env && atoi(env) > 0;
 }
 
-void record_allocation(void* block, size_t size) {
-    if (!block || !g_alloc.checking) return;
-    if (g_alloc.table.size() >= max_checked_allocations) {
-        fputs("Too many allocations to check!\n", stderr);
-        g_alloc.checking = false;
-        g_alloc.table.clear();
-        g_alloc.table.shrink_to_fit();
-        return;
-    }
-    g_alloc.table.push_back({block, ++g_alloc.serial, size});
+void drop_table() {
+    free(g_alloc.table);
+    g_alloc.table = nullptr;
+    g_alloc.count = g_alloc.room = 0;
 }
 
-// Removes the newest record of `block`; false when it is not recorded.
-bool forget_allocation(void* block) {
-    for (size_t i = g_alloc.table.size(); i-- > 0;) {
+void stop_checking(const char* why) {
+    fputs(why, stderr);
+    g_alloc.checking = false;
+    drop_table();
+}
+
+void record_allocation(void* block, size_t size) {
+    if (!block || !g_alloc.checking) return;
+    if (g_alloc.count >= max_checked_allocations) {
+        stop_checking("Too many allocations to check!\n");
+        return;
+    }
+    if (g_alloc.count == g_alloc.room) {
+        size_t room = g_alloc.room ? g_alloc.room * 2 : 1024;
+        void* grown = realloc(g_alloc.table, room * sizeof(allocation_record));
+        if (!grown) {
+            stop_checking("Out of memory for the allocation table: allocations are no longer checked\n");
+            return;
+        }
+        g_alloc.table = (allocation_record*)grown;
+        g_alloc.room = room;
+    }
+    g_alloc.table[g_alloc.count++] = {block, ++g_alloc.serial, size};
+}
+
+// Removes the newest record of `block`; false when it is not recorded. The
+// size it had goes to `size`.
+bool forget_allocation(void* block, size_t* size = nullptr) {
+    for (size_t i = g_alloc.count; i-- > 0;) {
         if (g_alloc.table[i].block == block) {
-            g_alloc.table.erase(g_alloc.table.begin() + (ptrdiff_t)i);
+            if (size) *size = g_alloc.table[i].size;
+            memmove(g_alloc.table + i, g_alloc.table + i + 1, (g_alloc.count - i - 1) * sizeof(allocation_record));
+            g_alloc.count--;
             return true;
         }
     }
@@ -334,16 +362,7 @@ void checked_free(void* block) {
     decide_checking();
     if (g_alloc.checking) {
         size_t size = 0;
-        bool found = false;
-        for (size_t i = g_alloc.table.size(); i-- > 0;) {
-            if (g_alloc.table[i].block == block) {
-                size = g_alloc.table[i].size;
-                g_alloc.table.erase(g_alloc.table.begin() + (ptrdiff_t)i);
-                found = true;
-                break;
-            }
-        }
-        if (!found) {
+        if (!forget_allocation(block, &size)) {
             fprintf(stderr, "Allocation not found for %p!\n", block);
             return;
         }
@@ -376,18 +395,18 @@ const char* intern_string(const char* text) {
 
 void report_live_allocations() {
     std::lock_guard<std::mutex> lock(g_alloc_mutex);
-    for (const allocation_record& r : g_alloc.table) fprintf(stderr, "%p:%d\n", r.block, r.serial);
+    for (size_t i = 0; i < g_alloc.count; i++) fprintf(stderr, "%p:%d\n", g_alloc.table[i].block, g_alloc.table[i].serial);
 }
 
 int live_allocation_count() {
     std::lock_guard<std::mutex> lock(g_alloc_mutex);
-    return (int)g_alloc.table.size();
+    return (int)g_alloc.count;
 }
 
 void checked_alloc_reset() {
     std::lock_guard<std::mutex> lock(g_alloc_mutex);
     g_alloc.decided = false;
-    g_alloc.table.clear();
+    drop_table();
     g_alloc.serial = 0;
     decide_checking();
 }

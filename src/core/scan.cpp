@@ -11,6 +11,8 @@
 #include <cstring>
 #include <locale.h>
 
+#include <string>
+
 namespace {
 
 // The source's window with its refill: one indirect call per window, not per
@@ -51,20 +53,22 @@ struct collector {
     Src& src;
     size_t& count;
     int width;
-    char text[512];
-    int n = 0;
+    // The whole number, however long: a value with hundreds of leading
+    // zeros is still the value of its last digits.
+    std::string text;
     collector(Src& s, size_t& c, int w) : src(s), count(c), width(w) {}
     int peek() { return width > 0 ? src.peek() : -1; }
     void take() {
         int c = src.peek();
-        if (n < (int)sizeof text - 1) text[n++] = (char)c;
+        text.push_back((char)c);
         src.advance();
         count++;
         width--;
     }
     bool take_if(const char* set) {
         int c = peek();
-        if (c >= 0 && strchr(set, c)) {
+        // A NUL byte is data, not the end of `set`.
+        if (c > 0 && strchr(set, c)) {
             take();
             return true;
         }
@@ -286,14 +290,13 @@ int scan(Src& src, const char* format, va_list ap) {
                     digits++;
                 }
                 bool had_zero = false;
-                for (int k = 0; k < col.n; k++)
-                    if (col.text[k] == '0') had_zero = true;
+                for (char k : col.text)
+                    if (k == '0') had_zero = true;
                 if (digits == 0 && !had_zero) return stored;
-                col.text[col.n] = 0;
                 if (!suppress) {
                     bool is_signed = conv == 'd' || conv == 'i';
                     // The leading "0x" prefix of a digitless "0x" is not a number.
-                    const char* t = col.text;
+                    const char* t = col.text.c_str();
                     unsigned long long uv;
                     long long sv;
                     if (is_signed) {
@@ -382,14 +385,13 @@ int scan(Src& src, const char* format, va_list ap) {
                     ok = hex ? (digits > 0 || dot) : digits > 0;
                 }
                 if (!ok) return stored;
-                col.text[col.n] = 0;
                 if (!suppress) {
                     if (lm == len_L) {
-                        *va_arg(ap, long double*) = strtold_l(col.text, nullptr, c_locale());
+                        *va_arg(ap, long double*) = strtold_l(col.text.c_str(), nullptr, c_locale());
                     } else if (lm == len_l || lm == len_ll) {
-                        *va_arg(ap, double*) = strtod_l(col.text, nullptr, c_locale());
+                        *va_arg(ap, double*) = strtod_l(col.text.c_str(), nullptr, c_locale());
                     } else {
-                        *va_arg(ap, float*) = strtof_l(col.text, nullptr, c_locale());
+                        *va_arg(ap, float*) = strtof_l(col.text.c_str(), nullptr, c_locale());
                     }
                     stored++;
                 }

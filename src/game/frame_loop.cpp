@@ -126,10 +126,16 @@ bool draw_frame() {
     int width = 0, height = 0;
     main_window_size(width, height);
     bool fullscreen = main_window_fullscreen();
-    // A windowed window the player resized keeps its new size next time.
+    // A windowed window the player resized keeps its new size next time, in
+    // the points a window is made in (pixels would grow it on every run on a
+    // HiDPI screen).
     if (!fullscreen && L.last_width > 0 && (width != L.last_width || height != L.last_height)) {
-        settings.xres = width;
-        settings.yres = height;
+        int points_w = 0, points_h = 0;
+        main_window_points(points_w, points_h);
+        if (points_w > 0 && points_h > 0) {
+            settings.xres = points_w;
+            settings.yres = points_h;
+        }
     }
     L.last_width = width;
     L.last_height = height;
@@ -167,6 +173,18 @@ void feed_sound() {
 
 // ---- 4. frame timing -------------------------------------------------------------------
 
+// Vertical sync as the setting asks, except where the loop paces frames
+// exactly itself ("--lock-fps") or not at all ("--warp"). Asked again only
+// when that changes.
+void choose_swap_sync() {
+    bool wanted = settings.vsync != 0 && !(cmdline.lock_fps > 0) && !cmdline.warp;
+    if (L.sync_decided && wanted == L.sync_asked) return;
+    L.sync_decided = true;
+    L.sync_asked = wanted;
+    L.swaps_wait = main_window_set_vsync(wanted);
+    L.refresh_rate = main_window_refresh_rate();
+}
+
 void count_frame_time(double v) {
     int k = 0;
     while (k < frame_histogram_buckets - 1 && !(v < tic_length * (double)(1 << k))) k++;
@@ -195,8 +213,9 @@ void advance_frame_clock() {
     } else if (offline && cmdline.warp) {
         u = 100 * tic_length;
     } else {
-        for (int i = 0; i < sleep_attempts && v < tic_length; i++) {
-            time_sleep(tic_length - v);
+        const double floor = frame_period_floor();
+        for (int i = 0; i < sleep_attempts && v < floor; i++) {
+            time_sleep(floor - v);
             v = time_now() - L.last_frame_start;
         }
         u = std::min(v, max_frame_advance_limit);
@@ -230,17 +249,17 @@ void track_pointer() {
 
 // ---- 6. the tics --------------------------------------------------------------------
 
-bool next_event(bool up_to_deadline, double deadline, int& code, bool& pressed) {
-    if (up_to_deadline) return next_main_event_before(deadline, code, pressed);
-    return next_main_event(code, pressed);
+bool next_event(bool up_to_deadline, double deadline, int& code, bool& pressed, bool& repeat) {
+    if (up_to_deadline) return next_main_event_before(deadline, code, pressed, repeat);
+    return next_main_event(code, pressed, repeat);
 }
 
 void take_tic_events(double deadline, bool deadline_passed) {
     int code = 0;
-    bool pressed = false;
-    for (int n = 0; n < events_per_tic_limit && next_event(deadline_passed, deadline, code, pressed); n++) {
+    bool pressed = false, repeat = false;
+    for (int n = 0; n < events_per_tic_limit && next_event(deadline_passed, deadline, code, pressed, repeat); n++) {
         checkpoint("getmessage");
-        dispatch_event(code, pressed);
+        dispatch_event(code, pressed, repeat);
     }
 }
 
@@ -353,10 +372,17 @@ void frame_loop_init() {
     quit_after_frames = read_quit_after_frames();
 }
 
+double frame_period_floor() {
+    if (!L.sync_asked || L.swaps_wait) return tic_length;
+    double rate = L.refresh_rate > 0 ? (double)L.refresh_rate : fallback_frame_rate;
+    return std::max(tic_length, 1.0 / rate);
+}
+
 bool frame_loop_pass() {
     if (quit_requested) return false;
     if (!main_window_alive()) return false;
     menu_frame_number = L.frames;
+    choose_swap_sync();
     view_fixups();
     if (!draw_frame()) return false;
     feed_sound();

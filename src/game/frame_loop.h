@@ -22,6 +22,9 @@ constexpr int title_view = 5;
 constexpr int menu_drag_code = 16;
 // Offline, a frame never catches up more than this much simulated time.
 constexpr double max_frame_advance_limit = 0.125;
+// Without vertical sync from the driver the loop itself holds the frame rate
+// at the display's refresh, or at this where the display gives none.
+constexpr double fallback_frame_rate = 125;
 constexpr int frame_histogram_buckets = 8;
 
 // The loop's own state (the open menu page is the menus', the viewed slot
@@ -54,6 +57,12 @@ struct frame_loop_state {
     // The character typed by the key that opened the chat line is not for it.
     bool drop_chat_character = false;
     bool audio_write_failed = false;  // said once
+
+    // frame pacing
+    bool sync_decided = false;  // the swap sync has been asked for at least once
+    bool sync_asked = false;    // vertical sync wanted (the setting, without "--lock-fps" or "--warp")
+    bool swaps_wait = false;    // ... and the driver gives it
+    int refresh_rate = 0;       // the display's, Hz; 0 when it gives none
 };
 extern frame_loop_state loop_state;
 
@@ -65,6 +74,9 @@ void frame_loop_init();
 bool frame_loop_pass();
 // Passes until the loop is over, after saying once what it runs without.
 void run_frame_loop();
+// The shortest frame the loop allows itself now: one tic, or the display's
+// refresh period when vertical sync is wanted and the driver has none.
+double frame_period_floor();
 // Shutdown's "Freeing memory (1)": the loop's records back to their start.
 void free_loop_lists();
 

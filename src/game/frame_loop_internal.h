@@ -16,8 +16,9 @@ int local_human_slot();
 // after so many passes.
 void reload_frame_limit();
 
-// One input event through the key dispatch.
-void dispatch_event(int code, bool pressed);
+// One input event through the key dispatch; a repeat (the system's, while a
+// key is held) reaches only the menus' navigation and text editing.
+void dispatch_event(int code, bool pressed, bool repeat = false);
 // The Step key's extra tic.
 void step_once();
 // Camera steering of one tic while not riding.

@@ -126,7 +126,23 @@ namespace frame_loop_detail {
 
 void step_once() { simulate_tic(); }
 
-void dispatch_event(int code, bool pressed) {
+// The keys a held key repeats for: the menus' movement and typing. Enter
+// (which acts) and Esc (which leaves) do not repeat.
+bool repeats_in_menus(int code) {
+    if (code < 256) return code != '\r' && code != 27;
+    const edit_key_codes& k = edit_keys;
+    return code == k.up || code == k.down || code == k.left || code == k.right || code == k.page_up ||
+           code == k.page_down;
+}
+
+void dispatch_event(int code, bool pressed, bool repeat) {
+    if (repeat) {
+        // Riding never sees a repeat: no binding, pause or view key acts twice.
+        if (!pressed || !menu_open() || watching_pots()) return;
+        resolve_edit_keys();
+        if (repeats_in_menus(code)) menu_key(code);
+        return;
+    }
     if (code == window_close_code) {
         quit_requested = true;
         return;

@@ -28,7 +28,11 @@ bool draw_indicator(unsigned count) {
 
 loading_screen_driver main_window_loading_screen() {
     loading_screen_driver d;
-    d.next_event = next_main_event;
+    // The loading screen drops what it takes, repeats and all.
+    d.next_event = [](int& code, bool& pressed) {
+        bool repeat = false;
+        return next_main_event(code, pressed, repeat);
+    };
     d.draw_title = draw_title;
     d.draw_indicator = draw_indicator;
     return d;

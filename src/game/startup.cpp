@@ -119,7 +119,18 @@ void mode_size(const char* item, int& w, int& h) {
 
 // ---- start-up steps -------------------------------------------------------------
 
+// "--help" and "--version" answer before anything else: no log, no data
+// check, no display.
 flow open_home_only(run_state& r) {
+    if (r.line.action == command_line_action::help || r.line.action == command_line_action::version) {
+        if (r.line.action == command_line_action::help)
+            fputs(command_line_help().c_str(), stdout);
+        else
+            printf("Quarnix %s\n", quarnix_version);
+        fflush(stdout);
+        r.status = 0;
+        return flow::leave;
+    }
     if (!r.line.only_open_home) return flow::next;
     if (!open_home_directory()) fputs("Could not show the home folder (xdg-open failed)\n", stderr);
     r.status = 0;
@@ -276,17 +287,28 @@ flow select_startup_track(run_state&) {
     return flow::next;
 }
 
+// A recording asked for and not made must not go unnoticed: standard
+// error, the screen and the log.
+void recording_failed(const std::string& why) {
+    std::string text = why + ": the audio is not being recorded\n";
+    fputs(text.c_str(), stderr);
+    show_message(text.c_str());
+}
+
 flow open_audio(run_state& r) {
     if (cmdline.record_audio_file) {
-        record_audio_stream = vfs_open(cmdline.record_audio_file->c_str(), "wb");
+        const char* name = cmdline.record_audio_file->c_str();
+        record_audio_stream = vfs_open(name, "wb");
         if (!record_audio_stream) {
-            log_printf("Can't open %s for writing\n", cmdline.record_audio_file->c_str());
+            recording_failed(format_string("Can't open %s for writing", name));
             return flow::next;
         }
         r.recording_open = true;
         if (open_audio_recording(record_audio_rate, (int)(tic_length * record_audio_rate))) {
             r.audio_open = true;
             add_fatal_hook(fatal_close_audio);
+        } else {
+            recording_failed("Can't open the audio recording device");
         }
         return flow::next;
     }
@@ -588,6 +610,15 @@ int quarnix_main(int argc, char** argv) {
         // what the steps before it acquired.
         if (f == flow::shutdown) break;
         r.reached = s.number;
+    }
+    if (r.window_open && main_window_display_lost()) {
+        // The display server went away, in the loop or during loading: the
+        // shutdown stages run (the configuration is written) without touching
+        // the display or its GL context again.
+        tell("The display went away: Quarnix shuts down\n");
+        r.gl_ready = false;
+        r.fonts = false;
+        r.status = 1;
     }
     shutdown(r);
     return r.status;

@@ -45,6 +45,14 @@ struct sdl_audio {
     std::mutex mutex;
     std::thread thread;
     std::atomic<bool> closing{false};
+    // A process that exits with the device still open (a library calling
+    // exit) must not destroy a running thread: that aborts the program.
+    ~sdl_audio() {
+        if (thread.joinable()) {
+            closing = true;
+            thread.join();
+        }
+    }
 };
 sdl_audio g_sdl;
 

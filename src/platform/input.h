@@ -34,6 +34,9 @@ struct device_description {
     std::vector<bool> axis_relative;       // per listed axis
     std::vector<std::string> button_labels;
     bool buffered = true;  // keeps an event buffer; otherwise read by polling its state
+    // What the device is, whichever port or order it comes in (SDL's GUID and
+    // the name): a device unplugged and plugged in again is known by it.
+    std::string identity;
     void* handle = nullptr;
 };
 
@@ -64,6 +67,8 @@ struct input_device_driver {
     // The buffer lost entries since the last call.
     bool (*overflowed)(void* handle) = nullptr;
     void (*close)(void* handle) = nullptr;
+    // The device is still plugged in (null: always).
+    bool (*present)(void* handle) = nullptr;
     // The mouse pointer in window client pixels.
     bool (*cursor_position)(int& x, int& y) = nullptr;
     // The system's name of a key by its set-1 code (0..511); "" when none.
@@ -90,6 +95,7 @@ struct input_device {
     bool acquired = false;
     bool buttons_bound = false;
     long time_adjustment = 0;  // milliseconds subtracted from its stamps
+    std::string identity;      // from the back end; "" for none
     void* handle = nullptr;
 };
 
@@ -102,8 +108,9 @@ struct axis_reader {
 // cursor device and the fixed aliases. Closing releases every device.
 void open_input_devices(plix_window* w);
 void close_input_devices(plix_window* w);
-// Polls every device with bound buttons (and takes in devices that were
-// attached meanwhile).
+// Polls every device with bound buttons, and takes in devices attached
+// meanwhile: one that was unplugged comes back as the same device (name,
+// code, bindings); a new one gets the bindings that name it.
 void poll_input_devices(plix_window* w);
 // Takes a device's pending readings; changed buttons queue their events.
 void poll_device(plix_window* w, input_device* device);

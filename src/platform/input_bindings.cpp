@@ -28,6 +28,7 @@ std::array<int, navigation_key_count> g_navigation = [] {
 
 axis_reader* g_cursor_x = nullptr;
 axis_reader* g_cursor_y = nullptr;
+bool g_bindings_open = false;
 
 struct watched_axis {
     std::string name;
@@ -76,9 +77,19 @@ void open_input_bindings(plix_window* w) {
     g_cursor_y = open_axis(w, "cursor-y");
     for (binding_setting& b : bindings) resolve_binding(w, b);
     for (int i = 0; i < navigation_key_count; i++) g_navigation[(size_t)i] = key_code_for_name(w, navigation_names[i]);
+    g_bindings_open = true;
+}
+
+void resolve_unbound_bindings(plix_window* w) {
+    if (!g_bindings_open) return;
+    for (binding_setting& b : bindings) {
+        if (b.key_name && b.key_code < 0) b.key_code = key_code_for_name(w, b.key_name->c_str());
+        if (b.axis_name && !b.axis) b.axis = open_axis(w, b.axis_name->c_str());
+    }
 }
 
 void close_input_bindings() {
+    g_bindings_open = false;
     stop_watching_pots();
     close_axis(g_cursor_x);
     close_axis(g_cursor_y);

@@ -69,22 +69,8 @@ void release(input_device* d) {
     d->acquired = false;
 }
 
-// Lists the axes and buttons of a new device and keeps it; false when it
-// has nothing to read.
-void add_device(const device_description& desc) {
-    log_printf("%s (%s)\n", desc.instance_name.c_str(), desc.product_name.c_str());
-    auto d = std::make_unique<input_device>();
-    d->name = unique_device_name(desc.instance_name);
-    d->code = device_code_for(d->name);
-    d->handle = desc.handle;
-    d->buffered = desc.buffered;
-    if (desc.axis_count <= 0 && desc.button_count <= 0) {
-        log_printf("Ignoring Dunsel device\n");
-        if (g_backend->close) g_backend->close(desc.handle);
-        return;
-    }
-    log_printf("%d axes, %d keys\n", desc.axis_count, desc.button_count);
-
+// Takes the axes and buttons of a description into a device record.
+void take_layout(input_device& d, const device_description& desc) {
     int axes = (int)desc.axis_labels.size();
     if (axes > device_axis_limit) {
         log_printf("Wow! This thing has a lot of axes!\nThe first ignored axis is called \"%s\"\n",
@@ -101,12 +87,59 @@ void add_device(const device_description& desc) {
         log_printf("Axis count (%d) doesn't match actual number of axes (%d)\n", desc.axis_count, axes);
     if (buttons != desc.button_count)
         log_printf("Button count (%d) doesn't match actual number of buttons (%d)\n", desc.button_count, buttons);
-    d->axis_count = axes;
-    d->button_count = buttons;
-    d->axis_labels.assign(desc.axis_labels.begin(), desc.axis_labels.begin() + axes);
-    d->button_labels.assign(desc.button_labels.begin(), desc.button_labels.begin() + buttons);
-    d->axis_values.assign((size_t)axes, 0);
-    d->button_states.assign((size_t)buttons, 0);
+    d.axis_count = axes;
+    d.button_count = buttons;
+    d.axis_labels.assign(desc.axis_labels.begin(), desc.axis_labels.begin() + axes);
+    d.button_labels.assign(desc.button_labels.begin(), desc.button_labels.begin() + buttons);
+    d.axis_values.assign((size_t)axes, 0);
+    d.button_states.assign((size_t)buttons, 0);
+    d.handle = desc.handle;
+    d.buffered = desc.buffered;
+    d.identity = desc.identity;
+}
+
+bool present(const input_device* d) { return !g_backend->present || g_backend->present(d->handle); }
+
+// The device a newly attached one is: one of the same identity that has
+// been unplugged. Null when it is new.
+input_device* returning_device(const device_description& desc) {
+    if (desc.identity.empty()) return nullptr;
+    for (input_device* d : g_devices.list)
+        if (!d->cursor && d->identity == desc.identity && !present(d)) return d;
+    return nullptr;
+}
+
+// An unplugged device plugged in again keeps its name and code, so every
+// binding and open axis reader that names it works at once.
+void reattach(plix_window* w, input_device* d, const device_description& desc) {
+    log_printf("%s (%s) is back as %s\n", desc.instance_name.c_str(), desc.product_name.c_str(), d->name.c_str());
+    poll_device(w, d);  // the releases of the unplug, if still waiting
+    bool wanted = d->acquired || d->open_count > 0 || d->buttons_bound;
+    release(d);
+    if (g_backend->close) g_backend->close(d->handle);
+    take_layout(*d, desc);
+    d->time_adjustment = 0;
+    if (wanted) acquire(d);
+}
+
+// Lists the axes and buttons of a new device and keeps it.
+void add_device(plix_window* w, const device_description& desc) {
+    log_printf("%s (%s)\n", desc.instance_name.c_str(), desc.product_name.c_str());
+    if (desc.axis_count <= 0 && desc.button_count <= 0) {
+        log_printf("Ignoring Dunsel device\n");
+        if (g_backend->close) g_backend->close(desc.handle);
+        return;
+    }
+    if (input_device* back = returning_device(desc)) {
+        reattach(w, back, desc);
+        return;
+    }
+    auto d = std::make_unique<input_device>();
+    d->name = unique_device_name(desc.instance_name);
+    d->code = device_code_for(d->name);
+    log_printf("%d axes, %d keys\n", desc.axis_count, desc.button_count);
+    take_layout(*d, desc);
+    const int axes = d->axis_count;
 
     bool any_relative = false, any_absolute = false;
     for (int i = 0; i < axes; i++) {
@@ -177,7 +210,7 @@ void roll_call() {
     log_printf("DirectInput roll call...\n");
     std::vector<device_description> found;
     if (g_backend->enumerate) g_backend->enumerate(option_flag("dinputsticksonly", 1) != 0, found);
-    for (const device_description& desc : found) add_device(desc);
+    for (const device_description& desc : found) add_device(g_devices.window, desc);
     log_printf("End of DirectInput roll call\n");
 }
 
@@ -306,7 +339,8 @@ void poll_input_devices(plix_window* w) {
     if (g_devices.started && g_backend->attached) {
         std::vector<device_description> fresh;
         g_backend->attached(fresh);
-        for (const device_description& desc : fresh) add_device(desc);
+        for (const device_description& desc : fresh) add_device(w, desc);
+        if (!fresh.empty()) resolve_unbound_bindings(w);
     }
     for (input_device* d : g_devices.list)
         if (d->buttons_bound) poll_device(w, d);

@@ -102,6 +102,9 @@ bool describe_joystick(int index, device_description& desc) {
         name = SDL_JoystickNameForIndex(index);
     }
     desc.instance_name = name && *name ? name : "Joystick";
+    char guid[64] = "";
+    SDL_JoystickGetGUIDString(SDL_JoystickGetDeviceGUID(index), guid, (int)sizeof guid);
+    desc.identity = std::string(guid) + " " + desc.instance_name;
     if (!d->joystick) {
         log_printf("Can't create \"%s\"\n", desc.instance_name.c_str());
         delete d;
@@ -228,6 +231,11 @@ void close_device(void* handle) {
     delete d;
 }
 
+bool present(void* handle) {
+    auto* d = (sdl_device*)handle;
+    return d && d->attached;
+}
+
 bool cursor_position(int& x, int& y) {
     if (!SDL_WasInit(SDL_INIT_VIDEO)) return false;
     SDL_GetMouseState(&x, &y);
@@ -256,6 +264,7 @@ const input_device_driver sdl_input_device_driver = [] {
     b.read_state = read_state;
     b.overflowed = overflowed;
     b.close = close_device;
+    b.present = present;
     b.cursor_position = cursor_position;
     b.system_key_name = system_key_name;
     return b;

@@ -18,10 +18,11 @@ long g_frames_swapped = 0;
 std::vector<std::string> g_mode_texts;
 std::vector<const char*> g_mode_items;
 
-bool take(bool got, const input_event& e, int& code, bool& pressed) {
+bool take(bool got, const input_event& e, int& code, bool& pressed, bool& repeat) {
     if (!got) return false;
     code = (int)e.code;
     pressed = e.pressed;
+    repeat = e.repeat;
     return true;
 }
 
@@ -67,7 +68,9 @@ void close_main_window() {
     g_headless = false;
 }
 
-bool main_window_alive() { return g_window && (g_window->sdl_window || g_headless); }
+bool main_window_alive() {
+    return g_window && (g_headless || (g_window->sdl_window && !display_connection_lost()));
+}
 bool main_window_can_draw() { return frame_possible(g_window); }
 bool main_window_begin_frame() { return begin_frame(g_window, nullptr, nullptr); }
 
@@ -86,19 +89,30 @@ void main_window_size(int& width, int& height) {
     height = g_window->client_height;
 }
 
+void main_window_points(int& width, int& height) {
+    width = height = 0;
+    if (!g_window) return;
+    width = g_headless ? g_window->client_width : g_window->window_width;
+    height = g_headless ? g_window->client_height : g_window->window_height;
+}
+
 bool main_window_fullscreen() { return g_window && g_window->fullscreen; }
+
+bool main_window_set_vsync(bool on) { return !g_headless && set_swap_sync(g_window, on) != 0; }
+int main_window_refresh_rate() { return g_headless ? 0 : display_refresh_rate(g_window); }
+bool main_window_display_lost() { return display_connection_lost(); }
 
 // ---- input ------------------------------------------------------------------------
 
-bool next_main_event(int& code, bool& pressed) {
+bool next_main_event(int& code, bool& pressed, bool& repeat) {
     input_event e;
-    return take(g_window && !g_headless && next_event(g_window, &e), e, code, pressed);
+    return take(g_window && !g_headless && next_event(g_window, &e), e, code, pressed, repeat);
 }
 
-bool next_main_event_before(double deadline, int& code, bool& pressed) {
+bool next_main_event_before(double deadline, int& code, bool& pressed, bool& repeat) {
     input_event e;
     return take(g_window && !g_headless && next_event_before(g_window, plix_time_from_seconds(deadline), &e), e, code,
-                pressed);
+                pressed, repeat);
 }
 
 // ---- clock ------------------------------------------------------------------------

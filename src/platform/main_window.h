@@ -23,19 +23,30 @@ bool open_main_window(const char* title, int width, int height, int flags, int d
 // input; its sleeps are plain ones. For measuring the loop on its own.
 void open_headless_main_window(int width, int height);
 void close_main_window();
-bool main_window_alive();     // the window still exists
+bool main_window_alive();     // the window still exists (and its display)
 bool main_window_can_draw();  // a frame could be drawn now
 bool main_window_begin_frame();  // false when no frame can be drawn
 bool main_window_end_frame();    // false when the window is gone
 // The current client size in pixels (0 × 0 without a window).
 void main_window_size(int& width, int& height);
+// The same in window points, the unit a window is created in: on a HiDPI
+// screen a point is several pixels.
+void main_window_points(int& width, int& height);
 bool main_window_fullscreen();
+// Swaps that wait for vertical blank (adaptive where the driver has it), or
+// not; true when the driver took it.
+bool main_window_set_vsync(bool on);
+// The display's refresh rate in Hz, or 0 when it gives none.
+int main_window_refresh_rate();
+// The display server went away under the window.
+bool main_window_display_lost();
 
-// The oldest queued input event: its code and whether it is a press.
-bool next_main_event(int& code, bool& pressed);
+// The oldest queued input event: its code, whether it is a press, and
+// whether it is a press the system repeats while the key is held.
+bool next_main_event(int& code, bool& pressed, bool& repeat);
 // The oldest queued event only when it is stamped no later than `deadline`
 // (seconds on the app clock); a later one holds back the rest.
-bool next_main_event_before(double deadline, int& code, bool& pressed);
+bool next_main_event_before(double deadline, int& code, bool& pressed, bool& repeat);
 
 // The app clock: seconds on the monotonic clock, and a sleep that handles the
 // window's messages meanwhile, so that every event keeps the time it came in.

@@ -3,7 +3,13 @@
 #include <SDL.h>
 #include <time.h>
 
+#ifdef QX_HAVE_X11
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
+#endif
+
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -54,12 +60,13 @@ plix_time plix_time_from_seconds(double s) {
 
 // ---- event queue -------------------------------------------------------------
 
-void queue_event(event_queue& q, uint32_t code, bool pressed, plix_time stamp) {
+void queue_event(event_queue& q, uint32_t code, bool pressed, plix_time stamp, bool repeat) {
     std::lock_guard<std::mutex> lock(q.lock);
     if (q.count >= event_queue_size) return;  // full: dropped
     int slot = (q.head + q.count) % event_queue_size;
     q.codes[slot] = (code & 0x7fffffffu) | (pressed ? 0u : 0x80000000u);
     q.stamps[slot] = stamp;
+    q.repeats[slot] = repeat && pressed;
     q.count++;
 }
 
@@ -72,6 +79,7 @@ bool take_locked(event_queue& q, const plix_time* limit, input_event* out) {
     out->code = c & 0x7fffffffu;
     out->pressed = !(c & 0x80000000u);
     out->stamp = q.stamps[q.head];
+    out->repeat = q.repeats[q.head];
     q.head = (q.head + 1) % event_queue_size;
     q.count--;
     return true;
@@ -101,27 +109,59 @@ int mode_depth(const SDL_DisplayMode& m) {
     return bpp == 24 && SDL_BYTESPERPIXEL(m.format) == 4 ? 32 : bpp;
 }
 
+bool named(const char* variable) {
+    const char* v = getenv(variable);
+    return v && *v;
+}
+
+bool fallback_driver(const char* driver) {
+    return driver && (!strcmp(driver, "offscreen") || !strcmp(driver, "dummy"));
+}
+
+// A display that is named but refuses the connection for a moment (an X
+// server still starting, or one resetting after its last client left, as
+// Xvfb does between programs) is tried again for this long.
+constexpr double display_retry_seconds = 4;
+constexpr long display_retry_step_us = 50000;
+
 bool video_ready() {
     if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        log_printf("Can't start the video system: %s\n", SDL_GetError());
-        return false;
-    }
-    // Without a desktop SDL falls back to drivers that show nothing; a game
-    // window nobody can see is a failure, unless someone asked for it.
-    const char* driver = SDL_GetCurrentVideoDriver();
-    const char* asked = getenv("SDL_VIDEODRIVER");
-    if (driver && (!strcmp(driver, "offscreen") || !strcmp(driver, "dummy")) && !(asked && *asked)) {
+    const bool asked = named("SDL_VIDEODRIVER");
+    const bool display_named = named("DISPLAY") || named("WAYLAND_DISPLAY");
+    const double give_up = to_seconds(monotonic_now()) + display_retry_seconds;
+    for (int attempt = 0;; attempt++) {
+        const char* driver = nullptr;
+        bool started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+        if (started) {
+            driver = SDL_GetCurrentVideoDriver();
+            // Without a desktop SDL falls back to drivers that show nothing; a
+            // game window nobody can see is a failure, unless someone asked
+            // for it.
+            if (asked || !fallback_driver(driver)) {
+                if (attempt > 0) log_printf("The display answered after %d attempts\n", attempt + 1);
+                return true;
+            }
+            SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        }
+        if (display_named && !asked && to_seconds(monotonic_now()) < give_up) {
+            if (attempt == 0)
+                log_printf("The display does not answer yet (%s); trying again for up to %g s\n",
+                           started ? driver : SDL_GetError(), display_retry_seconds);
+            monotonic_sleep(0, display_retry_step_us);
+            continue;
+        }
+        if (!started) {
+            log_printf("Can't start the video system: %s\n", SDL_GetError());
+            return false;
+        }
         static bool said = false;
         if (!said) {
             log_printf("No display to open a window on (video driver \"%s\")\n", driver);
             fprintf(stderr, "quarnix: no display to open a window on\n");
         }
         said = true;
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
-    return true;
 }
 
 void build_modes() {
@@ -212,11 +252,14 @@ plix_time stamp_of(plix_window* w, uint32_t sdl_ms) {
 }
 
 void update_client_size(plix_window* w) {
-    int cw = 0, ch = 0;
+    int cw = 0, ch = 0, ww = 0, wh = 0;
     SDL_GL_GetDrawableSize(sdl(w), &cw, &ch);
+    SDL_GetWindowSize(sdl(w), &ww, &wh);
     std::lock_guard<std::mutex> lock(w->frame_mutex);
     w->client_width = cw;
     w->client_height = ch;
+    w->window_width = ww;
+    w->window_height = wh;
 }
 
 // Switches between full screen (in the chosen mode) and a normal window.
@@ -255,8 +298,10 @@ void apply_display_mode(plix_window* w, int width, int height, bool fullscreen) 
 void queue_key(plix_window* w, const SDL_KeyboardEvent& k) {
     plix_time stamp = stamp_of(w, k.timestamp);
     bool pressed = k.type == SDL_KEYDOWN;
+    bool repeat = pressed && k.repeat;
     int pc = pc_scan_code(k.keysym.scancode);
-    if (pc >= 0 && !(pressed && k.repeat)) queue_event(w->events, event_key_base + (uint32_t)pc, pressed, stamp);
+    // The system's own repeats (its delay and rate) are marked as such.
+    if (pc >= 0) queue_event(w->events, event_key_base + (uint32_t)pc, pressed, stamp, repeat);
     // Control characters are typed by these keys (with auto-repeat), as the
     // text input delivers printable characters only.
     if (pressed) {
@@ -270,7 +315,7 @@ void queue_key(plix_window* w, const SDL_KeyboardEvent& k) {
             case SDL_SCANCODE_DELETE: c = 127; break;
             default: break;
         }
-        if (c >= 0) queue_event(w->events, (uint32_t)c, true, stamp);
+        if (c >= 0) queue_event(w->events, (uint32_t)c, true, stamp, repeat);
     }
 }
 
@@ -368,7 +413,78 @@ void color_bits(int depth, int* r, int* g, int* b) {
     }
 }
 
+// ---- the display connection -------------------------------------------------------
+
+std::atomic<bool> g_display_lost{false};
+
+#ifdef QX_HAVE_X11
+// Xlib calls this when the connection breaks (the server went away), and
+// would end the process right after it with exit(), with the audio thread
+// still running and nothing saved. Instead the display is written off and
+// the program shuts down through its normal stages.
+int on_display_io_error(Display*) {
+    if (!g_display_lost.exchange(true)) {
+        log_printf("The connection to the display server was lost\n");
+#ifndef QX_HAVE_XIO_EXIT_HANDLER
+        // This Xlib cannot carry on past the error: say so and stop cleanly.
+        fputs("quarnix: the display went away\n", stderr);
+        log_printf(nullptr);
+        _exit(1);
+#endif
+    }
+    return 0;
+}
+
+#ifdef QX_HAVE_XIO_EXIT_HANDLER
+void on_display_io_exit(Display*, void*) {}
+#endif
+
+void watch_display(SDL_Window* win) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(win, &info) || info.subsystem != SDL_SYSWM_X11) return;
+    XSetIOErrorHandler(on_display_io_error);
+#ifdef QX_HAVE_XIO_EXIT_HANDLER
+    XSetIOErrorExitHandler(info.info.x11.display, on_display_io_exit, nullptr);
+#endif
+}
+#else
+void watch_display(SDL_Window*) {}
+#endif
+
 }  // namespace
+
+bool display_connection_lost() { return g_display_lost.load(); }
+
+int set_swap_sync(plix_window* w, bool on) {
+    if (!w || !w->gl_context || display_connection_lost()) return 0;
+    int taken = 0;
+    if (on) {
+        if (SDL_GL_SetSwapInterval(-1) == 0)
+            taken = -1;
+        else if (SDL_GL_SetSwapInterval(1) == 0)
+            taken = 1;
+        else
+            SDL_GL_SetSwapInterval(0);
+    } else {
+        SDL_GL_SetSwapInterval(0);
+    }
+    if (taken != w->swap_interval || on) {
+        const char* how = taken == -1 ? "adaptive vertical sync" : taken == 1 ? "vertical sync" : "no vertical sync";
+        log_printf("Buffer swaps: %s%s\n", how, on && !taken ? " (the display gives none)" : "");
+    }
+    w->swap_interval = taken;
+    return taken;
+}
+
+int display_refresh_rate(plix_window* w) {
+    if (!w || !w->sdl_window || display_connection_lost()) return 0;
+    SDL_DisplayMode m{};
+    if (SDL_GetWindowDisplayMode(sdl(w), &m) == 0 && m.refresh_rate > 0) return m.refresh_rate;
+    int index = SDL_GetWindowDisplayIndex(sdl(w));
+    if (index >= 0 && SDL_GetDesktopDisplayMode(index, &m) == 0 && m.refresh_rate > 0) return m.refresh_rate;
+    return 0;
+}
 
 plix_window* open_gl_window(const char* title, int width, int height, int flags, int alpha_bits, int depth_bits,
                             int stencil_bits, int accum_bits) {
@@ -429,6 +545,7 @@ plix_window* open_gl_window(const char* title, int width, int height, int flags,
         return nullptr;
     }
     w->sdl_window = win;
+    watch_display(win);
     SDL_SetWindowMinimumSize(win, 64, 48);
     if (want_fullscreen) apply_display_mode(w, width, height, true);
     SDL_RaiseWindow(win);
@@ -449,8 +566,8 @@ plix_window* open_gl_window(const char* title, int width, int height, int flags,
     }
     w->gl_context = ctx;
     SDL_GL_MakeCurrent(win, ctx);
-    // The frame loop paces itself; waiting for vertical blank as well would
-    // make it miss tics.
+    // Swaps do not wait until the game asks for vertical sync (the loading
+    // screens pace themselves).
     SDL_GL_SetSwapInterval(0);
     SDL_StartTextInput();
     update_client_size(w);
@@ -459,6 +576,15 @@ plix_window* open_gl_window(const char* title, int width, int height, int flags,
 
 void close_gl_window(plix_window* w) {
     if (!w) return;
+    if (display_connection_lost()) {
+        // Every call on a broken connection risks a crash: the window, its
+        // context and the display are simply forgotten.
+        log_printf("Closing input devices\n");
+        close_input_devices(w);
+        log_printf("Window shutdown complete (the display was gone)\n");
+        delete w;
+        return;
+    }
     if (w->gl_context) {
         log_printf("Deleting OpenGL context\n");
         SDL_GL_MakeCurrent(sdl(w), nullptr);
@@ -480,13 +606,14 @@ void close_gl_window(plix_window* w) {
 plix_time window_event_time(plix_window* w, uint32_t sdl_ticks) { return w ? stamp_of(w, sdl_ticks) : now(); }
 
 bool frame_possible(plix_window* w) {
+    if (display_connection_lost()) return false;
     if (!w || !w->gl_context || !w->sdl_window || w->minimised || w->sizing) return false;
     if (SDL_GetWindowFlags(sdl(w)) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) return false;
     return w->client_width > 0 && w->client_height > 0;
 }
 
 bool begin_frame(plix_window* w, int* width, int* height) {
-    if (!w || !w->gl_context || !w->sdl_window) return false;
+    if (!w || !w->gl_context || !w->sdl_window || display_connection_lost()) return false;
     Uint32 f = SDL_GetWindowFlags(sdl(w));
     if (w->minimised || (f & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) || w->sizing) return false;
     w->frame_mutex.lock();
@@ -502,21 +629,22 @@ bool begin_frame(plix_window* w, int* width, int* height) {
 
 bool end_frame(plix_window* w) {
     if (!w || !w->sdl_window) return false;
-    SDL_GL_SwapWindow(sdl(w));
+    if (!display_connection_lost()) SDL_GL_SwapWindow(sdl(w));
     if (w->in_frame) {
         w->in_frame = false;
         w->frame_mutex.unlock();
     }
-    return true;
+    return !display_connection_lost();
 }
 
 void request_display_mode(plix_window* w, int width, int height, bool fullscreen) {
-    if (!w || !w->sdl_window) return;
+    if (!w || !w->sdl_window || display_connection_lost()) return;
     if (fullscreen && !w->windowed_allowed) return;
     apply_display_mode(w, width, height, fullscreen);
 }
 
 void pump_messages(plix_window* w) {
+    if (display_connection_lost()) return;
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
         if (w) handle_event(w, e);
@@ -543,7 +671,7 @@ void wait_until(plix_window* w, plix_time target) {
     for (;;) {
         double left = to_seconds(target) - now_seconds();
         if (left <= 0) return;
-        if (active_clock != &system_clock || !w || !w->sdl_window || left < 0.002) {
+        if (active_clock != &system_clock || !w || !w->sdl_window || left < 0.002 || display_connection_lost()) {
             // The last stretch (and any fake clock) is a plain exact sleep.
             plix_time t = plix_time_from_seconds(left);
             sleep_for(t.seconds, t.microseconds);

@@ -49,6 +49,9 @@ struct input_event {
     uint32_t code;
     bool pressed;
     plix_time stamp;
+    // A press the system repeats while the key is held (its delay and rate):
+    // for the menus' navigation and text editing, never for riding.
+    bool repeat = false;
 };
 
 // A ring of 256 events in arrival order; new events are dropped when full.
@@ -56,12 +59,13 @@ struct input_event {
 struct event_queue {
     uint32_t codes[event_queue_size];
     plix_time stamps[event_queue_size];
+    bool repeats[event_queue_size];
     int head = 0;   // oldest
     int count = 0;
     std::mutex lock;
 };
 
-void queue_event(event_queue& q, uint32_t code, bool pressed, plix_time stamp);
+void queue_event(event_queue& q, uint32_t code, bool pressed, plix_time stamp, bool repeat = false);
 bool take_event(event_queue& q, input_event* out);
 // Takes the oldest event only when it is stamped no later than `limit`.
 bool take_event_before(event_queue& q, plix_time limit, input_event* out);
@@ -87,7 +91,8 @@ struct plix_window {
     bool fullscreen = false;
     bool close_requested = false;
     int fullscreen_width = 0, fullscreen_height = 0;
-    int client_width = 0, client_height = 0;
+    int client_width = 0, client_height = 0;  // drawable pixels
+    int window_width = 0, window_height = 0;  // the same in window points (HiDPI scales them)
     bool sizing = false;
     bool minimised = false;
     std::mutex frame_mutex;
@@ -96,6 +101,7 @@ struct plix_window {
     void* sdl_window = nullptr;
     void* gl_context = nullptr;
     int64_t stamp_offset_ms = 0;  // event timestamps to the monotonic clock
+    int swap_interval = 0;        // what the driver took: -1 adaptive, 1 vertical sync, 0 none
 };
 
 plix_window* open_gl_window(const char* title, int width, int height, int flags, int alpha_bits, int depth_bits,
@@ -125,6 +131,16 @@ display_mode choose_display_mode(const display_mode* modes, int width, int heigh
 std::vector<std::string> build_video_mode_choices();
 // OpenGL entry points by name (null when unknown to the driver).
 void* gl_proc_address(const char* name);
+
+// Asks the driver to wait for vertical blank at each buffer swap (adaptive
+// first, then plain) or not to; returns the interval it took (-1, 1 or 0).
+int set_swap_sync(plix_window* w, bool on);
+// The refresh rate of the window's display in Hz, 0 when it gives none.
+int display_refresh_rate(plix_window* w);
+// The connection to the display server broke (the server went away). From
+// then on nothing touches the display: no events, no frames, and closing
+// the window only forgets it.
+bool display_connection_lost();
 
 // Whether a frame could be drawn right now (a context, a visible window with
 // a size, no mode switch going on); takes no lock.

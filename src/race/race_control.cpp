@@ -11,6 +11,7 @@
 #include "core/clock.h"
 #include "core/cmdline.h"
 #include "core/config.h"
+#include "core/setup_watch.h"
 #include "race/race.h"
 #include "race/race_internal.h"
 #include "race/race_tic.h"
@@ -79,7 +80,11 @@ void apply_setup_to_viewed_bike() {
     if (slot < 0 || slot >= race_slot_count || !race_slots[(size_t)slot].has_rider ||
         race_slots[(size_t)slot].type != local_slot)
         return;
-    if (bike_state* b = bike_in_slot(slot)) apply_bike_setup(*b, player_setup, time_now());
+    if (bike_state* b = bike_in_slot(slot)) {
+        apply_bike_setup(*b, player_setup, time_now());
+        // The loop's periodic report names what changed since the last one.
+        flag_setup_changes();
+    }
 }
 
 bool attempt_running() { return race.free_riding && timing_active() && bike_in_slot(0); }

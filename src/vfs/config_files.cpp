@@ -10,7 +10,7 @@
 
 // ---- reading ---------------------------------------------------------------------
 
-void read_settings_file(vfs_file* file, bool setup_only) {
+bool read_settings_file(vfs_file* file, bool setup_only) {
     char line[config_line_bytes];
     // The buffer's last byte tells a filled buffer from a shorter line even
     // when the line holds NUL bytes.
@@ -32,6 +32,7 @@ void read_settings_file(vfs_file* file, bool setup_only) {
         else
             parse_config_line(line, eq + 1);
     }
+    return !vfs_error(file);
 }
 
 void read_config() {
@@ -45,9 +46,9 @@ bool read_setup_file(const char* name) {
     std::string path = std::string("@setups/") + name;
     vfs_file* f = vfs_open(path.c_str(), "rb");
     if (!f) return false;
-    read_settings_file(f, true);
-    vfs_close(f);
-    return true;
+    // The lines before a read error are applied; the error is still one.
+    bool ok = read_settings_file(f, true);
+    return vfs_close(f) && ok;
 }
 
 // ---- writing ---------------------------------------------------------------------

@@ -134,6 +134,11 @@ vfs_file* open_path(const std::string& path, const open_mode& m) {
     if (!m.read) make_directories(path.c_str());
     if (m.backup && !m.read && !make_backup(path)) return nullptr;
     if (m.atomic) {
+        // The replacement keeps the permissions of the file it replaces; a
+        // file we may not write stays as it is, as a plain write would.
+        struct stat old;
+        bool replacing = stat(path.c_str(), &old) == 0;
+        if (replacing && access(path.c_str(), W_OK) != 0) return nullptr;
         std::string temp = path + ".XXXXXX";
         int fd = mkstemp(temp.data());
         if (fd < 0) return nullptr;
@@ -143,10 +148,14 @@ vfs_file* open_path(const std::string& path, const open_mode& m) {
             unlink(temp.c_str());
             return nullptr;
         }
-        // The replacement keeps the usual permissions of a new file.
-        mode_t mask = umask(0);
-        umask(mask);
-        fchmod(fd, 0666 & ~mask);
+        if (replacing) {
+            fchmod(fd, old.st_mode & 07777);
+        } else {
+            // A new file gets the usual permissions of a new file.
+            mode_t mask = umask(0);
+            umask(mask);
+            fchmod(fd, 0666 & ~mask);
+        }
         vfs_file* f = new_file(stream, true);
         f->final_path = path;
         f->temp_path = temp;

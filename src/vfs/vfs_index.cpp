@@ -56,8 +56,10 @@ void build_roots() {
     else if (home && *home)
         data_home = std::string(home) + "/.local/share";
     if (!data_home.empty()) g_roots.push_back(normalise_path(data_home + "/Quarnix/"));
+    // An empty KV_HOME counts as unset: joined with "/" it would make the
+    // whole file system a data root.
     const char* kv_home = getenv("KV_HOME");
-    if (kv_home) {
+    if (kv_home && *kv_home) {
         g_roots.push_back(normalise_path(std::string(kv_home) + "/"));
     } else {
         char exe[260];

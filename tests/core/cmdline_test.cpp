@@ -86,6 +86,14 @@ TEST(command_line, BadValuesAndMissingValues) {
     expect_failure({"--bogus", "--width"}, "bad option '--bogus'\n");
     expect_failure({"-x"}, "bad option '-x'\n");
 
+    // A frame rate that would sleep for ever or run thousands of tics a frame.
+    for (const char* rate : {"0.001", "0.5", "-64", "1000.5", "1e9"})
+        expect_failure({"--lock-fps", rate}, "Bad arg for --lock-fps\n");
+    for (double rate : {0.0, 1.0, 24.0, 1000.0}) {
+        std::string text = std::to_string(rate);
+        EXPECT_DOUBLE_EQ(parse({"--lock-fps", text.c_str()}).options.lock_fps, rate);
+    }
+
     command_line c = parse({"--chase-center", "0.5,3,-1", "--lod-bias", " -7", "--detail", "2e-3"});
     EXPECT_DOUBLE_EQ(c.options.chase_center[0], 0.5);
     EXPECT_DOUBLE_EQ(c.options.chase_center[2], -1);
@@ -125,6 +133,26 @@ TEST(command_line, OpenHome) {
     EXPECT_FALSE(later.only_open_home);
     EXPECT_EQ(later.action, command_line_action::open_home);
     expect_failure({"--bogus", "--open-home"}, "bad option '--bogus'\n");
+}
+
+TEST(command_line, HelpAndVersionStopTheParseAndListEveryOption) {
+    EXPECT_EQ(parse({"--help"}).action, command_line_action::help);
+    EXPECT_EQ(parse({"--nosound", "--version", "--bogus"}).action, command_line_action::version);
+    expect_failure({"--bogus", "--help"}, "bad option '--bogus'\n");
+    std::string help = command_line_help();
+    EXPECT_EQ(help.rfind("Usage: quarnix [options] [demo file]\n", 0), 0u);
+    // One line per option; every option listed is one the parser takes.
+    int listed = 0;
+    for (size_t at = 0; (at = help.find("\n  --", at)) != std::string::npos; at++) {
+        size_t end = help.find_first_of(" \n", at + 3);
+        std::string name = help.substr(at + 3, end - at - 3);
+        command_line c = parse({name.c_str(), "1"});
+        EXPECT_NE(c.error.rfind("bad option", 0), 0u) << name;
+        listed++;
+    }
+    EXPECT_EQ(listed, 47);
+    for (const char* name : {"--lock-fps X", "--record-audio FILE", "--help", "--version", "--open-home"})
+        EXPECT_NE(help.find("\n  " + std::string(name) + " "), std::string::npos) << name;
 }
 
 TEST(command_line, ConnectStripsSchemeCutsAndRemembers) {

@@ -11,6 +11,7 @@
 #include "core/setup_watch.h"
 #include "testkit/testkit.h"
 #include "vfs/config_files.h"
+#include "vfs/saf.h"
 #include "vfs/vfs.h"
 
 namespace {
@@ -53,7 +54,7 @@ std::string line_of(const std::string& file, const std::string& key) {
 TEST_F(config_fixture, DefaultsRoundTripByteForByteInFileOrder) {
     std::string first = written();
     std::vector<std::string> keys = keys_of(first);
-    ASSERT_EQ(keys.size(), 176u);
+    ASSERT_EQ(keys.size(), 177u);
     EXPECT_EQ(keys[0], "xres");
     EXPECT_EQ(keys[7], "track");
     EXPECT_EQ(keys[12], "slot00");
@@ -67,6 +68,8 @@ TEST_F(config_fixture, DefaultsRoundTripByteForByteInFileOrder) {
     EXPECT_EQ(keys[153], "message_lines");
     EXPECT_EQ(keys[156], "throttle_key");
     EXPECT_EQ(keys[175], "screenshot_key");
+    EXPECT_EQ(keys[176], "vsync");
+    EXPECT_EQ(line_of(first, "vsync"), "vsync=Yes");
     EXPECT_EQ(line_of(first, "bike"), "bike=yz250f(2017)");
     EXPECT_EQ(line_of(first, "laps"), "laps=5.000000");
     EXPECT_EQ(line_of(first, "server_name"), "server_name=localhost");
@@ -275,6 +278,16 @@ TEST_F(config_fixture, SetupFilesCarryOnlyTheSetupKeys) {
     EXPECT_DOUBLE_EQ(settings.laps, 5);
     EXPECT_EQ(settings.xres, 640);
     EXPECT_FALSE(read_setup_file("absent"));
+    // A read error part way is a failure, not a success with the lines
+    // read so far: a folder in the file's place, and a gzip stream cut short.
+    make_dirs(box.root0() + "setups/folder");
+    EXPECT_FALSE(read_setup_file("folder"));
+    std::string many;
+    for (int i = 0; i < 2000; i++) many += "number=" + std::to_string(i % 1000) + "\n";
+    std::vector<uint8_t> gz = gzip_bytes(many.data(), many.size());
+    gz.resize(gz.size() / 2);
+    write_file(box.root0() + "setups/cut.gz", std::vector<unsigned char>(gz.begin(), gz.end()));
+    EXPECT_FALSE(read_setup_file("cut"));
 
     EXPECT_TRUE(parse_setup_line("arcade", "No"));
     EXPECT_EQ(player_setup.arcade, 0);

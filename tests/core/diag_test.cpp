@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -229,6 +231,39 @@ TEST_F(alloc_fixture, FreedBlocksAreZeroedAndNullIsIgnored) {
     EXPECT_NE(m, nullptr);
     checked_free(m);
 }
+
+#if !defined(__SANITIZE_ADDRESS__)
+// Memory runs out just as the allocation table must grow, while the audio
+// device is open (its fatal-path close frees through the same table): the
+// program goes on unchecked instead of hanging in the fatal path.
+TEST(alloc_death, TableGrowthOutOfMemoryDoesNotDeadlock) {
+    EXPECT_EXIT(
+        {
+            alarm(10);  // a deadlock ends here, by a signal
+            setenv("KV_CHECK_ALLOC", "1", 1);
+            setenv("QUARNIX_NO_DIALOG", "1", 1);
+            checked_alloc_reset();
+            install_new_handler();
+            static void* audio_buffer = checked_malloc(64);
+            add_fatal_hook([] { checked_free(audio_buffer); });
+            // Little address space left beyond what is in use now.
+            long pages = 0;
+            FILE* statm = fopen("/proc/self/statm", "r");
+            if (!statm || fscanf(statm, "%ld", &pages) != 1) _exit(3);
+            fclose(statm);
+            struct rlimit limit;
+            getrlimit(RLIMIT_AS, &limit);
+            limit.rlim_cur = (rlim_t)pages * (rlim_t)sysconf(_SC_PAGESIZE) + (8u << 20);
+            if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(4);
+            for (int i = 0; i < 4000000 && live_allocation_count() > 0; i++)
+                if (!checked_malloc(16)) break;
+            fprintf(stderr, "still running, %d recorded\n", live_allocation_count());
+            _exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        "Out of memory for the allocation table: allocations are no longer checked\nstill running, 0 recorded");
+}
+#endif
 
 TEST(alloc, WithoutCheckingNothingIsRecorded) {
     unsetenv("KV_CHECK_ALLOC");

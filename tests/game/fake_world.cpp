@@ -49,11 +49,12 @@ std::vector<track_camera> g_cameras;
 
 void call(const std::string& what) { g_world.calls.push_back(what); }
 
-bool take_event(bool up_to_deadline, double deadline, int& code, bool& pressed) {
+bool take_event(bool up_to_deadline, double deadline, int& code, bool& pressed, bool& repeat) {
     std::deque<stamped_event>& q = g_world.queue;
     if (q.empty() || (up_to_deadline && q.front().stamp > deadline)) return false;
     code = q.front().code;
     pressed = q.front().pressed;
+    repeat = q.front().repeat;
     q.pop_front();
     return true;
 }
@@ -113,10 +114,24 @@ void main_window_size(int& width, int& height) {
     height = g_world.height;
 }
 
+void main_window_points(int& width, int& height) {
+    width = g_world.points_width ? g_world.points_width : g_world.width;
+    height = g_world.points_height ? g_world.points_height : g_world.height;
+}
+
 bool main_window_fullscreen() { return false; }
-bool next_main_event(int& code, bool& pressed) { return take_event(false, 0, code, pressed); }
-bool next_main_event_before(double deadline, int& code, bool& pressed) {
-    return take_event(true, deadline, code, pressed);
+
+bool main_window_set_vsync(bool on) {
+    call(on ? "vsync on" : "vsync off");
+    return on && g_world.vsync_works;
+}
+
+int main_window_refresh_rate() { return g_world.refresh_rate; }
+bool main_window_display_lost() { return g_world.display_lost; }
+
+bool next_main_event(int& code, bool& pressed, bool& repeat) { return take_event(false, 0, code, pressed, repeat); }
+bool next_main_event_before(double deadline, int& code, bool& pressed, bool& repeat) {
+    return take_event(true, deadline, code, pressed, repeat);
 }
 
 double main_clock_now() { return g_world.clock; }
@@ -135,7 +150,10 @@ bool open_audio_output() {
     call("open audio");
     return true;
 }
-bool open_audio_recording(int, int) { return true; }
+bool open_audio_recording(int, int) {
+    call("open recording");
+    return g_world.recording_works;
+}
 void close_audio_output() { call("close audio"); }
 bool audio_output_open() { return g_world.audio; }
 void service_audio_output() {}
@@ -191,6 +209,8 @@ void menu_pointer_moved(int, int) {}
 int current_menu_page() { return g_menu_page; }
 void set_menu_page(int page) { g_menu_page = page; }
 long menu_frame_number = 0;
+// The menus' navigation keys as they are by default.
+edit_key_codes edit_keys{0x1148, 0x1150, 0x114b, 0x114d, 0x101c, 0x111c, 0x2000, 0x1149, 0x1151};
 void resolve_edit_keys() {}
 void hud_draw(int, int, int) {}
 void hud_draw_riding(int, int, int) {}

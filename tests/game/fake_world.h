@@ -19,6 +19,7 @@ struct stamped_event {
     int code;
     bool pressed;
     double stamp = 0;  // app-clock seconds; 0: due at once
+    bool repeat = false;  // the system repeating a held key
 };
 
 struct fake_world {
@@ -34,7 +35,11 @@ struct fake_world {
     bool gone_after_gl = false;   // ... once GL is up
     bool drawable = true;
     bool swap_works = true;  // false: the window is gone at the swap
-    int width = 640, height = 480;
+    int width = 640, height = 480;  // drawable pixels
+    int points_width = 0, points_height = 0;  // the window in points; 0: as the pixels
+    bool vsync_works = true;  // the driver syncs swaps when asked
+    int refresh_rate = 0;
+    bool display_lost = false;
     int frames_drawn = 0;
     std::deque<stamped_event> queue;
 
@@ -57,6 +62,7 @@ struct fake_world {
     bool server_tics = true;
     int server_tic = 0;
     bool audio = false;
+    bool recording_works = true;  // the memory-recording device opens
     std::vector<double> sound_factors;
     std::vector<int> menu_keys;
     std::vector<std::string> saved_shots;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/bike_setup.h"
@@ -52,6 +53,53 @@ TEST_F(frame_timing, LockedFrameRateAndWarp) {
     int sleeps = world.sleeps;
     EXPECT_EQ(pass(), 100);
     EXPECT_EQ(world.sleeps, sleeps);  // no waiting
+}
+
+// Vertical sync is asked for by default; where the driver gives none, the
+// loop itself holds frames to the display's refresh (125 frames/s when the
+// display does not say). Passes are counted over one second of the clock.
+TEST_F(frame_timing, WithoutVerticalSyncTheLoopHoldsTheRefreshRate) {
+    struct display {
+        bool vsync_works;
+        int refresh;
+        int vsync_setting;
+        double lock_fps;
+        const char* asked;
+        double frames_per_second;
+    };
+    const display displays[] = {
+        {true, 60, 1, 0, "vsync on", 128},    // the swap waits: the loop only keeps its tic floor
+        {false, 60, 1, 0, "vsync on", 60},    // no sync from the driver: the loop waits
+        {false, 0, 1, 0, "vsync on", 125},    // ... for a display that gives no refresh rate
+        {false, 240, 1, 0, "vsync on", 128},  // never more frames than tics
+        {false, 60, 0, 0, "vsync off", 128},  // the player turned it off
+        {true, 60, 1, 64, "vsync off", 64},   // "--lock-fps" paces exactly, on its own
+    };
+    for (const display& d : displays) {
+        SCOPED_TRACE(d.asked + std::string(" refresh ") + std::to_string(d.refresh));
+        TearDown();
+        SetUp();
+        world.vsync_works = d.vsync_works;
+        world.refresh_rate = d.refresh;
+        settings.vsync = d.vsync_setting;
+        cmdline.lock_fps = d.lock_fps;
+        int frames = 0;
+        while (total_clock < 1.0 - 1e-9) {
+            pass();
+            frames++;
+        }
+        EXPECT_NEAR(frames, d.frames_per_second, 1.0);
+        EXPECT_NEAR(world.tics, 128, 1);
+        EXPECT_EQ(std::count(world.calls.begin(), world.calls.end(), std::string(d.asked)), 1);
+    }
+    // A change is taken at the next frame.
+    cmdline.lock_fps = 0;
+    pass();
+    ASSERT_FALSE(world.calls.empty());
+    EXPECT_EQ(world.calls.back(), "vsync on");
+    settings.vsync = 0;
+    pass();
+    EXPECT_EQ(world.calls.back(), "vsync off");
 }
 
 TEST_F(frame_timing, OnlineTheTicRateFollowsTheServer) {
@@ -178,6 +226,35 @@ TEST_F(key_dispatch, MenuFreezesTheRideOfflineAndMutesIt) {
     world.viewed_type = 0;
     world.connected = true;
     EXPECT_EQ(pass(), 1);
+}
+
+// A held key's repeats move through the menus and edit their text; riding
+// never sees them.
+TEST_F(key_dispatch, HeldKeysRepeatOnlyInTheMenus) {
+    constexpr int key_down = 0x1150, key_enter = 0x101c;
+    bindings[pause_binding].key_code = key_p;
+    auto held = [&](int code, int repeats) {
+        key(code, true, world.clock);
+        for (int i = 0; i < repeats; i++) world.queue.push_back({code, true, world.clock, true});
+        if (code >= 256) key(code, false, world.clock);
+    };
+    held(key_p, 3);
+    held(9, 3);  // the tab character repeats with its key
+    pass();
+    EXPECT_TRUE(loop_state.paused);  // toggled once
+    EXPECT_EQ(loop_state.view_mode, third_person_view);  // one step, not four
+
+    set_menu_page(main_page);
+    held(key_down, 2);
+    held(8, 2);  // Backspace
+    held('a', 1);
+    held(key_enter, 2);  // acts once
+    held(13, 2);
+    held(key_esc, 1);  // closes the menu once; its repeat is not for the ride
+    pass();
+    EXPECT_EQ(world.menu_keys, (std::vector<int>{key_down, key_down, key_down, 8, 8, 8, 'a', 'a', key_enter, 13}));
+    EXPECT_EQ(current_menu_page(), no_menu);
+    EXPECT_TRUE(loop_state.paused);
 }
 
 TEST_F(key_dispatch, TabCyclesTheViewsAndRidingKeepsOnlyTheRiderViews) {
@@ -307,6 +384,23 @@ TEST_F(loop_reports, SetupChangesAreReportedEveryFiveSeconds) {
     while (total_clock < 10.01) pass();
     ASSERT_EQ(world.sent.size(), 1u);
     EXPECT_EQ(world.sent[0].substr(20), std::string(33, '-') + "p-----\n");
+}
+
+// A resized window is remembered in points, the unit it is made in: on a
+// HiDPI screen its pixels are twice as many and would grow it every run.
+TEST_F(loop_reports, AResizedWindowIsSavedInPoints) {
+    world.width = 1280;
+    world.height = 960;
+    world.points_width = 640;
+    world.points_height = 480;
+    pass();
+    world.width = 1600;
+    world.height = 1200;
+    world.points_width = 800;
+    world.points_height = 600;
+    pass();
+    EXPECT_EQ(settings.xres, 800);
+    EXPECT_EQ(settings.yres, 600);
 }
 
 TEST_F(loop_reports, StutterCheckpointsNameTheSlowStage) {

@@ -129,6 +129,66 @@ TEST_F(startup_fixture, CloseRequestDuringLoadingReachesTheLoop) {
     EXPECT_EQ(program.sleeps, 1);  // only the final second
 }
 
+TEST_F(startup_fixture, HelpAndVersionAnswerBeforeAnythingElse) {
+    for (const char* option : {"--help", "--version"}) {
+        reset_world();
+        testing::internal::CaptureStdout();
+        int status = run({"--nosound", option, "--bogus"});
+        std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(status, 0) << option;
+        EXPECT_TRUE(program.calls.empty()) << option << ": " << program.calls.front();  // no display probe, no window
+        EXPECT_FALSE(path_exists(box.root0() + "lastlog.txt")) << option;
+        if (std::string(option) == "--help")
+            EXPECT_NE(out.find("\n  --lock-fps X "), std::string::npos) << out;
+        else
+            EXPECT_EQ(out, "Quarnix 0.1.0\n");
+    }
+}
+
+TEST_F(startup_fixture, ARecordingThatCannotStartIsSaidEverywhere) {
+    write_file(box.root0() + "not-a-folder", "");
+    struct attempt {
+        std::string file;
+        bool device;
+        std::string message;
+    };
+    const attempt attempts[] = {
+        {box.root0() + "not-a-folder/mix.raw", true,
+         "Can't open " + box.root0() + "not-a-folder/mix.raw for writing: the audio is not being recorded"},
+        {box.root0() + "mix.raw", false, "Can't open the audio recording device: the audio is not being recorded"},
+    };
+    for (const attempt& a : attempts) {
+        reset_world();
+        program.recording_works = a.device;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(run({"--record-audio", a.file}), 0);
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find(a.message + "\n"), std::string::npos) << err;
+        EXPECT_TRUE(logged(a.message)) << a.message;
+        bool on_screen = false;
+        for (int age = 0; age < 20; age++) on_screen = on_screen || message_line(age) == a.message + "\n";
+        EXPECT_TRUE(on_screen) << a.message;
+    }
+}
+
+// The display server went away under the running game: the shutdown stages
+// run (the configuration is written) without touching the display's GL
+// context again, and the run ends with status 1 and a word why.
+TEST_F(startup_fixture, DisplayGoneShutsDownNormallyWithStatusOne) {
+    program.display_lost = true;
+    testing::internal::CaptureStderr();
+    int status = run({"--nosound"});
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.find("The display went away: Quarnix shuts down\n"), std::string::npos) << err;
+    EXPECT_TRUE(path_exists(box.root0() + "config"));
+    expect_in_order(log_lines(), {"The display went away: Quarnix shuts down", "Closing input devices",
+                                  "Writing config files", "Freeing file list", "Deleting textures"});
+    for (const char* gl : {"delete textures", "delete models", "free fonts"})
+        EXPECT_EQ(std::count(program.calls.begin(), program.calls.end(), gl), 0) << gl;
+    EXPECT_EQ(program.calls.back(), "sleep 1.000000");
+}
+
 TEST_F(startup_fixture, NoTracksFailsWithoutWritingTheConfiguration) {
     program.tracks.clear();
     testing::internal::CaptureStderr();

@@ -44,6 +44,7 @@ void set_menu_page(int page) { g_menu_page = page; }
 void menu_draw(int, int) {}
 void menu_key(int) {}
 void menu_pointer_moved(int, int) {}
+edit_key_codes edit_keys{0x1148, 0x1150, 0x114b, 0x114d, 0x101c, 0x111c, 0x2000, 0x1149, 0x1151};
 void resolve_edit_keys() {}
 void hud_draw(int, int, int) {}
 void hud_draw_riding(int, int, int) {}

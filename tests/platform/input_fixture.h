@@ -21,6 +21,7 @@ struct fake_device {
     std::vector<uint8_t> buttons;
     bool overflowed = false;
     bool closed = false;
+    bool unplugged = false;
     int acquires = 0, releases = 0;
 };
 
@@ -46,6 +47,7 @@ inline fake_device* add_fake_device(const std::string& name, int axes, int butto
     d->desc.axis_relative.assign((size_t)axes, relative);
     for (int i = 0; i < buttons; i++) d->desc.button_labels.push_back("button");
     d->desc.buffered = buffered;
+    d->desc.identity = "guid-of " + name;
     d->desc.handle = d.get();
     d->axes.assign((size_t)axes, 0);
     d->buttons.assign((size_t)buttons, 0);
@@ -92,6 +94,7 @@ inline const input_device_driver fake_backend = [] {
         return was;
     };
     b.close = [](void* h) { ((fake_device*)h)->closed = true; };
+    b.present = [](void* h) { return !((fake_device*)h)->unplugged; };
     b.cursor_position = [](int& x, int& y) {
         x = fake_input->cursor_x;
         y = fake_input->cursor_y;

@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "core/clock.h"
 #include "core/config.h"
@@ -279,6 +281,72 @@ TEST_F(input_devices_test, DevicesAttachedLaterBecomeAvailable) {
 
 using bindings_test = input_fixture;
 
+// A pad unplugged and plugged in again is the same device: its bindings
+// and open axis readers work at once. One that comes in late gets the
+// bindings that named it.
+TEST_F(bindings_test, ReturningAndLatePadsWorkAtOnce) {
+    log_capture log;
+    fake_device* pad = add_fake_device("Game Pad", 2, 4);
+    open();
+    config_defaults();
+    parse_binding(bindings[throttle_binding], "(0,1)GamePad.axis[1]");
+    parse_binding(bindings[clutch_binding], "GamePad.key[2]");
+    parse_binding(bindings[back_up_binding], "Late.key[0]");
+    parse_binding(bindings[front_brake_binding], "(0,1)Late axis 0");
+    open_input_bindings(&window);
+    input_device* device = find_input_device("GamePad");
+    ASSERT_NE(device, nullptr);
+    const uint32_t code = device->code;
+    EXPECT_EQ(bindings[clutch_binding].key_code, (int)code + 2);
+    EXPECT_EQ(bindings[back_up_binding].key_code, -1);  // not there yet
+    EXPECT_EQ(bindings[front_brake_binding].axis, nullptr);
+
+    // Held, then unplugged: the back end's releases let go of everything.
+    pad->buffer.push_back({true, 1, 32767, 5000000});
+    pad->buffer.push_back({false, 2, 1, 5000000});
+    poll_axis_bindings();
+    EXPECT_NEAR(bindings[throttle_binding].value, 1, 1e-4);
+    pad->unplugged = true;
+    pad->buffer.push_back({true, 1, 0, 5000001});
+    pad->buffer.push_back({false, 2, 0, 5000001});
+    poll_axis_bindings();
+    EXPECT_DOUBLE_EQ(bindings[throttle_binding].value, 0);
+    std::vector<queued> events = drain();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_FALSE(events[1].pressed);
+
+    // In again: a new handle for the same device, not "GamePad#2".
+    fake_device* again = add_fake_device("Game Pad", 2, 4);
+    fake_device* late = add_fake_device("Late", 1, 1);
+    system.later = {again, late};
+    poll_input_devices(&window);
+    EXPECT_TRUE(pad->closed);
+    EXPECT_EQ(find_input_device("GamePad#2"), nullptr);
+    EXPECT_EQ(input_devices().size(), 3u);  // the pad, the late one and the cursor
+    EXPECT_EQ(device->code, code);
+    EXPECT_GE(again->acquires, 1);
+    again->buffer.push_back({true, 1, 16384, 5000002});
+    again->buffer.push_back({false, 2, 1, 5000002});
+    poll_axis_bindings();
+    EXPECT_NEAR(bindings[throttle_binding].value, 0.5, 1e-6);
+    poll_input_devices(&window);  // bound buttons are polled when the queue runs dry
+    events = drain();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].code, code + 2);
+    EXPECT_TRUE(events[0].pressed);
+    EXPECT_TRUE(log.has("Game Pad (fake Game Pad) is back as GamePad"));
+
+    // The late device took the bindings that were waiting for it.
+    input_device* late_device = find_input_device("Late");
+    ASSERT_NE(late_device, nullptr);
+    EXPECT_EQ(bindings[back_up_binding].key_code, (int)late_device->code);
+    ASSERT_NE(bindings[front_brake_binding].axis, nullptr);
+    late->buffer.push_back({true, 0, 32767, 5000003});
+    poll_axis_bindings();
+    EXPECT_NEAR(bindings[front_brake_binding].value, 1, 1e-4);
+    close_input_bindings();
+}
+
 TEST_F(bindings_test, AxisBindingsMapTheirRange) {
     fake_device* pad = add_fake_device("Pad", 3, 2, false, false);
     open();
@@ -373,6 +441,50 @@ TEST_F(bindings_test, KeysCapturedWhileWatchingAndStopping) {
     start_watching_pots(&window, &bindings[throttle_binding]);
     EXPECT_EQ(captured_key_name(), nullptr);  // forgotten when watching starts again
     stop_watching_pots();
+}
+
+// The same through SDL, with its virtual joystick: unplugged and plugged in
+// again, the pad keeps its name and code (SDL's GUID and name say it is the
+// same), so a binding to its button works again without a restart.
+TEST(sdl_devices, AVirtualPadPluggedInAgainIsTheSameDevice) {
+    SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0) << SDL_GetError();
+    int index = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_UNKNOWN, 2, 4, 0);
+    ASSERT_GE(index, 0) << SDL_GetError();
+    plix_window window;
+    set_input_device_driver(nullptr);
+    open_input_devices(&window);
+    ASSERT_EQ(input_devices().size(), 2u);  // the pad and the cursor
+    const std::string name = input_devices()[0]->name;
+    const int code = key_code_for_name(&window, (name + " button 1").c_str());
+    ASSERT_GE(code, 0x10000);
+    auto press = [&](bool down) {
+        SDL_Joystick* j = SDL_JoystickFromInstanceID(SDL_JoystickGetDeviceInstanceID(0));
+        if (!j) return std::vector<std::pair<int, bool>>{};
+        SDL_JoystickSetVirtualButton(j, 1, down ? SDL_PRESSED : SDL_RELEASED);
+        std::vector<std::pair<int, bool>> got;
+        input_event e;
+        for (int i = 0; i < 10 && got.empty(); i++)
+            while (next_event(&window, &e)) got.push_back({(int)e.code, e.pressed});
+        return got;
+    };
+    EXPECT_EQ(press(true), (std::vector<std::pair<int, bool>>{{code, true}}));
+    // Out with the button held: released. In again: the same device.
+    ASSERT_EQ(SDL_JoystickDetachVirtual(0), 0);
+    std::vector<std::pair<int, bool>> released;
+    input_event e;
+    for (int i = 0; i < 10 && released.empty(); i++)
+        while (next_event(&window, &e)) released.push_back({(int)e.code, e.pressed});
+    EXPECT_EQ(released, (std::vector<std::pair<int, bool>>{{code, false}}));
+    ASSERT_GE(SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_UNKNOWN, 2, 4, 0), 0);
+    pump_messages(&window);
+    poll_input_devices(&window);
+    EXPECT_EQ(input_devices().size(), 2u);
+    EXPECT_EQ(find_input_device(name + "#2"), nullptr);
+    EXPECT_EQ(press(true), (std::vector<std::pair<int, bool>>{{code, true}}));
+    close_input_devices(&window);
+    SDL_JoystickDetachVirtual(0);
+    SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
 }
 
 }  // namespace

@@ -4,8 +4,11 @@
 
 #include <cstdlib>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "platform/keymap.h"
+#include "testkit/x_server.h"
 #include "platform/window.h"
 
 namespace {
@@ -128,6 +131,26 @@ TEST(window, OpensDrawsAndQueuesCloseUnderX) {
     EXPECT_EQ(height, 240);
     EXPECT_NE(gl_proc_address("glClear"), nullptr);
 
+    // The system's repeats of a held key are queued marked as repeats, for
+    // the key and for the control character it types.
+    for (Uint8 repeat : {0, 1, 1}) {
+        SDL_Event down{};
+        down.type = SDL_KEYDOWN;
+        down.key.state = SDL_PRESSED;
+        down.key.repeat = repeat;
+        down.key.timestamp = SDL_GetTicks();
+        down.key.keysym.scancode = SDL_SCANCODE_BACKSPACE;
+        SDL_PushEvent(&down);
+    }
+    std::vector<std::pair<uint32_t, bool>> typed;
+    input_event k{};
+    while (next_event(w, &k))
+        if (k.code == 8 || k.code == event_key_base + 0x0e) typed.push_back({k.code, k.repeat});
+    const std::vector<std::pair<uint32_t, bool>> held = {
+        {event_key_base + 0x0e, false}, {8, false}, {event_key_base + 0x0e, true}, {8, true},
+        {event_key_base + 0x0e, true},  {8, true}};
+    EXPECT_EQ(typed, held);
+
     // A close request from the desktop arrives as event 0xdead.
     SDL_Event quit{};
     quit.type = SDL_QUIT;
@@ -143,6 +166,30 @@ TEST(window, OpensDrawsAndQueuesCloseUnderX) {
     EXPECT_EQ(items[0], "Default Fullscreen");
     EXPECT_EQ(items[1], "Windowed");
     close_gl_window(w);
+}
+
+// A display that is named but does not answer yet (a server still
+// starting, or one resetting after its last client left) is tried again for
+// a few seconds before the window gives up. In a fresh process, so that SDL
+// starts its video anew.
+TEST(window_death, ADisplayThatAnswersLateIsWaitedFor) {
+    if (!x_server::available()) GTEST_SKIP() << "no Xvfb";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            x_server late;
+            int n = x_server::free_number();
+            if (n < 0 || !late.start(n, 700)) _exit(2);
+            setenv("DISPLAY", late.display().c_str(), 1);
+            unsetenv("XAUTHORITY");
+            unsetenv("SDL_VIDEODRIVER");
+            plix_window* w = open_gl_window("Quarnix test", 160, 120, 24, 0, 16, 0, 0);
+            fprintf(stderr, "window %s\n", w ? "opened" : "not opened");
+            if (w) close_gl_window(w);
+            late.stop();
+            _exit(w ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "window opened");
 }
 
 }  // namespace

@@ -138,7 +138,7 @@ TEST_F(menu_fixture, EveryPageListsItsItemsWithTheirSettings) {
                  {suspension_page, 21, "Rider Mass Distribution"},
                  {stability_page, 16, "Restricted Lock Angle"},
                  {controls_page, 21, "Screenshot"},
-                 {graphics_page, 17, "Competitor Volume"},
+                 {graphics_page, 18, "Competitor Volume"},
                  {advanced_graphics_page, 14, "Enable Reflections"},
                  {multiplayer_page, 4, "Server"},
                  {playback_page, 24, "Next Page"}};

@@ -81,6 +81,39 @@ TEST(vfs_scanf, MatchesCLibraryOnEveryFormatAndInput) {
     EXPECT_GT(compared, 4000);
 }
 
+// Inputs with NUL bytes inside, and numbers hundreds of characters long,
+// compared with the C library reading the same bytes from a stream (where a
+// NUL is an ordinary byte, as it is to ours; sscanf would stop at it).
+TEST(vfs_scanf, EmbeddedNulBytesAndLongNumbersMatchTheCLibrarysStreams) {
+    const std::string nul(1, '\0');
+    const std::string zeros(700, '0');
+    const std::string inputs_with_nul[] = {
+        nul + "5", "-" + nul + "5", "+" + nul, "0" + nul + "x1", "0x" + nul + "1", "1" + nul + "e5", "1e" + nul + "5",
+        "1." + nul + "5", nul, "12" + nul + "34", "ab" + nul + "cd", " " + nul + " 7", nul + "nan", "in" + nul + "f",
+        "0x1p" + nul + "3", "7" + nul, nul + "\n9", "a" + nul + "\nb",
+        zeros + "1234", "-" + zeros + "7.25e2 9", "0x" + zeros + "1f", "0." + zeros + "5e700", zeros + nul + "3",
+    };
+    for (const char* format : formats) {
+        for (const std::string& input : inputs_with_nul) {
+            arg_block theirs, ours;
+            FILE* stream = fmemopen((void*)input.data(), input.size(), "r");
+            ASSERT_NE(stream, nullptr);
+            int expected = fscanf(stream, format, theirs.bytes[0], theirs.bytes[1], theirs.bytes[2], theirs.bytes[3],
+                                  theirs.bytes[4], theirs.bytes[5], theirs.bytes[6], theirs.bytes[7]);
+            fclose(stream);
+            int got = string_scanf(input.data(), input.size(), nullptr, format, ours.bytes[0], ours.bytes[1],
+                                   ours.bytes[2], ours.bytes[3], ours.bytes[4], ours.bytes[5], ours.bytes[6],
+                                   ours.bytes[7]);
+            std::string shown = input;
+            for (char& c : shown)
+                if (!c) c = '@';
+            EXPECT_EQ(got, expected) << "format " << show(format) << " input " << show(shown.c_str()) << " (@ = NUL)";
+            EXPECT_EQ(memcmp(theirs.bytes, ours.bytes, sizeof ours.bytes), 0)
+                << "stored values differ: format " << show(format) << " input " << show(shown.c_str());
+        }
+    }
+}
+
 // The same pairs read from a file, with LF and CR LF line ends, continuing
 // where the previous call stopped.
 TEST(vfs_scanf, FileStreamMatchesAcrossLineEnds) {

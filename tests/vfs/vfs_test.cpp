@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstring>
@@ -49,12 +51,19 @@ TEST(vfs_roots, HomeThenKvHomeNormalised) {
 
 TEST(vfs_roots, WithoutKvHomeTheProgramFolderIsARoot) {
     vfs_sandbox box;
-    unsetenv("KV_HOME");
-    vfs_shutdown();
-    ASSERT_EQ(search_root_count(), 2);
-    std::string root = get_search_root(1);
-    EXPECT_EQ(root.back(), '/');
-    EXPECT_NE(root.find("tests"), std::string::npos);  // this test program's folder
+    // Unset, and set to nothing (which would otherwise make "/" a root and
+    // the index walk the whole file system).
+    for (bool empty : {false, true}) {
+        if (empty)
+            setenv("KV_HOME", "", 1);
+        else
+            unsetenv("KV_HOME");
+        vfs_shutdown();
+        ASSERT_EQ(search_root_count(), 2);
+        std::string root = get_search_root(1);
+        EXPECT_EQ(root.back(), '/');
+        EXPECT_NE(root.find("tests"), std::string::npos) << root;  // this test program's folder
+    }
 }
 
 TEST(vfs_roots, OverlongHomeRelativePathFailsInsteadOfBeingCut) {
@@ -279,6 +288,42 @@ TEST(vfs_files, AtomicReplaceKeepsOldFileOnFailure) {
     vfs_puts(f, "new");
     EXPECT_TRUE(vfs_close(f));
     EXPECT_EQ(read_file(path), "new");
+}
+
+TEST(vfs_files, AtomicReplaceKeepsTheOldFilesPermissions) {
+    vfs_sandbox box;
+    std::string path = box.root0() + "config";
+    struct stat st;
+    for (mode_t mode : {0600, 0640, 0664}) {
+        write_file(path, "old");
+        ASSERT_EQ(chmod(path.c_str(), mode), 0);
+        vfs_file* f = vfs_open("@config", "=wb");
+        ASSERT_NE(f, nullptr);
+        vfs_puts(f, "new");
+        EXPECT_TRUE(vfs_close(f));
+        EXPECT_EQ(read_file(path), "new");
+        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, mode);
+        chmod(path.c_str(), 0644);
+    }
+    // A new file gets the usual permissions of a new file.
+    mode_t mask = umask(022);
+    std::string fresh = box.root0() + "fresh";
+    vfs_file* f = vfs_open("@fresh", "=wb");
+    ASSERT_NE(f, nullptr);
+    EXPECT_TRUE(vfs_close(f));
+    ASSERT_EQ(stat(fresh.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    umask(mask);
+    // A file made read-only is not replaced behind the player's back (root
+    // may write anything).
+    if (geteuid() != 0) {
+        write_file(path, "kept");
+        chmod(path.c_str(), 0444);
+        EXPECT_EQ(vfs_open("@config", "=wb"), nullptr);
+        EXPECT_EQ(read_file(path), "kept");
+        chmod(path.c_str(), 0644);
+    }
 }
 
 TEST(vfs_files, FileToStringBoundary) {
