@@ -116,6 +116,12 @@ void start_recording() {
         h.riders.push_back(std::move(r));
         recorder.slots.push_back(s);
     }
+    // The recorded slots' histories start afresh, so that the first forced
+    // record keeps and writes the state of this tic even when the recording
+    // just stopped kept one for it (the next lap of free riding starts at
+    // the tic the last one ended; a restarted attempt has moved the bike
+    // since). Nothing but the recorder reads a recorded slot's history.
+    for (int slot : recorder.slots) clear_history(slot);
     recorder.file = vfs_open(recorder.path.c_str(), "wb");
     if (!recorder.file) {
         recorder = recording_state{};

@@ -263,10 +263,34 @@ TEST_F(demo_race, RaceDemoStartsAtItsFirstChunkAndTheGhostNow) {
     EXPECT_TRUE(history_has_state_between(1, now, now));
     EXPECT_EQ(newest_history_tic(1), now + 8);
     EXPECT_TRUE(recording_demo());
-    // A restarted attempt records afresh and brings the ghost back.
+    // A restarted attempt records afresh and brings the ghost back. Its
+    // recording starts with the bike where the restart put it, at the tic
+    // the last one ended.
     for (int i = 0; i < 40; i++) simulate_tic();
     restart_attempt();
     EXPECT_TRUE(recording_demo());
+    {
+        std::string path = "@rabbithill/lastlap.kvdemo";
+        vfs_file* f = vfs_open(path.c_str(), "rb");
+        demo_header h;
+        std::string error;
+        ASSERT_TRUE(read_demo_header(f, h, error)) << error;
+        demo_stream stream;
+        ASSERT_TRUE(open_demo_stream(stream, f, path, h.body_start));
+        demo_chunk c;
+        std::vector<uint8_t> payload;
+        ASSERT_EQ(peek_chunk(stream, c), chunk_read::chunk);
+        ASSERT_TRUE(read_chunk_payload(stream, c, payload));
+        close_demo_stream(stream);
+        EXPECT_EQ(c.tic, race.tic);
+        ASSERT_EQ(payload.size(), (size_t)demo_state_record_bytes);
+        byte_reader r = make_reader(payload.data(), payload.size());
+        EXPECT_EQ(read_u8(r), 0);
+        EXPECT_EQ(read_i32(r), race.tic);
+        compact_state first;
+        read_bytes(r, first.data(), first.size());
+        EXPECT_EQ(first, encode_state(*bike_in_slot(0)));
+    }
     ASSERT_NE(bike_in_slot(1), nullptr);
     EXPECT_TRUE(history_has_state_between(1, race.tic, race.tic));
     close_demo();
@@ -287,6 +311,7 @@ TEST_F(demo_race, TimeTrialLapsRaceTheGhostOfTheBestLap) {
     std::vector<bool> ghost_replaced;  // whether the lap became the ghost
     int crossings = 0;
     std::string ghost_before;
+    compact_state lap_start{};  // the rider at the crossing that began the lap
     for (int t = 0; t < 4 * 60 * tics_per_second && laps.size() < 2; t++) {
         int gates = race_slots[0].timing.gates_passed;
         int laps_before = laps_completed(0);
@@ -309,10 +334,19 @@ TEST_F(demo_race, TimeTrialLapsRaceTheGhostOfTheBestLap) {
         } else {
             laps.push_back(free_riding_laps().last_lap);
             ghost_replaced.push_back(ghost_now != ghost_before);
-            // The new ghost starts where the rider crossed the line.
+            // The new ghost starts now from the rider's own state at the
+            // crossing that began the lap: that exact record, not one some
+            // tics into the lap.
+            history_sample start;
+            ASSERT_TRUE(history_state_at(1, race.tic, start)) << crossings;
+            EXPECT_TRUE(start.target == lap_start) << crossings;
+            // So it stands where the rider stood then: both are the first
+            // tic past the line (at about 42 ft/s a tic is a third of a
+            // foot), on lines that differ by some inches from lap to lap.
             std::array<double, 3> rider = frame(0), ghost = frame(1);
-            EXPECT_LT(std::hypot(rider[0] - ghost[0], rider[2] - ghost[2]), 5) << crossings;
+            EXPECT_LT(std::hypot(rider[0] - ghost[0], rider[2] - ghost[2]), 1) << crossings;
         }
+        lap_start = encode_state(*bike_in_slot(0));
         ghost_before = ghost_now;
         for (pilot_state& p : pilots) p = pilot_state{};
     }
