@@ -36,6 +36,7 @@ const text_colour available_box{0, 1, 0, 0.5f}, available_text{0.9f, 0.9f, 0.9f,
 const text_colour unavailable_box{1, 0, 0, 0.5f}, unavailable_text{0, 0, 0, 1};
 const text_colour bar_colour{0.25f, 0.55f, 1, 0.45f};
 const text_colour red{1, 0, 0, 1};
+const text_colour not_built_text{1, 0.75f, 0.3f, 0.9f};
 const text_colour white{1, 1, 1, 1};
 
 struct page_area {
@@ -114,6 +115,14 @@ std::string physical_value(const menu_item& it) {
     return "";
 }
 
+// Settings kept and edited although what they drive is not in this build
+// yet; the row says so beside the value.
+const char* not_built_note(const menu_item& it) {
+    if (it.label == "Record Demo") return "demos not built yet";
+    if (it.label == "Volume" || it.label == "Competitor Volume") return "engine sounds not built yet";
+    return nullptr;
+}
+
 std::string value_text(const menu_item& it) {
     const setting& s = *it.record;
     switch (it.kind) {
@@ -167,6 +176,8 @@ void lay_item(menu_item& it, bool lit, float x0, float x1, float top, float unit
             top + unit, bar_colour);
     }
     text(menu_shape::text, value, v0 + 0.25f * unit, x1, top, unit, t, cursor_at);
+    if (const char* note = not_built_note(it))
+        text(menu_shape::text_right, note, v0, x1 - 0.25f * unit, top, unit, lit ? lit_text : not_built_text);
 }
 
 void title_row(const page_area& a, const std::string& title, float x0, float x1) {

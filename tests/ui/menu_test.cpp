@@ -733,3 +733,36 @@ TEST_F(menu_fixture, SuspensionPageShowsWhatTheAdjustmentsMeanOnTheModel) {
 }
 
 }  // namespace
+
+namespace {
+
+// Settings whose subsystem is not built say so inside their own row, and
+// no other row does.
+TEST_F(menu_fixture, SettingsOfUnbuiltPartsSaySoBesideTheirValue) {
+    const struct {
+        int page;
+        const char* label;
+        const char* note;
+    } rows[] = {{new_race_page, "Record Demo", "demos not built yet"},
+                {graphics_page, "Volume", "engine sounds not built yet"},
+                {graphics_page, "Competitor Volume", "engine sounds not built yet"}};
+    for (const auto& r : rows) {
+        open_menu_page(r.page);
+        const menu_frame& f = layout_menu(800, 600);
+        const menu_item* item = nullptr;
+        for (const menu_item& it : menu_items())
+            if (it.label == r.label) item = &it;
+        ASSERT_NE(item, nullptr) << r.label;
+        int notes = 0, inside = 0;
+        for (const menu_shape& s : f.shapes) {
+            if (s.content.find("not built yet") == std::string::npos) continue;
+            notes++;
+            if (s.content == r.note && s.y0 >= item->rect.top && s.y1 <= item->rect.bottom && s.x1 <= item->rect.right)
+                inside++;
+        }
+        EXPECT_EQ(inside, 1) << r.label;
+        EXPECT_EQ(notes, r.page == graphics_page ? 2 : 1) << r.label;
+    }
+}
+
+}  // namespace
