@@ -53,7 +53,7 @@ std::string line_of(const std::string& file, const std::string& key) {
 TEST_F(config_fixture, DefaultsRoundTripByteForByteInFileOrder) {
     std::string first = written();
     std::vector<std::string> keys = keys_of(first);
-    ASSERT_EQ(keys.size(), 176u);
+    ASSERT_EQ(keys.size(), 177u);
     EXPECT_EQ(keys[0], "xres");
     EXPECT_EQ(keys[7], "track");
     EXPECT_EQ(keys[12], "slot00");
@@ -64,9 +64,9 @@ TEST_F(config_fixture, DefaultsRoundTripByteForByteInFileOrder) {
     EXPECT_EQ(keys[110], "rider_mass_distribution");
     EXPECT_EQ(keys[111], "video_mode");
     EXPECT_EQ(keys[113], "server_name_hist00");
-    EXPECT_EQ(keys[153], "message_lines");
-    EXPECT_EQ(keys[156], "throttle_key");
-    EXPECT_EQ(keys[175], "screenshot_key");
+    EXPECT_EQ(keys[154], "message_lines");
+    EXPECT_EQ(keys[157], "throttle_key");
+    EXPECT_EQ(keys[176], "screenshot_key");
     EXPECT_EQ(line_of(first, "bike"), "bike=yz250f(2017)");
     EXPECT_EQ(line_of(first, "laps"), "laps=5.000000");
     EXPECT_EQ(line_of(first, "server_name"), "server_name=localhost");
