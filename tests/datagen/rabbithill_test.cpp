@@ -8,6 +8,8 @@
 #include "datagen/rabbithill_layout.h"
 #include "datagen/track_bake.h"
 #include "race/race_control.h"
+#include "race/race_tic.h"
+#include "render/shape_file.h"
 #include "race/timing_gates.h"
 #include "testkit/built_data.h"
 #include "testkit/testkit.h"
@@ -184,14 +186,38 @@ TEST_F(archive_track, FlatlandIsFlatWithAStraightLineOfGates) {
         EXPECT_LT(timing.gates[k].centre[2], timing.gates[k - 1].centre[2]);
 }
 
+// A gate piece is stored fallen and raised by the race's tilt: raised, its
+// spheres stand a grate of about a foot across the start position ahead of
+// the hinge; fallen, every sphere lies below the ground, out of the way.
+TEST_F(archive_track, StartingGateStandsRaisedAndSinksWhenFallen) {
+    const collision_shape* shape = shape_load("@startgate.shp");
+    ASSERT_NE(shape, nullptr);
+    ASSERT_GE(shape->spheres.size(), 8u);
+    gate_piece raised;
+    raised.raise = 1;
+    double t = gate_piece_tilt(raised), c = std::cos(t), s = std::sin(t);
+    double raised_top = -1e9, raised_low = 1e9, fallen_top = -1e9;
+    for (const collision_sphere& sp : shape->spheres) {
+        double y = sp.center[1], z = sp.center[2];
+        double ry = c * y - s * z, rz = s * y + c * z;  // turned about x as the race turns the piece
+        raised_top = std::max(raised_top, ry + sp.radius);
+        raised_low = std::min(raised_low, ry - sp.radius);
+        fallen_top = std::max(fallen_top, y + sp.radius);
+        EXPECT_LT(rz, -1.0) << "the grate stands ahead of the hinge";
+    }
+    EXPECT_GT(raised_top, 0.9);
+    EXPECT_GT(raised_low, 0.05);  // clear of the ground: a wall, not a ramp
+    EXPECT_LT(fallen_top, -0.05);
+}
+
 // The generated tracks' digests, as a race server compares them byte for
 // byte: the generators use only correctly rounded arithmetic and their own
 // elementary functions, so these hold on every machine. A change to a
 // track's bytes must change the value here too, and deliberately.
 TEST_F(archive_track, EveryGeneratedTrackHasItsPinnedDigest) {
     const std::pair<const char*, const char*> tracks[] = {
-        {"rabbithill", "8f0a7743885ddb1f95193854bcbb8d3fb071ec95"},
-        {"flatland", "8ad4d39aad463995a81d5ca14ca4fed9daf0951e"},
+        {"rabbithill", "d56381f3c963b908e75c71a3c12b74d362765205"},
+        {"flatland", "8bb23a7a300a0a4f51a1d3de5706abb64f2a0ec2"},
     };
     fill_race_parts(track_parts, object_race, rider_parts);
     fill_object_parts(track_parts);
