@@ -473,11 +473,14 @@ track_design build_design() {
     // Heights on every sample, surfaces on every tile (from its centre sample).
     d.heights.assign((size_t)samples * samples, 0);
     d.tiles.assign((size_t)(1 << size_log2) * (1 << size_log2), surface_grass);
+    const int corner_side = (1 << size_log2) + 1;
+    d.corners.assign((size_t)corner_side * corner_side, surface_grass);
     for (int j = 0; j < samples; j++) {
         for (int i = 0; i < samples; i++) {
             surface_point p = g.at(i * cell_size, j * cell_size);
             d.heights[(size_t)i + (size_t)samples * j] = (float)p.height;
             if ((i & 1) && (j & 1)) d.tiles[(size_t)(i / 2) + (size_t)(1 << size_log2) * (j / 2)] = (unsigned char)p.surface;
+            if (!(i & 1) && !(j & 1)) d.corners[(size_t)(i / 2) + (size_t)corner_side * (j / 2)] = (unsigned char)p.surface;
         }
     }
 
