@@ -77,6 +77,11 @@ void gl_probe() {
         log_printf("%d texture units\n", units);
     }
     gl_caps = decide_capabilities(gl_driver, units, none, false);
+    if (has_extension(gl_driver.extensions, "GL_EXT_texture_filter_anisotropic")) {
+        GLfloat most = 1;
+        glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &most);
+        gl_caps.max_anisotropy = most >= 1 ? most : 1;
+    }
 }
 
 void gl_start(const gl_choice_settings& settings) {
@@ -87,5 +92,7 @@ void gl_start(const gl_choice_settings& settings) {
     log_printf("GL_EXTENSIONS: %s\n", gl_driver.extensions.c_str());
     bool built = false;
     if (settings.use_shader == 1 && gl_caps.shaders_supported) built = build_programs();
+    float anisotropy = gl_caps.max_anisotropy;
     gl_caps = decide_capabilities(gl_driver, gl_caps.texture_units, settings, built);
+    gl_caps.max_anisotropy = anisotropy;
 }

@@ -25,6 +25,9 @@ struct gl_capabilities {
     bool terrain_shaders = false;
     bool ground_mipmaps = true;
     bool compressed_textures = false;
+    // GL_EXT_texture_filter_anisotropic's largest degree (1: not offered).
+    // The ground seen at a grazing angle keeps its detail with it.
+    float max_anisotropy = 1;
 };
 
 // The settings the decisions depend on (item indexes of their choices).
