@@ -32,10 +32,7 @@ bool multisampled_in_software() {
     if (!renderer) return false;
     GLint buffers = 0;
     glGetIntegerv(GL_SAMPLE_BUFFERS, &buffers);
-    if (buffers <= 0) return false;
-    for (const char* software : {"llvmpipe", "softpipe", "swrast", "Software Rasterizer"})
-        if (strstr(renderer, software)) return true;
-    return false;
+    return buffers > 0 && software_rasterizer(renderer);
 }
 
 void load_bike_shapes() {
