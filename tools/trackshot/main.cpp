@@ -1,8 +1,9 @@
 // quarnix-trackshot --data <folder with zzzz.saf> --out <folder> [--ground]
 // Loads Rabbit Hill the way the game does, lines a field of bikes up behind
-// the starting gate and draws three views through the game's frame drawing:
-// the start, a bike over the big jump, a bike leaning into a berm, and a
-// rider thrown into the dirt and back on the bike. With --ground: the ground
+// the starting gate and draws views through the game's frame drawing: the
+// start, a bike over the big jump, a bike leaning into a berm, and a rider
+// thrown into the dirt and back on the bike. (The riding view with the HUD
+// is the game's own screenshot: scripts/game_pictures.) With --ground: the ground
 // from a rider's eye height along the track's edges and across the field.
 // --preset draws with one of the menu's graphics presets ("Normal", …).
 #include <GL/gl.h>
@@ -22,7 +23,6 @@
 #include "core/config.h"
 #include "datagen/rabbithill_layout.h"
 #include "game/drivers.h"
-#include "game/frame_loop.h"
 #include "platform/window.h"
 #include "race/race.h"
 #include "race/race_control.h"
@@ -50,7 +50,7 @@ int usage() {
     return 2;
 }
 
-bool shoot(plix_window* w, const frame_camera& cam, const std::string& path, bool hud = false) {
+bool shoot(plix_window* w, const frame_camera& cam, const std::string& path) {
     int fw = width, fh = height;
     pump_messages(w);
     if (!begin_frame(w, &fw, &fh)) return false;
@@ -61,7 +61,6 @@ bool shoot(plix_window* w, const frame_camera& cam, const std::string& path, boo
     shown.tic = race.tic;
     shown.local_slot = 0;  // the human rider, whom ghosts would fade by
     draw_frame(cam, -1, shown);
-    if (hud) hud_draw_riding(race.viewed_slot, width, height);
     glFinish();
     std::vector<uint8_t> rows((size_t)fw * fh * 3), top(rows.size()), png;
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -260,15 +259,7 @@ int main(int argc, char** argv) {
         std::array<double, 3> target{s.x + fx * 30, s.y, s.z + fz * 30};
         ok &= shoot(w, look_at_camera(eye, target), out + "/rabbithill_start.png");
     }
-    // 2. The rider's own view from behind, with the riding display.
-    {
-        bike_pose pose;
-        if (frame_pose(0, pose)) {
-            chase_camera c = third_person_camera(pose, true);
-            ok &= shoot(w, look_at_camera(c.eye, c.target), out + "/rabbithill_hud.png", true);
-        }
-    }
-    // 3. Over the big jump: a bike high in the air, seen from the side.
+    // 2. Over the big jump: a bike high in the air, seen from the side.
     for (const rabbithill::feature& f : d.features) {
         if (strcmp(f.name, "Rabbit Hill") != 0) continue;
         const rabbithill::centre_sample& c = at_distance(d, f.start + f.length * 0.55);
@@ -277,7 +268,7 @@ int main(int argc, char** argv) {
         std::array<double, 3> eye{c.x + c.dz * 18 - c.dx * 8, y + 1, c.z - c.dx * 18 - c.dz * 8};
         ok &= shoot(w, look_at_camera(eye, {c.x, y - 1, c.z}), out + "/rabbithill_jump.png");
     }
-    // 4. In a berm: the bike leaning into the turn, seen from inside it.
+    // 3. In a berm: the bike leaning into the turn, seen from inside it.
     for (const rabbithill::corner& k : rabbithill::lap_corners()) {
         if (strcmp(k.name, "East Berm") != 0) continue;
         size_t best = 0;
