@@ -26,6 +26,7 @@ const char* const playback_names[] = {"Playback Only", "Race Against"};
 const char* const slot_names[] = {"Empty", "Human", "Robot", "Robot (2 stroke)", "Robot (4 stroke)"};
 const char* const brake_names[] = {"Normal", "Antilock"};
 const char* const wheelie_names[] = {"No", "Yes", "Front Only"};
+const char* const multisample_names[] = {"No", "Yes", "Auto"};
 
 template <size_t N>
 constexpr item_list items_of(const char* const (&names)[N]) {
@@ -41,6 +42,7 @@ const item_list playback_items = items_of(playback_names);
 const item_list slot_items = items_of(slot_names);
 const item_list brake_items = items_of(brake_names);
 const item_list wheelie_items = items_of(wheelie_names);
+const item_list multisample_items = items_of(multisample_names);
 item_list video_items = items_of(fixed_video_names);
 
 // ---- default bindings --------------------------------------------------------
@@ -318,6 +320,7 @@ config_table build_table() {
     t.push_back(number("reshade_delay", &g.reshade_delay, "Reshade Delay", 1, 0, 20));
     t.push_back(choice("lens_flare", &g.lens_flare, "Enable Lens Flares", &no_yes));
     t.push_back(choice("reflections", &g.reflections, "Enable Reflections", &no_yes));
+    t.push_back(choice("multisample", &g.multisample, "Multisampling", &multisample_items));
     t.push_back(choice("hide_rider", &g.hide_rider, "Hide 1st Person Rider", &no_yes));
     t.push_back(choice("rigid_camera", &g.rigid_camera, "Rigid 3rd person camera", &no_yes));
     t.push_back(number("model_detail", &g.model_detail, "Model Geometric Detail", 1, 0, 100));

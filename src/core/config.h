@@ -54,6 +54,9 @@ struct game_settings {
     int reflections = 1;  // "No", "Yes"
     double model_detail = 50;
     double model_texture_detail = 9;
+    // Multisampled window: "No", "Yes", "Auto" (yes unless the driver turns out
+    // to rasterise in software, where it costs several times the frame).
+    int multisample = 2;
 
     int hide_rider = 0;    // "No", "Yes"
     int rigid_camera = 0;  // "No", "Yes"

@@ -211,8 +211,16 @@ flow apply_options(run_state& r) {
     return flow::next;
 }
 
-flow create_window(run_state& r) {
+// The terrain's copy methods read the back buffer into textures, which a
+// multisampled buffer does not allow.
+bool multisample_wanted() {
+    bool copy_method = settings.render_texture == 1 || settings.render_texture == 3;
+    return settings.multisample != 0 && !copy_method;
+}
+
+bool open_window(bool multisample) {
     int flags = cmdline.colour_depth & 0xff;
+    if (multisample) flags |= window_multisample;
     int w, h;
     if (settings.video_mode == 1) {  // "Windowed"
         w = window_width_setting();
@@ -221,8 +229,13 @@ flow create_window(run_state& r) {
         flags |= window_fullscreen;
         mode_size(choice_text(*find_setting("video_mode")), w, h);
     }
-    if (!open_main_window("Quarnix", w, h, flags, cmdline.zbuffer_depth)) {
-        fputs("Can't create the window\n", stderr);
+    if (open_main_window("Quarnix", w, h, flags, cmdline.zbuffer_depth)) return true;
+    fputs("Can't create the window\n", stderr);
+    return false;
+}
+
+flow create_window(run_state& r) {
+    if (!open_window(multisample_wanted())) {
         r.status = 1;
         return flow::leave;
     }
@@ -332,6 +345,17 @@ flow wait_for_window(run_state& r) {
 
 flow start_gl(run_state& r) {
     if (!r.window_open) return flow::next;
+    // "Auto" multisamples where it is cheap: a software rasteriser pays for
+    // every sample as for a pixel, so there the window is made again without.
+    if (settings.multisample == 2 && multisample_wanted() && multisampled_in_software()) {
+        log_printf("Multisampling off: the driver rasterises in software\n");
+        close_main_window();
+        if (!open_window(false)) {
+            r.window_open = false;
+            r.status = 1;
+            return flow::leave;
+        }
+    }
     r.gl_ready = init_gl();
     if (!r.gl_ready) log_printf("OpenGL could not be initialised\n");
     return flow::next;

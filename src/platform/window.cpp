@@ -524,6 +524,9 @@ plix_window* open_gl_window(const char* title, int width, int height, int flags,
     SDL_GL_SetAttribute(SDL_GL_ACCUM_GREEN_SIZE, accum_bits / 4);
     SDL_GL_SetAttribute(SDL_GL_ACCUM_BLUE_SIZE, accum_bits / 4);
     SDL_GL_SetAttribute(SDL_GL_ACCUM_ALPHA_SIZE, accum_bits / 4);
+    bool multisample = flags & window_multisample;
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, multisample ? 1 : 0);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, multisample ? 4 : 0);
 
     bool want_fullscreen = (flags & window_fullscreen) && w->windowed_allowed;
     display_mode desk = desktop_mode();
@@ -538,6 +541,12 @@ plix_window* open_gl_window(const char* title, int width, int height, int flags,
     if (w->windowed_allowed) sdl_flags |= SDL_WINDOW_RESIZABLE;
     log_printf("Creating window\n");
     SDL_Window* win = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, cw, ch, sdl_flags);
+    if (!win && multisample) {
+        log_printf("No multisampled pixel format (%s), using none\n", SDL_GetError());
+        SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 0);
+        SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, 0);
+        win = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, cw, ch, sdl_flags);
+    }
     if (!win) {
         log_printf("Can't create window!\n");
         log_printf("%s\n", SDL_GetError());

@@ -81,6 +81,8 @@ struct display_mode {
 // Flag word bits besides the colour depth in the low byte.
 constexpr int window_fullscreen = 0x200;
 constexpr int window_no_windowed = 0x100;
+// Four samples per pixel; a driver without such a pixel format gets none.
+constexpr int window_multisample = 0x400;
 
 struct plix_window {
     std::string title;

@@ -320,6 +320,9 @@ void draw_billboards(const frame_camera& cam) {
         g_counters.billboards++;
     }
     if (open) glEnd();
+    // Everything after the billboards sets its own blending; the flares may
+    // not be drawn at all.
+    glDisable(GL_BLEND);
     glDepthMask(GL_TRUE);
     glEnable(GL_CULL_FACE);
     glColor4f(1, 1, 1, 1);

@@ -33,6 +33,12 @@ bool has_extension(const std::string& list, const char* name) {
     return false;
 }
 
+bool software_rasterizer(const std::string& renderer) {
+    for (const char* software : {"llvmpipe", "softpipe", "swrast", "Software Rasterizer"})
+        if (renderer.find(software) != std::string::npos) return true;
+    return false;
+}
+
 void parse_gl_version(const char* version, int* major, int* minor) {
     *major = *minor = 0;
     if (!version || sscanf(version, "%d.%d", major, minor) != 2) *major = *minor = 0;
@@ -77,6 +83,12 @@ void gl_probe() {
         log_printf("%d texture units\n", units);
     }
     gl_caps = decide_capabilities(gl_driver, units, none, false);
+    if (has_extension(gl_driver.extensions, "GL_EXT_texture_filter_anisotropic") &&
+        !software_rasterizer(gl_driver.renderer)) {
+        GLfloat most = 1;
+        glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &most);
+        gl_caps.max_anisotropy = most >= 1 ? most : 1;
+    }
 }
 
 void gl_start(const gl_choice_settings& settings) {
@@ -87,5 +99,7 @@ void gl_start(const gl_choice_settings& settings) {
     log_printf("GL_EXTENSIONS: %s\n", gl_driver.extensions.c_str());
     bool built = false;
     if (settings.use_shader == 1 && gl_caps.shaders_supported) built = build_programs();
+    float anisotropy = gl_caps.max_anisotropy;
     gl_caps = decide_capabilities(gl_driver, gl_caps.texture_units, settings, built);
+    gl_caps.max_anisotropy = anisotropy;
 }

@@ -25,6 +25,10 @@ struct gl_capabilities {
     bool terrain_shaders = false;
     bool ground_mipmaps = true;
     bool compressed_textures = false;
+    // GL_EXT_texture_filter_anisotropic's largest degree (1: not offered, or
+    // not worth it on a software rasteriser). The ground seen at a grazing
+    // angle keeps its detail with it.
+    float max_anisotropy = 1;
 };
 
 // The settings the decisions depend on (item indexes of their choices).
@@ -37,6 +41,10 @@ struct gl_choice_settings {
 extern gl_identity gl_driver;
 extern gl_capabilities gl_caps;
 
+// Whether a renderer string names a rasteriser that runs on the processor
+// (llvmpipe, softpipe, swrast): there multisampling and anisotropic
+// filtering cost several times the frame.
+bool software_rasterizer(const std::string& renderer);
 // Whole-word presence of an extension name in a blank-separated list.
 bool has_extension(const std::string& list, const char* name);
 // The leading "%d.%d" of a version string (0.0 when absent).

@@ -27,6 +27,14 @@ bool init_gl() {
     return true;
 }
 
+bool multisampled_in_software() {
+    const char* renderer = (const char*)glGetString(GL_RENDERER);
+    if (!renderer) return false;
+    GLint buffers = 0;
+    glGetIntegerv(GL_SAMPLE_BUFFERS, &buffers);
+    return buffers > 0 && software_rasterizer(renderer);
+}
+
 void load_bike_shapes() {
     for (const char* name : {"@generic_frame.shp", "@generic_fork_upper.shp", "@generic_fork_lower.shp",
                              "@generic_swingarm.shp", "@front_wheel.shp", "@rear_wheel.shp", "@generic_rider.shp"})

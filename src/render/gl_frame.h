@@ -11,6 +11,10 @@
 // capabilities; textures and models go to GL from here on. False without a
 // current context.
 bool init_gl();
+// Whether the current context has a multisampled frame buffer that a
+// software rasteriser (llvmpipe, softpipe, swrast) draws: there every sample
+// costs as much as a pixel.
+bool multisampled_in_software();
 // Clear colour, culling, pixel alignment; flat shading with "--fugly".
 void setup_gl_state(bool flat_shading);
 // The collision shapes every bike model shares, loaded once for the run.

@@ -5,6 +5,7 @@
 // only plain locals; the vectors and strings it fills live in a context
 // owned by the caller, so no destructor is ever skipped.
 #include <png.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <csetjmp>
@@ -95,6 +96,68 @@ bool chunks_fit(const std::vector<uint8_t>& file) {
     return false;
 }
 
+// Bytes of filtered image data (before any transform) that an image of this
+// header inflates to: one filter byte per row of every pass.
+uint64_t raw_image_bytes(uint64_t w, uint64_t h, int bit_depth, int color_type, bool interlaced) {
+    int samples = color_type == PNG_COLOR_TYPE_GRAY         ? 1
+                  : color_type == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
+                  : color_type == PNG_COLOR_TYPE_RGB        ? 3
+                  : color_type == PNG_COLOR_TYPE_RGB_ALPHA  ? 4
+                                                            : 1;  // palette
+    uint64_t bits = (uint64_t)samples * (uint64_t)bit_depth;
+    auto pass_bytes = [&](uint64_t pw, uint64_t ph) { return pw && ph ? ph * (1 + (pw * bits + 7) / 8) : 0; };
+    if (!interlaced) return pass_bytes(w, h);
+    static const int x0[7] = {0, 4, 0, 2, 0, 1, 0}, y0[7] = {0, 0, 4, 0, 2, 0, 1};
+    static const int dx[7] = {8, 8, 4, 4, 2, 2, 1}, dy[7] = {8, 8, 8, 4, 4, 2, 2};
+    uint64_t total = 0;
+    for (int p = 0; p < 7; p++) {
+        uint64_t pw = w > (uint64_t)x0[p] ? (w - x0[p] + dx[p] - 1) / dx[p] : 0;
+        uint64_t ph = h > (uint64_t)y0[p] ? (h - y0[p] + dy[p] - 1) / dy[p] : 0;
+        total += pass_bytes(pw, ph);
+    }
+    return total;
+}
+
+// Whether the file's image data inflates to at least `needed` bytes. libpng
+// allocates its row buffers (an interlaced image: the whole image) from the
+// header before it reads a pixel, so a tiny file with a huge header would cost
+// the memory of the image it only claims to be. Deflate expands at most
+// about 1032 to 1, which rules most such files out at once; a claim that is
+// still large is checked by inflating into a scratch buffer.
+bool image_data_holds(const std::vector<uint8_t>& file, uint64_t needed) {
+    std::vector<std::pair<size_t, size_t>> spans;
+    uint64_t stored = 0;
+    for (size_t at = 8; at + 12 <= file.size();) {
+        uint32_t length = (uint32_t)file[at] << 24 | (uint32_t)file[at + 1] << 16 | (uint32_t)file[at + 2] << 8 | file[at + 3];
+        if (length > file.size() - at - 12) break;
+        if (memcmp(&file[at + 4], "IDAT", 4) == 0) {
+            spans.push_back({at + 8, length});
+            stored += length;
+        }
+        if (memcmp(&file[at + 4], "IEND", 4) == 0) break;
+        at += 12 + (size_t)length;
+    }
+    if (needed > stored * 1032 + 1032) return false;
+    if (needed <= ((uint64_t)1 << 20)) return true;
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return false;
+    uint8_t scratch[65536];
+    int rc = Z_OK;
+    for (const auto& [offset, length] : spans) {
+        z.next_in = const_cast<Bytef*>(file.data() + offset);
+        z.avail_in = (uInt)length;
+        while (z.avail_in > 0 && rc == Z_OK && z.total_out < needed) {
+            z.next_out = scratch;
+            z.avail_out = sizeof scratch;
+            rc = inflate(&z, Z_NO_FLUSH);
+        }
+        if (rc != Z_OK || z.total_out >= needed) break;
+    }
+    bool enough = z.total_out >= needed;
+    inflateEnd(&z);
+    return enough;
+}
+
 // Decodes the whole stream into ctx. Plain locals only (see above).
 png_result decode_png(png_read_context* ctx) {
     if (ctx->file.size() < 8 || png_sig_cmp(ctx->file.data(), 0, 8) != 0) return png_result::not_png;
@@ -124,6 +187,9 @@ png_result decode_png(png_read_context* ctx) {
     png_read_info(png, info);
     png_uint_32 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
     if (!image_size_ok(w, h)) png_error(png, "PNG image too large");
+    if (!image_data_holds(ctx->file, raw_image_bytes(w, h, png_get_bit_depth(png, info), png_get_color_type(png, info),
+                                                     png_get_interlace_type(png, info) != PNG_INTERLACE_NONE)))
+        png_error(png, "PNG image data is shorter than its header says");
     int channels = set_transforms(png, info, ctx->grey16);
     size_t rowbytes = png_get_rowbytes(png, info);
     int bytes_per_sample = png_get_bit_depth(png, info) == 16 ? 2 : 1;

@@ -49,13 +49,19 @@ bool read_predictive(vfs_file* file, const char* token, int channels, pixel_buff
     vfs_getc(file);
     int w = (int)width, h = (int)height;
     size_t row_bytes = (size_t)w * (size_t)stored;
+    // The first row is read before anything of its size is allocated, in
+    // steps, so a header that promises a wide image costs only the bytes the
+    // file really holds; every later buffer is then no bigger than what was
+    // read. Level 0 grows row by row for the same reason.
+    std::vector<uint8_t> residual;
+    if (!read_exactly(file, residual, row_bytes)) {
+        set_image_error("Predictive image data ends early");
+        out = pixel_buffer();
+        return false;
+    }
     std::vector<uint8_t> rows[2] = {std::vector<uint8_t>(row_bytes), std::vector<uint8_t>(row_bytes)};
-    std::vector<uint8_t> residual(row_bytes);
-    // Level 0 grows row by row, so a header that promises more rows than the
-    // file holds costs no more than the rows that are really there.
-    out.pixels.reserve(std::min((size_t)w * (size_t)h * (size_t)channels, (size_t)1 << 22));
     for (int y = 0; y < h; y++) {
-        if (vfs_read(file, residual.data(), row_bytes) != row_bytes) {
+        if (y > 0 && vfs_read(file, residual.data(), row_bytes) != row_bytes) {
             set_image_error("Predictive image data ends early");
             out = pixel_buffer();
             return false;

@@ -3,8 +3,10 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <algorithm>
 #include <map>
 
+#include "render/gl_caps.h"
 #include "render/image_mip.h"
 #include "render/terrain_internal.h"
 #include "render/texture.h"
@@ -71,6 +73,10 @@ unsigned terrain_texture_create(int size, terrain_mip_mode mode) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mode == terrain_no_mips ? GL_NEAREST : GL_LINEAR_MIPMAP_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     if (mode == terrain_generated_mips) glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP_SGIS, GL_TRUE);
+    // The ground is mostly seen at a grazing angle, where plain mipmapping
+    // blurs it to one colour a few lengths ahead.
+    if (mode != terrain_no_mips && gl_caps.max_anisotropy > 1)
+        glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, std::min(gl_caps.max_anisotropy, 8.0f));
     GLint alignment = 4;
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);

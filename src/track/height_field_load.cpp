@@ -18,16 +18,20 @@ namespace {
 
 constexpr size_t chunk_bytes = 65536;
 
-// Reads N x N little-endian samples after the ':' marker.
-bool read_sample_body(vfs_file* f, std::vector<uint16_t>& samples) {
+// Reads `count` little-endian samples after the ':' marker. The samples grow
+// with what the file really holds, so a header that promises a huge field
+// costs no more memory than the bytes that follow it.
+bool read_sample_body(vfs_file* f, size_t count, std::vector<uint16_t>& samples) {
+    samples.clear();
     uint8_t chunk[chunk_bytes];
-    size_t done = 0;
-    while (done < samples.size()) {
-        size_t want = std::min(chunk_bytes / 2, samples.size() - done) * 2;
-        if (vfs_read(f, chunk, want) != want) return false;
+    while (samples.size() < count) {
+        size_t want = std::min(chunk_bytes / 2, count - samples.size()) * 2;
+        if (vfs_read(f, chunk, want) != want) {
+            std::vector<uint16_t>().swap(samples);
+            return false;
+        }
         byte_reader r = make_reader(chunk, want);
-        for (size_t k = 0; k < want / 2; k++) samples[done + k] = read_u16(r);
-        done += want / 2;
+        for (size_t k = 0; k < want / 2; k++) samples.push_back(read_u16(r));
     }
     return true;
 }
@@ -162,19 +166,21 @@ bool load_height_field(const char* track_dir, bool with_normal_texels) {
     f.height_min = std::min(h0, h1);
     f.height_max = std::max(h0, h1);
     size_t count = (size_t)n * n;
-    f.height_storage.assign(2 * count, 0.0f);
-    f.heights = f.height_storage.data();
-    f.base_heights = f.heights + count;
-
-    std::vector<uint16_t> samples(count);
+    // The samples first: the field's arrays are allocated only once the body
+    // has delivered every sample it promised.
+    std::vector<uint16_t> samples;
     if (vfs_getc(file) == ':') {
-        if (!read_sample_body(file, samples)) {
+        if (!read_sample_body(file, count, samples)) {
             vfs_close(file);
             return fail_load("Error reading heights");
         }
     } else {
+        samples.resize(count);
         read_sample_image(track_dir, n, samples);
     }
+    f.height_storage.assign(2 * count, 0.0f);
+    f.heights = f.height_storage.data();
+    f.base_heights = f.heights + count;
     f.sample_digest = digest_samples(samples);
     if (cmdline.debug_level >= 2) {
         char hex[41];

@@ -143,8 +143,11 @@ void free_statues() {
 }
 
 void statue_model_files(std::vector<std::string>& names) {
+    // Every model named, whether the model loader took it or not: the digest
+    // covers the file as it is, and a file the loader refuses is still one
+    // two players must agree on.
     for (const statue& s : g_statues)
-        if (s.model_ref) names.push_back(s.model_ref->name);
+        if (!s.model_name.empty()) names.push_back(s.model_name);
 }
 
 std::string encode_statues(const std::vector<statue>& list, size_t first) {

@@ -63,7 +63,7 @@ void touch_statue(int index, int tic);
 // shape" ("null" for none) until one does not convert.
 void load_statues(const char* name);
 void free_statues();
-// The model files of the statues in list order (those whose model loaded).
+// The model files named by the statues, in list order, whether they loaded or not.
 void statue_model_files(std::vector<std::string>& names);
 
 // The file's text for statues [first, end).

@@ -414,6 +414,14 @@ bool load_texture_list(const char* name) {
             const char* rest = s + used;
             while (is_blank(*rest)) rest++;
             texture = rest;
+            // A NaN or an infinity means nothing as a grip or a rolling
+            // resistance; such a number keeps its default.
+            const float defaults[3] = {1.0f, 5.0f, 15.0f};
+            for (int k = 0; k < 3; k++) {
+                if (std::isfinite(n[k])) continue;
+                show_message("texturelist warning: bad number\n");
+                n[k] = defaults[k];
+            }
         } else {
             n[0] = 1.0f, n[1] = 5.0f, n[2] = 15.0f;
             texture = s;

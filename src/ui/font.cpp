@@ -31,6 +31,20 @@ std::vector<run> runs_between(int count, F is_gap) {
     return out;
 }
 
+// The sheet has no cell for the blank, only glyphs; a space is as wide as
+// half an "n" (a digit on the number sheets), the usual proportion of a
+// font's word space.
+bool set_space_advance(font& f) {
+    for (char c : {'n', '0'}) {
+        const glyph& g = f.glyphs[(uint8_t)c];
+        if (g.defined) {
+            f.glyphs[(uint8_t)' '].advance = g.advance * 0.5f;
+            break;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool parse_font_sheet(const pixel_buffer& image, const char* characters, font& out) {
@@ -56,7 +70,7 @@ bool parse_font_sheet(const pixel_buffer& image, const char* characters, font& o
             return true;
         });
         for (const run& cell : cells) {
-            if (next >= count) return true;
+            if (next >= count) return set_space_advance(out);
             glyph& g = out.glyphs[(uint8_t)characters[next++]];
             g.defined = true;
             g.x = cell.start;
@@ -70,7 +84,7 @@ bool parse_font_sheet(const pixel_buffer& image, const char* characters, font& o
             g.advance = (float)cell.length / band.length;
         }
     }
-    return true;
+    return set_space_advance(out);
 }
 
 const font& font_of(int id) {

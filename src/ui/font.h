@@ -41,8 +41,9 @@ extern const char* const number_font_characters;
 // columns made only of it split the band into cells. Cells are given to
 // `characters` left to right, top to bottom; a cell's width over its band's
 // height is the advance. Characters without a cell keep the default
-// advance. False (and every glyph undefined) for an empty or malformed
-// picture; running out of cells is not an error.
+// advance, except the space: half the advance of "n", or of "0" on a sheet
+// without letters. False (and every glyph undefined) for an empty or
+// malformed picture; running out of cells is not an error.
 bool parse_font_sheet(const pixel_buffer& image, const char* characters, font& out);
 
 // The loaded fonts (index font_id).

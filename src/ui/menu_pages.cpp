@@ -191,7 +191,7 @@ const item_spec advanced_graphics_items[] = {
     {'C', "Ground Texture Resolution"},   {'C', "Enable Ground Mipmaps"},   {'C', "Compress Textures"},
     {'C', "Terrain Rendering Method"},    {'C', "Use Shader Programs"},     {'N', "Model Geometric Detail"},
     {'N', "Model Texture Detail"},        {'N', "Roost Density"},           {'N', "Reshade Delay"},
-    {'C', "Enable Lens Flares"},          {'C', "Enable Reflections"}};
+    {'C', "Enable Lens Flares"},          {'C', "Enable Reflections"},      {'C', "Multisampling"}};
 
 text_field_state g_name_field{0, true};
 text_field_state g_number_field{0, false};

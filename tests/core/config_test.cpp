@@ -65,10 +65,10 @@ TEST_F(config_fixture, DefaultsRoundTripByteForByteInFileOrder) {
     EXPECT_EQ(keys[110], "rider_mass_distribution");
     EXPECT_EQ(keys[111], "video_mode");
     EXPECT_EQ(keys[113], "server_name_hist00");
-    EXPECT_EQ(keys[153], "message_lines");
-    EXPECT_EQ(keys[156], "throttle_key");
-    EXPECT_EQ(keys[175], "screenshot_key");
-    EXPECT_EQ(keys[176], "vsync");
+    EXPECT_EQ(keys[154], "message_lines");
+    EXPECT_EQ(keys[157], "throttle_key");
+    EXPECT_EQ(keys[176], "screenshot_key");
+    EXPECT_EQ(keys[177], "vsync");
     EXPECT_EQ(line_of(first, "vsync"), "vsync=Yes");
     EXPECT_EQ(line_of(first, "bike"), "bike=yz250f(2017)");
     EXPECT_EQ(line_of(first, "laps"), "laps=5.000000");

@@ -7,11 +7,20 @@
 
 #include "datagen/rabbithill_layout.h"
 #include "datagen/track_bake.h"
+#include "race/race_control.h"
+#include "race/race_tic.h"
+#include "render/image_io.h"
+#include "render/shape_file.h"
 #include "race/timing_gates.h"
 #include "testkit/built_data.h"
 #include "testkit/testkit.h"
 #include "track/height_field.h"
+#include "track/digest.h"
+#include "track/objects_race.h"
 #include "track/tile_info.h"
+#include "track/track.h"
+#include "track/track_objects.h"
+#include "bike/rider_parts.h"
 #include "track/track_files.h"
 #include "vfs/vfs.h"
 
@@ -129,7 +138,10 @@ TEST_F(archive_track, LoadsWithTimingActive) {
     EXPECT_EQ(terrain.size_log2, size_log2);
     EXPECT_FLOAT_EQ(terrain.cell_size, (float)cell_size);
     ASSERT_TRUE(load_tile_data("rabbithill"));
-    EXPECT_EQ(tile_count(), surface_count);
+    // The surfaces first, in their order, then their other looks and the blends.
+    ASSERT_GT(tile_count(), surface_count * 4);
+    const char* surfaces[surface_count] = {"dirt", "loam", "hardpack", "grass"};
+    for (int k = 0; k < surface_count; k++) EXPECT_EQ(tile_info_of(k).name, surfaces[k]);
     vfs_file* f = vfs_open(track_file_name("rabbithill", "timing_gates").c_str(), "rb");
     ASSERT_NE(f, nullptr);
     timing_data timing;
@@ -176,6 +188,134 @@ TEST_F(archive_track, FlatlandIsFlatWithAStraightLineOfGates) {
     EXPECT_TRUE(timing.active);
     for (size_t k = 1; k < timing.gates.size(); k++)
         EXPECT_LT(timing.gates[k].centre[2], timing.gates[k - 1].centre[2]);
+}
+
+// Every tile shows its corners' surfaces: one surface (in any of its looks)
+// where they agree, the blend of the two the tile is between where they do
+// not, as the tile info's blend descriptors read from the texture names say.
+// And the pictures of neighbouring tiles continue across their shared edge:
+// the last shown texel column of one is the first of the next.
+TEST_F(archive_track, GroundTilesFollowTheOutlineAndMeetWithoutSeams) {
+    ASSERT_TRUE(load_height_field("rabbithill"));
+    ASSERT_TRUE(load_tile_data("rabbithill"));
+    const track_design& d = design();
+    const std::vector<uint8_t>& map = tilemap();
+    const int side = 1 << size_log2, corners = side + 1;
+    int outline = 0, wrong = 0;
+    for (int tz = 0; tz < side; tz++) {
+        for (int tx = 0; tx < side; tx++) {
+            int c[4] = {d.corners[(size_t)tx + (size_t)corners * tz], d.corners[(size_t)tx + 1 + (size_t)corners * tz],
+                        d.corners[(size_t)tx + (size_t)corners * (tz + 1)],
+                        d.corners[(size_t)tx + 1 + (size_t)corners * (tz + 1)]};
+            int blend = tile_info_of(map[(size_t)tx + (size_t)side * tz]).blend;
+            int a = blend >> 16 & 0xff, b = blend >> 8 & 0xff, mask = blend & 0xf;
+            bool agree = c[0] == c[1] && c[1] == c[2] && c[2] == c[3];
+            if (blend < 0) {
+                wrong++;
+            } else if (agree) {
+                wrong += !(a == c[0] && b == c[0]);
+            } else {
+                outline += b == surface_grass;
+                for (int k = 0; k < 4; k++) wrong += ((mask >> (3 - k)) & 1) != (c[k] == b);
+                wrong += a == b;
+            }
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GT(outline, 1500);  // the lap's two edges, all the way round
+
+    // The edge texels of every tile type's picture (shown part: texels 16 … 240).
+    struct edges {
+        std::vector<std::array<int, 3>> left, right, top, bottom;
+    };
+    std::vector<edges> e((size_t)tile_count());
+    for (int t = 0; t < tile_count(); t++) {
+        pixel_buffer img;
+        ASSERT_TRUE(read_png(tile_info_of(t).texture.name.c_str(), img)) << tile_info_of(t).texture.name;
+        ASSERT_EQ(img.width, 256);
+        auto px = [&](int x, int y) {
+            const uint8_t* p = &img.pixels[((size_t)y * img.width + x) * img.channels];
+            return std::array<int, 3>{p[0], p[1], p[2]};
+        };
+        for (int k = 16; k < 240; k++) {
+            e[(size_t)t].left.push_back(px(16, k));
+            e[(size_t)t].right.push_back(px(240, k));
+            e[(size_t)t].top.push_back(px(k, 16));
+            e[(size_t)t].bottom.push_back(px(k, 240));
+        }
+    }
+    auto difference = [](const std::vector<std::array<int, 3>>& p, const std::vector<std::array<int, 3>>& q) {
+        int most = 0;
+        for (size_t k = 0; k < p.size(); k++)
+            for (int ch = 0; ch < 3; ch++) most = std::max(most, std::abs(p[k][ch] - q[k][ch]));
+        return most;
+    };
+    int seams = 0, worst = 0;
+    for (int tz = 0; tz < side; tz++) {
+        for (int tx = 0; tx < side; tx++) {
+            int here = map[(size_t)tx + (size_t)side * tz];
+            if (tx + 1 < side) {
+                int right = map[(size_t)tx + 1 + (size_t)side * tz];
+                int diff = difference(e[(size_t)here].right, e[(size_t)right].left);
+                worst = std::max(worst, diff);
+                seams += diff > 12;
+            }
+            if (tz + 1 < side) {
+                int below = map[(size_t)tx + (size_t)side * (tz + 1)];
+                int diff = difference(e[(size_t)here].bottom, e[(size_t)below].top);
+                worst = std::max(worst, diff);
+                seams += diff > 12;
+            }
+        }
+    }
+    EXPECT_EQ(seams, 0) << "worst seam difference " << worst;
+}
+
+// A gate piece is stored fallen and raised by the race's tilt: raised, its
+// spheres stand a grate of about a foot across the start position ahead of
+// the hinge; fallen, every sphere lies below the ground, out of the way.
+TEST_F(archive_track, StartingGateStandsRaisedAndSinksWhenFallen) {
+    const collision_shape* shape = shape_load("@startgate.shp");
+    ASSERT_NE(shape, nullptr);
+    ASSERT_GE(shape->spheres.size(), 8u);
+    gate_piece raised;
+    raised.raise = 1;
+    double t = gate_piece_tilt(raised), c = std::cos(t), s = std::sin(t);
+    double raised_top = -1e9, raised_low = 1e9, fallen_top = -1e9;
+    for (const collision_sphere& sp : shape->spheres) {
+        double y = sp.center[1], z = sp.center[2];
+        double ry = c * y - s * z, rz = s * y + c * z;  // turned about x as the race turns the piece
+        raised_top = std::max(raised_top, ry + sp.radius);
+        raised_low = std::min(raised_low, ry - sp.radius);
+        fallen_top = std::max(fallen_top, y + sp.radius);
+        EXPECT_LT(rz, -1.0) << "the grate stands ahead of the hinge";
+    }
+    EXPECT_GT(raised_top, 0.9);
+    EXPECT_GT(raised_low, 0.05);  // clear of the ground: a wall, not a ramp
+    EXPECT_LT(fallen_top, -0.05);
+}
+
+// The generated tracks' digests, as a race server compares them byte for
+// byte: the generators use only correctly rounded arithmetic and their own
+// elementary functions, so these hold on every machine. A change to a
+// track's bytes must change the value here too, and deliberately.
+TEST_F(archive_track, EveryGeneratedTrackHasItsPinnedDigest) {
+    const std::pair<const char*, const char*> tracks[] = {
+        {"rabbithill", "ac2ff7ec87627e36a66c4188702d1e484bc86909"},
+        {"flatland", "8bb23a7a300a0a4f51a1d3de5706abb64f2a0ec2"},
+    };
+    fill_race_parts(track_parts, object_race, rider_parts);
+    fill_object_parts(track_parts);
+    for (const auto& [dir, digest] : tracks) {
+        current_track_dir = dir;
+        ASSERT_TRUE(load_track()) << dir;
+        EXPECT_EQ(hex_digest(track_digest), digest) << dir;
+        release_track();
+    }
+    current_track_dir.reset();
+    track_parts = {};
+    object_race = {};
+    rider_parts = {};
 }
 
 }  // namespace

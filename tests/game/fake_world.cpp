@@ -176,6 +176,7 @@ bool init_gl() {
     if (g_world.gone_after_gl) g_world.alive = false;
     return true;
 }
+bool multisampled_in_software() { return g_world.software_samples; }
 void setup_gl_state(bool flat_shading) { call(flat_shading ? "gl state flat" : "gl state"); }
 void load_bike_shapes() { call("bike shapes"); }
 void delete_textures() { call("delete textures"); }

@@ -33,6 +33,7 @@ struct fake_world {
     bool alive = true;
     int alive_until_sleeps = -1;  // the window goes away after this many sleeps
     bool gone_after_gl = false;   // ... once GL is up
+    bool software_samples = false;  // the window is multisampled by a software rasteriser
     bool drawable = true;
     bool swap_works = true;  // false: the window is gone at the swap
     int width = 640, height = 480;  // drawable pixels

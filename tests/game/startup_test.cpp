@@ -74,7 +74,7 @@ TEST_F(startup_fixture, StagesRunInOrderAndShutdownReleasesInReverse) {
     write_file(box.root0() + "config", "video_mode=Windowed\nxres=800\nyres=600\nlaps=9\n");
     ASSERT_EQ(run({"--fugly", "--zdepth", "24"}), 0);
     std::vector<std::string> want = {
-        "video modes", "default lighting", "open window Quarnix 800x600 0x10 24", "bike shapes", "scan tracks",
+        "video modes", "default lighting", "open window Quarnix 800x600 0x410 24", "bike shapes", "scan tracks",
         "series", "open audio", "init gl", "gl state flat", "fonts", "fixed textures", "open bindings",
         "create world", "empty slots, local player", "reset race rabbithill", "main menu", "frame loop",
         // shutdown
@@ -98,7 +98,7 @@ TEST_F(startup_fixture, WindowGoneBeforeInputStartsShutdownAtClosingAudio) {
     program.gone_after_gl = true;
     ASSERT_EQ(run({}), 0);
     std::vector<std::string> want = {
-        "video modes", "default lighting", "open window Quarnix 0x0 0x210 16", "bike shapes", "scan tracks",
+        "video modes", "default lighting", "open window Quarnix 0x0 0x610 16", "bike shapes", "scan tracks",
         "series", "open audio", "init gl", "gl state", "fonts", "fixed textures",
         // shutdown from "Closing audio"
         "close audio", "free sound sets", "net shutdown", "free series", "free track lists", "free video modes",
@@ -108,6 +108,37 @@ TEST_F(startup_fixture, WindowGoneBeforeInputStartsShutdownAtClosingAudio) {
     EXPECT_FALSE(logged("Freeing memory (1)"));
     EXPECT_TRUE(logged("Closing audio"));
     EXPECT_TRUE(path_exists(box.root0() + "config"));
+}
+
+// "Auto" asks for a multisampled window and takes it back where a software
+// rasteriser would pay for every sample; "Yes" keeps it, "No" never asks, and
+// the terrain's copy methods (which read the back buffer) never ask either.
+TEST_F(startup_fixture, MultisamplingFollowsTheSettingAndTheDriver) {
+    const struct {
+        const char* config;
+        bool software;
+        std::vector<std::string> windows;
+    } cases[] = {
+        {"multisample=Auto\n", true, {"open window Quarnix 640x480 0x410 16", "close window", "open window Quarnix 640x480 0x10 16"}},
+        {"multisample=Auto\n", false, {"open window Quarnix 640x480 0x410 16"}},
+        {"multisample=Yes\n", true, {"open window Quarnix 640x480 0x410 16"}},
+        {"multisample=No\n", false, {"open window Quarnix 640x480 0x10 16"}},
+        {"multisample=Yes\nrender_texture=Shaders/Copy\n", false, {"open window Quarnix 640x480 0x10 16"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.config);
+        reset_world();
+        program.sleep_step = 1;
+        program.software_samples = c.software;
+        write_file(box.root0() + "config", std::string("video_mode=Windowed\n") + c.config);
+        ASSERT_EQ(run({"--nosound"}), 0);
+        std::vector<std::string> windows;
+        for (const std::string& call : program.calls)
+            if (call.rfind("open window", 0) == 0 || call == "close window") windows.push_back(call);
+        windows.pop_back();  // the close at shutdown
+        EXPECT_EQ(windows, c.windows);
+        EXPECT_EQ(logged("Multisampling off: the driver rasterises in software"), c.windows.size() == 3);
+    }
 }
 
 TEST_F(startup_fixture, WaitingForTheWindowEndsWhenItIsGone) {

@@ -26,6 +26,7 @@
 #include "testkit/built_data.h"
 #include "testkit/testkit.h"
 #include "track/height_field.h"
+#include "track/objects_billboards.h"
 #include "track/objects_lighting.h"
 #include "track/track.h"
 #include "track/track_objects.h"
@@ -148,6 +149,23 @@ TEST_F(frame_gl, RabbitHillHasSkyAboveTheHorizonAndGroundBelow) {
     }
     EXPECT_GE(sky, width / 8 * 9 / 10);
     EXPECT_GE(ground, width / 8 * 9 / 10);
+}
+
+// Billboards blend; what is drawn after the frame (the HUD's opaque parts,
+// the next frame's sky) must not, whether lens flares follow them or not.
+TEST_F(frame_gl, FramesLeaveBlendingOffWithOrWithoutFlares) {
+    current_track_dir = "rabbithill";
+    ASSERT_TRUE(load_track());
+    ASSERT_FALSE(track_billboards().empty());
+    int saved = settings.lens_flare;
+    for (int flares : {0, 1}) {
+        settings.lens_flare = flares;
+        float x = 300, z = 500;
+        shoot(yaw_pitch_camera({x, height_at(x, z) + 5, z}, 2.5, 0));
+        EXPECT_GT(last_frame_counters().billboards, 0) << flares;
+        EXPECT_FALSE(glIsEnabled(GL_BLEND)) << "flares " << flares;
+    }
+    settings.lens_flare = saved;
 }
 
 TEST_F(frame_gl, ThirdPersonViewShowsTheBikeNearTheMiddle) {

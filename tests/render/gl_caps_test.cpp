@@ -33,6 +33,14 @@ TEST(gl_caps, ExtensionsMatchWholeWordsOnly) {
     EXPECT_FALSE(has_extension("GL_X", ""));
 }
 
+TEST(gl_caps, SoftwareRasterisersAreKnownByTheirRendererString) {
+    for (const char* r : {"llvmpipe (LLVM 15.0.6, 256 bits)", "softpipe", "Mesa X11 swrast", "Software Rasterizer"})
+        EXPECT_TRUE(software_rasterizer(r)) << r;
+    for (const char* r : {"AMD Radeon RX 6600 (radeonsi, navi23, LLVM 15.0.6, DRM 3.49, 6.1.0)",
+                          "Mesa Intel(R) UHD Graphics 620 (KBL GT2)", "NVIDIA GeForce GTX 1060/PCIe/SSE2", "NULL"})
+        EXPECT_FALSE(software_rasterizer(r)) << r;
+}
+
 TEST(gl_caps, DecisionsFollowDriverAndSettings) {
     gl_choice_settings s;
     s.use_shader = 1;

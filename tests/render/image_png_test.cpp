@@ -2,6 +2,7 @@
 // the mip markers, and the PNG writers.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <cstring>
 #include <random>
@@ -119,6 +120,86 @@ TEST(png_reader, BrokenFilesFailCleanly) {
     EXPECT_FALSE(read_png(put(dir, "big.png", good).c_str(), img));
     image_pixel_limit = saved;
     EXPECT_TRUE(read_png(dir.file("big.png").c_str(), img));
+}
+
+// A PNG made of raw chunks: the header says what it likes, the data is
+// whatever is given (compressed), with valid checksums.
+std::vector<uint8_t> raw_png(uint32_t w, uint32_t h, int depth, int colour, bool interlaced,
+                             const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    auto chunk = [&](const char* type, const std::vector<uint8_t>& body) {
+        uint32_t n = (uint32_t)body.size();
+        for (int s = 24; s >= 0; s -= 8) out.push_back((uint8_t)(n >> s));
+        size_t start = out.size();
+        out.insert(out.end(), type, type + 4);
+        out.insert(out.end(), body.begin(), body.end());
+        uint32_t crc = (uint32_t)crc32(0, out.data() + start, (uInt)(out.size() - start));
+        for (int s = 24; s >= 0; s -= 8) out.push_back((uint8_t)(crc >> s));
+    };
+    std::vector<uint8_t> ihdr;
+    for (uint32_t v : {w, h})
+        for (int s = 24; s >= 0; s -= 8) ihdr.push_back((uint8_t)(v >> s));
+    ihdr.insert(ihdr.end(), {(uint8_t)depth, (uint8_t)colour, 0, 0, (uint8_t)(interlaced ? 1 : 0)});
+    chunk("IHDR", ihdr);
+    uLongf packed_size = compressBound((uLong)data.size());
+    std::vector<uint8_t> packed(packed_size);
+    compress(packed.data(), &packed_size, data.data(), (uLong)data.size());
+    packed.resize(packed_size);
+    chunk("IDAT", packed);
+    chunk("IEND", {});
+    return out;
+}
+
+// Tiny files whose headers promise huge images: each reader fails with its
+// error while the process may grow by no more than 256 MiB, however much the
+// header asks for.
+TEST(image_readers, TinyFilesWithHugeHeadersCostLittleMemory) {
+    temp_dir dir;
+    std::vector<uint8_t> row(64, 0);
+    struct hostile {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        int reader;  // 0 read_rgba_image, 1 read_grey16_png, 2 read_rgb_image, 3 read_pgm
+        const char* error;
+    };
+    auto text = [](const char* t) { return std::vector<uint8_t>(t, t + strlen(t)); };
+    const hostile files[] = {
+        {"wide.q7", text("Q7 134217728 1\n"), 0, "Predictive image data ends early"},
+        {"tall.q6", text("Q6 1 134217728\n"), 2, "Predictive image data ends early"},
+        {"interlaced.png", raw_png(16384, 8192, 8, PNG_COLOR_TYPE_RGB_ALPHA, true, row), 0, "shorter than its header"},
+        {"interlaced16.png", raw_png(16384, 8192, 16, PNG_COLOR_TYPE_GRAY, true, row), 1, "shorter than its header"},
+        {"rows.png", raw_png(16384, 8192, 8, PNG_COLOR_TYPE_RGB_ALPHA, false, row), 0, "shorter than its header"},
+        {"wide.ppm", text("P6 134217728 1 255\n"), 2, "PPM data ends early"},
+        {"ascii.ppm", text("P3 8192 16384 255\n1 2 3\n"), 2, "PPM data ends early"},
+        {"wide.pgm", text("P5 134217728 1 255\n"), 3, "PGM data ends early"},
+    };
+    for (const hostile& h : files) {
+        SCOPED_TRACE(h.name);
+        std::string path = put(dir, h.name, h.bytes);
+        EXPECT_TRUE(passes_under_memory_limit([&] {
+            pixel_buffer img;
+            grey16_buffer grey;
+            bool read = false;
+            if (h.reader == 0) read = read_rgba_image(path.c_str(), img);
+            if (h.reader == 1) read = read_grey16_png(path.c_str(), grey);
+            if (h.reader >= 2) {
+                vfs_file* f = vfs_open(path.c_str(), "rb");
+                if (!f) return false;
+                read = h.reader == 2 ? read_rgb_image(f, img) : read_pgm(f, img);
+                vfs_close(f);
+            }
+            return !read && img.pixels.empty() && grey.samples.empty() && strstr(last_image_error(), h.error);
+        }));
+    }
+    // The same readers still take a real interlaced picture.
+    std::vector<uint8_t> indexes(40 * 30);
+    for (size_t k = 0; k < indexes.size(); k++) indexes[k] = (uint8_t)(k % 3);
+    pixel_buffer img;
+    ASSERT_TRUE(read_png(put(dir, "real.png", palette_png({{255, 0, 0}, {0, 255, 0}, {0, 0, 255}}, {}, indexes, 40, 30, true))
+                             .c_str(),
+                         img));
+    EXPECT_EQ(img.width, 40);
+    EXPECT_EQ(img.pixels[3 * 40 + 1], 255);  // pixel 40 holds index 1: green
 }
 
 TEST(grey16_png, EightBitWidensAndSixteenBitIsExact) {

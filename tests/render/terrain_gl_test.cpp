@@ -3,6 +3,7 @@
 // the lit terrain's extra sets, and Rabbit Hill drawn from a few cameras
 // (saved as pictures under terrain_shots/ in the build folder).
 #include <GL/gl.h>
+#include <GL/glext.h>
 #include <sys/stat.h>
 
 #include "core/config.h"
@@ -133,6 +134,14 @@ TEST_F(terrain_gl, FramebufferCompositionMatchesTheSoftwareOne) {
     }
     EXPECT_EQ(compared, 5 * 16);
     EXPECT_GT(without_decals, 10);
+    // Seen at a grazing angle the ground keeps its detail where the driver
+    // filters anisotropically.
+    if (gl_caps.max_anisotropy > 1) {
+        GLfloat degree = 0;
+        glBindTexture(GL_TEXTURE_2D, terrain_texture_list()[0].colour);
+        glGetTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, &degree);
+        EXPECT_EQ(degree, std::min(gl_caps.max_anisotropy, 8.0f));
+    }
 }
 
 TEST_F(terrain_gl, TilesWithoutATextureArePlainPatchesOnTheGpuToo) {

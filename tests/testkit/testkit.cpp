@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -170,3 +171,32 @@ std::string strip_log_prefixes(const std::string& log) {
 }
 
 bool starts_with_log_prefix(const std::string& text) { return log_prefix_length(text, 0) > 0; }
+
+bool passes_under_memory_limit(const std::function<bool()>& body, size_t headroom) {
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        // The address space in use now: the first field of statm, in pages.
+        unsigned long long pages = 0;
+        if (FILE* f = fopen("/proc/self/statm", "r")) {
+            if (fscanf(f, "%llu", &pages) != 1) pages = 0;
+            fclose(f);
+        }
+        rlimit limit;
+        limit.rlim_cur = limit.rlim_max = (rlim_t)(pages * (unsigned long long)sysconf(_SC_PAGESIZE) + headroom);
+        if (pages == 0 || setrlimit(RLIMIT_AS, &limit) != 0) _exit(3);
+        // Nothing may unwind out of the child: the test framework would carry
+        // on in it as if it were the parent.
+        int code = 2;
+        try {
+            code = body() ? 0 : 1;
+        } catch (...) {
+        }
+        fflush(nullptr);
+        _exit(code);
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid) return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}

@@ -1,6 +1,8 @@
 // Helpers shared by the test suites.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,3 +48,9 @@ run_result run_program(const std::vector<std::string>& argv, const std::vector<s
 std::string strip_log_prefixes(const std::string& log);
 // Whether the text begins with a well-formed "[h:mm:ss.cc] " prefix.
 bool starts_with_log_prefix(const std::string& text);
+
+// Runs `body` in a child process whose address space may grow by at most
+// `headroom` bytes beyond what it holds when the child starts (setrlimit on
+// RLIMIT_AS). True when the child returned true and exited normally; a child
+// that dies of an allocation failure, or returns false, gives false.
+bool passes_under_memory_limit(const std::function<bool()>& body, size_t headroom = (size_t)256 << 20);

@@ -86,6 +86,14 @@ TEST(height_field_load, BadHeadersAndBodiesFailWithTheirMessages) {
     EXPECT_FALSE(t.load());
     EXPECT_EQ(std::string(message_line(0)), "Error reading heights");
     EXPECT_TRUE(terrain.height_storage.empty());
+    // A header for the largest field followed by no samples fails before the
+    // field's arrays exist: under a limit of 256 MiB more than the process
+    // holds, the load ends with its message, not with exhaustion.
+    t.put("terrain.hf", std::string("12 1 0 1 :"));
+    EXPECT_TRUE(passes_under_memory_limit([&] {
+        clear_message_history();
+        return !t.load() && std::string(message_line(0)) == "Error reading heights" && terrain.height_storage.empty();
+    }));
     track_sandbox none;
     none.dir = "tracks/missing";
     EXPECT_FALSE(none.load());

@@ -62,10 +62,14 @@ TEST_F(statues, NamesModelsShapesAndTheirMessages) {
               "[ 10 0 10 ] 0 null null null\n"
               "[ 20 0 20 ] 0 null @box.png @box.shp\n"   // a texture without a model is not loaded
               "[ 30 0 30 ] 0 @box.jm @box.png @nothere.shp\n"
+              "[ 35 0 35 ] 0 @bones.jm null null\n"      // a model the loader refuses
+              "[ 36 0 36 ] 0 @box.jm null null\n"
               "[ 40 0 40 ] 0 @box.jm\n");                 // too few names: the end
+    put("bones.jm", "JM2 33 skeleton\n");
     load_statues(track_file("statues").c_str());
     const std::vector<statue>& list = track_statues();
-    ASSERT_EQ(list.size(), 3u);
+    ASSERT_EQ(list.size(), 5u);
+    EXPECT_EQ(list[3].model_ref, nullptr);
     EXPECT_FALSE(list[0].model_ref || list[0].shape || list[0].texture);
     EXPECT_EQ(list[1].texture, 0u);
     EXPECT_NE(list[1].shape, nullptr);
@@ -73,9 +77,11 @@ TEST_F(statues, NamesModelsShapesAndTheirMessages) {
     EXPECT_NE(list[2].texture, 0u);
     EXPECT_EQ(list[2].shape, nullptr);
     EXPECT_TRUE(shown("Warning: missing shape file @nothere.shp"));
+    // The digest's list names every model file, the refused one too, in
+    // statue order (the track loader feeds each distinct file once).
     std::vector<std::string> models;
     statue_model_files(models);
-    EXPECT_EQ(models, std::vector<std::string>{"@box.jm"});
+    EXPECT_EQ(models, (std::vector<std::string>{"@box.jm", "@bones.jm", "@box.jm"}));
 }
 
 TEST_F(statues, SaveAndLoadAgainKeepEveryStatueOfTheFile) {

@@ -172,10 +172,10 @@ TEST(tileinfo, BlendDescriptorsFromTextureNames) {
 
 TEST(texturelist, LinesNumbersAndLineEnds) {
     tiles_sandbox t;
-    t.put("texturelist", "  dirt.png\r\n\n0.8 4 12 grass two.png\n2 3\n");
+    t.put("texturelist", "  dirt.png\r\n\n0.8 4 12 grass two.png\n2 3\nnan inf 9 mud.png\n");
     clear_message_history();
     ASSERT_TRUE(load_texture_list(track_file_name(t.dir.c_str(), "texturelist").c_str()));
-    ASSERT_EQ(tile_count(), 3);
+    ASSERT_EQ(tile_count(), 4);
     const tile_info& a = tile_info_of(0);
     EXPECT_EQ(a.texture.name, "@dirt.png");
     EXPECT_EQ(a.friction_coefficient, (std::array<float, 8>{1, 1, 1, 1, 1, 1, 1, 1}));
@@ -189,6 +189,13 @@ TEST(texturelist, LinesNumbersAndLineEnds) {
     EXPECT_EQ(b.friction_coefficient[5], 0.8f);
     EXPECT_EQ(b.roll_resist[2], (std::array<float, 2>{4, 12}));
     EXPECT_EQ(tile_info_of(2).texture.name, "@2 3");  // two numbers are a name
+    // Numbers that are not finite never reach the tire code: they keep their defaults.
+    const tile_info& d = tile_info_of(3);
+    EXPECT_EQ(d.texture.name, "@mud.png");
+    EXPECT_EQ(d.friction_coefficient[0], 1.0f);
+    EXPECT_EQ(d.roll_resist[0], (std::array<float, 2>{5, 9}));
+    EXPECT_EQ(std::string(message_line(0)), "texturelist warning: bad number\n");
+    EXPECT_EQ(std::string(message_line(1)), "texturelist warning: bad number\n");
     EXPECT_FALSE(load_texture_list("@tracks/none/texturelist"));
     EXPECT_EQ(std::string(message_line(0)), "Can't open '@tracks/none/texturelist'");
 }

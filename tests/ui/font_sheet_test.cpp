@@ -36,10 +36,12 @@ TEST(font_sheet, CellsGiveRectanglesAndAdvancesInOrder) {
     // The second band's cell is the fourth character.
     EXPECT_EQ(f.glyphs['3'].y, 18);
     EXPECT_FLOAT_EQ(f.glyphs['3'].advance, 0.75f);
-    // Characters past the last cell, and those not in the list, keep the default.
+    // Characters past the last cell, and those not in the list, keep the
+    // default; a space is half a digit on a sheet without letters.
     EXPECT_FALSE(f.glyphs['4'].defined);
     EXPECT_FLOAT_EQ(f.glyphs['4'].advance, default_advance);
-    EXPECT_FLOAT_EQ(f.glyphs[' '].advance, default_advance);
+    EXPECT_FLOAT_EQ(f.glyphs[' '].advance, 0.125f);
+    EXPECT_FALSE(f.glyphs[' '].defined);
     EXPECT_FALSE(f.glyphs['A'].defined);
 }
 
@@ -105,8 +107,11 @@ TEST_F(archive_sheets, GeneratedTextSheetDefinesEveryPrintableCharacter) {
         EXPECT_EQ(g.height, line) << *c;  // one line height for the whole sheet
     }
     EXPECT_GT(f.glyphs['W'].advance, f.glyphs['i'].advance * 2);
+    // Word gaps are half an "n": narrower than most letters, wider than the thinnest.
     EXPECT_FALSE(f.glyphs[' '].defined);
-    EXPECT_FLOAT_EQ(f.glyphs[' '].advance, default_advance);
+    EXPECT_FLOAT_EQ(f.glyphs[' '].advance, f.glyphs['n'].advance / 2);
+    EXPECT_LT(f.glyphs[' '].advance, f.glyphs['e'].advance);
+    EXPECT_GT(f.glyphs[' '].advance, f.glyphs['i'].advance * 0.8f);
 }
 
 TEST_F(archive_sheets, GeneratedNumberSheetsHoldTenDigitsAndCondensedIsNarrower) {

@@ -1,7 +1,8 @@
 // The riding HUD over a bike on Rabbit Hill, drawn from the built archive:
 // the gauge, the rider panel with its plate number, the map and the text
 // all land where they belong. With QX_HUD_SHOT set to a file name the frame
-// is also saved there as a PNG (the picture in docs/).
+// is also saved there as a PNG, for a look (the README's pictures of the HUD
+// are the game's own screenshots: scripts/game_pictures).
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>

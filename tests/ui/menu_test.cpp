@@ -139,7 +139,7 @@ TEST_F(menu_fixture, EveryPageListsItsItemsWithTheirSettings) {
                  {stability_page, 16, "Restricted Lock Angle"},
                  {controls_page, 21, "Screenshot"},
                  {graphics_page, 18, "Competitor Volume"},
-                 {advanced_graphics_page, 14, "Enable Reflections"},
+                 {advanced_graphics_page, 15, "Multisampling"},
                  {multiplayer_page, 4, "Server"},
                  {playback_page, 24, "Next Page"}};
     for (const auto& p : pages) {

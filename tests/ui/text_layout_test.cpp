@@ -10,6 +10,8 @@
 namespace {
 
 const text_colour grey{0.5f, 0.5f, 0.5f, 0.8f};
+// The sheet's glyphs are all half a line wide; a space is half an "n".
+constexpr float space = 0.25f;
 
 std::vector<text_quad> lay(const std::string& text, bool codes = true, text_colour c = grey) {
     static const font f = half_width_font();
@@ -34,7 +36,7 @@ TEST(text_layout, PositionsFollowAdvancesBlanksAndLineBreaks) {
     EXPECT_FLOAT_EQ(q[0].x0, 0);
     EXPECT_FLOAT_EQ(q[0].x1, 0.5f);
     EXPECT_FLOAT_EQ(q[1].x0, 0.5f);
-    EXPECT_FLOAT_EQ(q[2].x0, 1.0f + default_advance);
+    EXPECT_FLOAT_EQ(q[2].x0, 1.0f + space);
     EXPECT_FLOAT_EQ(q[2].y0, 0);
     EXPECT_FLOAT_EQ(q[2].y1, 1);
 
@@ -52,12 +54,12 @@ TEST(text_layout, PositionsFollowAdvancesBlanksAndLineBreaks) {
 }
 
 TEST(text_layout, TabsGoToTheNextMultipleOfEightSpaceWidths) {
-    const float stop = 8 * default_advance;
+    const float stop = 8 * space;
     std::vector<text_quad> q = lay("a\tb");
     ASSERT_EQ(q.size(), 2u);
     EXPECT_NEAR(q[1].x0, stop, 1e-5);
-    // Eleven glyphs reach 5.5, past the first stop: the tab goes to the second.
-    q = lay("aaaaaaaaaaa\tb");
+    // Five glyphs reach 2.5, past the first stop: the tab goes to the second.
+    q = lay("aaaaa\tb");
     EXPECT_NEAR(q.back().x0, 2 * stop, 1e-5);
     // A tab on a stop moves a whole stop on; two tabs make two stops.
     q = lay("a\t\tb");
@@ -152,7 +154,7 @@ TEST(text_layout, WidthIsTheLongestLineWithEscapesSkipped) {
     EXPECT_FLOAT_EQ(text_width(f, "\033[1;31mab\033[0mcd"), 2.0f);
     EXPECT_FLOAT_EQ(text_width(f, "abcdef\nab"), 3.0f);
     EXPECT_FLOAT_EQ(text_width(f, "  ab"), 1.0f);
-    EXPECT_NEAR(text_width(f, "a\t"), 8 * default_advance, 1e-5);
+    EXPECT_NEAR(text_width(f, "a\t"), 8 * space, 1e-5);
     EXPECT_FLOAT_EQ(text_width(f, ""), 0);
     EXPECT_FLOAT_EQ(text_width(f, nullptr), 0);
     EXPECT_EQ(text_line_count("a\nb\n"), 3);

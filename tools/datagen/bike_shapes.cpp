@@ -13,6 +13,7 @@
 
 #include "bike/bike_info.h"
 #include "datagen/datagen.h"
+#include "datagen/dmath.h"
 #include "render/shape_file.h"
 
 namespace {
@@ -54,8 +55,8 @@ collision_shape wheel_ring(const wheel_info& w) {
         double a = i * M_PI / 8;
         collision_sphere c;
         c.center[0] = 0;
-        c.center[1] = (float)(w.tire_ring_radius * std::cos(a));
-        c.center[2] = (float)(w.tire_ring_radius * std::sin(a));
+        c.center[1] = (float)(w.tire_ring_radius * dmath::cos(a));
+        c.center[2] = (float)(w.tire_ring_radius * dmath::sin(a));
         c.radius = w.tire_section_radius;
         c.friction = tire.friction;
         c.stiffness = tire.stiffness;

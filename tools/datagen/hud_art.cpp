@@ -7,6 +7,7 @@
 #include <string>
 
 #include "datagen/datagen.h"
+#include "datagen/dmath.h"
 #include "datagen/font_raster.h"
 #include "datagen/picture.h"
 
@@ -32,7 +33,7 @@ void stroke(picture& p, double x0, double y0, double x1, double y1, double width
         for (int x = bx0; x <= bx1; x++) {
             double px = x + 0.5 - x0, py = y + 0.5 - y0;
             double t = len2 > 0 ? std::clamp((px * dx + py * dy) / len2, 0.0, 1.0) : 0;
-            double d = std::hypot(px - t * dx, py - t * dy);
+            double d = dmath::hypot(px - t * dx, py - t * dy);
             blend_pixel(p, x, y, c, width / 2 + 0.5 - d);
         }
     }
@@ -41,7 +42,7 @@ void stroke(picture& p, double x0, double y0, double x1, double y1, double width
 void soft_disc(picture& p, double cx, double cy, double r, rgba c) {
     for (int y = (int)(cy - r - 1); y <= (int)(cy + r + 1); y++)
         for (int x = (int)(cx - r - 1); x <= (int)(cx + r + 1); x++)
-            blend_pixel(p, x, y, c, r + 0.5 - std::hypot(x + 0.5 - cx, y + 0.5 - cy));
+            blend_pixel(p, x, y, c, r + 0.5 - dmath::hypot(x + 0.5 - cx, y + 0.5 - cy));
 }
 
 void centred_text(picture& p, raster_font& f, const std::string& text, double cx, double cy, rgba c) {
@@ -57,7 +58,7 @@ bool tachometer(datagen_output& out) {
     soft_disc(p, c, c, r - 6, rgba{18, 18, 22, 240});
     for (int y = 0; y < n; y++)  // a faint sheen on the upper half of the face
         for (int x = 0; x < n; x++)
-            if (std::hypot(x + 0.5 - c, y + 0.5 - c) < r - 8 && y < c)
+            if (dmath::hypot(x + 0.5 - c, y + 0.5 - c) < r - 8 && y < c)
                 blend_pixel(p, x, y, rgba{255, 255, 255, 255}, 0.05 * (c - y) / c);
     raster_font label;
     if (!open_raster_font(label, "DejaVuSans-Bold.ttf", 34)) return false;
@@ -67,18 +68,18 @@ bool tachometer(datagen_output& out) {
     auto angle = [](double rpm) { return (rpm / 16000 * 270 - 135) * pi / 180; };
     for (double rpm = 12500; rpm < 16000; rpm += 10) {  // red zone
         double a = angle(rpm);
-        stroke(p, c + std::sin(a) * (r - 30), c - std::cos(a) * (r - 30), c + std::sin(a) * (r - 12),
-               c - std::cos(a) * (r - 12), 4, rgba{210, 30, 30, 255});
+        stroke(p, c + dmath::sin(a) * (r - 30), c - dmath::cos(a) * (r - 30), c + dmath::sin(a) * (r - 12),
+               c - dmath::cos(a) * (r - 12), 4, rgba{210, 30, 30, 255});
     }
     for (int k = 0; k <= 32; k++) {
         double a = angle(k * 500.0);
         bool major = k % 2 == 0;
         double r0 = major ? r - 44 : r - 30;
-        stroke(p, c + std::sin(a) * r0, c - std::cos(a) * r0, c + std::sin(a) * (r - 12), c - std::cos(a) * (r - 12),
+        stroke(p, c + dmath::sin(a) * r0, c - dmath::cos(a) * r0, c + dmath::sin(a) * (r - 12), c - dmath::cos(a) * (r - 12),
                major ? 6 : 3, rgba{240, 240, 240, 255});
         if (major) {
             double rl = r - 78;
-            centred_text(p, label, std::to_string(k / 2), c + std::sin(a) * rl, c - std::cos(a) * rl,
+            centred_text(p, label, std::to_string(k / 2), c + dmath::sin(a) * rl, c - dmath::cos(a) * rl,
                          k >= 26 ? rgba{255, 80, 70, 255} : rgba{245, 245, 245, 255});
         }
     }
@@ -101,7 +102,7 @@ bool shifter(datagen_output& out) {
             for (int x = (int)x0; x < (int)(x0 + s); x++) {
                 double qx = std::max(std::fabs(x + 0.5 - cx) - (s / 2 - 16), 0.0);
                 double qy = std::max(std::fabs(y + 0.5 - cy) - (s / 2 - 16), 0.0);
-                double d = std::hypot(qx, qy);
+                double d = dmath::hypot(qx, qy);
                 blend_pixel(p, x, y, rgba{20, 20, 24, 220}, 12.5 - d);
             }
         }
@@ -118,7 +119,7 @@ bool pitboard(datagen_output& out) {
         for (int x = 0; x < w; x++) {
             double qx = std::max(std::fabs(x + 0.5 - w / 2.0) - (w / 2.0 - 18), 0.0);
             double qy = std::max(std::fabs(y + 0.5 - h / 2.0) - (h / 2.0 - 18), 0.0);
-            double d = std::hypot(qx, qy);
+            double d = dmath::hypot(qx, qy);
             blend_pixel(p, x, y, rgba{25, 25, 25, 255}, 16.5 - d);  // border
             rgba face = mix(rgba{255, 222, 60, 255}, rgba{240, 190, 30, 255}, (double)y / h);
             blend_pixel(p, x, y, face, 10.5 - d);
@@ -136,8 +137,8 @@ bool title(datagen_output& out) {
     soft_disc(p, 820, 110, 46, rgba{255, 244, 200, 255});
     // Distant hills, then the near ground.
     for (int x = 0; x < w; x++) {
-        double far = h * 0.56 - 40 * std::sin(x * 0.006 + 1) - 18 * std::sin(x * 0.017);
-        double near = h * 0.7 - 14 * std::sin(x * 0.011 + 2);
+        double far = h * 0.56 - 40 * dmath::sin(x * 0.006 + 1) - 18 * dmath::sin(x * 0.017);
+        double near = h * 0.7 - 14 * dmath::sin(x * 0.011 + 2);
         for (int y = 0; y < h; y++) {
             if (y > far) p.at(x, y) = mix(rgba{88, 130, 80, 255}, rgba{70, 110, 64, 255}, smooth_noise(x, y, 30, 3));
             if (y > near)
@@ -160,8 +161,8 @@ bool title(datagen_output& out) {
     const rgba ink{28, 26, 30, 255}, accent{230, 60, 30, 255};
     const double bx = 560, by = 262, tilt = -0.22;
     auto pt = [&](double x, double y, double& ox, double& oy) {
-        ox = bx + x * std::cos(tilt) - y * std::sin(tilt);
-        oy = by + x * std::sin(tilt) + y * std::cos(tilt);
+        ox = bx + x * dmath::cos(tilt) - y * dmath::sin(tilt);
+        oy = by + x * dmath::sin(tilt) + y * dmath::cos(tilt);
     };
     auto seg = [&](double x0, double y0, double x1, double y1, double width, rgba c) {
         double a, b, cc, d;
@@ -174,8 +175,8 @@ bool title(datagen_output& out) {
         pt(x, y, a, b);
         for (int k = 0; k < 360; k += 2) {
             double t = k * pi / 180;
-            stroke(p, a + 36 * std::cos(t), b + 36 * std::sin(t), a + 36 * std::cos(t + 0.04),
-                   b + 36 * std::sin(t + 0.04), 11, ink);
+            stroke(p, a + 36 * dmath::cos(t), b + 36 * dmath::sin(t), a + 36 * dmath::cos(t + 0.04),
+                   b + 36 * dmath::sin(t + 0.04), 11, ink);
         }
         soft_disc(p, a, b, 6, ink);
     };

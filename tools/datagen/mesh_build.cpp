@@ -4,6 +4,8 @@
 #include <map>
 #include <tuple>
 
+#include "datagen/dmath.h"
+
 uv_box pixel_box(int x0, int y0, int x1, int y1, int w, int h) {
     return uv_box{(x0 + 0.5) / w, (y0 + 0.5) / h, (x1 - 0.5) / w, (y1 - 0.5) / h};
 }
@@ -45,7 +47,7 @@ std::tuple<long long, long long, long long> weld_key(v3 p) {
     return {std::llround(p.x * q), std::llround(p.y * q), std::llround(p.z * q)};
 }
 
-double superellipse(double c, double e) { return (c < 0 ? -1 : 1) * std::pow(std::fabs(c), e); }
+double superellipse(double c, double e) { return (c < 0 ? -1 : 1) * dmath::pow(std::fabs(c), e); }
 
 }  // namespace
 
@@ -84,8 +86,8 @@ void loft(mesh_build& m, const std::vector<ring>& rings, int around, uv_box box,
     double total = along[n - 1] > 0 ? along[n - 1] : 1;
     auto point = [&](const ring& r, int j) {
         double a = 2 * M_PI * j / around;
-        return r.centre + r.a * (r.ra * superellipse(std::cos(a), r.square)) +
-               r.b * (r.rb * superellipse(std::sin(a), r.square));
+        return r.centre + r.a * (r.ra * superellipse(dmath::cos(a), r.square)) +
+               r.b * (r.rb * superellipse(dmath::sin(a), r.square));
     };
     for (size_t i = 0; i < n; i++)
         for (int j = 0; j <= around; j++)
@@ -95,7 +97,7 @@ void loft(mesh_build& m, const std::vector<ring>& rings, int around, uv_box box,
     for (size_t i = 0; i + 1 < n; i++) {
         for (int j = 0; j < around; j++) {
             double a = 2 * M_PI * (j + 0.5) / around;
-            v3 out = rings[i].a * std::cos(a) + rings[i].b * std::sin(a);
+            v3 out = rings[i].a * dmath::cos(a) + rings[i].b * dmath::sin(a);
             facing_triangle(m, at(i, j), at(i, j + 1), at(i + 1, j + 1), out);
             facing_triangle(m, at(i, j), at(i + 1, j + 1), at(i + 1, j), out);
         }
@@ -156,11 +158,11 @@ void blob(mesh_build& m, v3 c, v3 r, double square, int segments, uv_box box) {
     int rows = std::max(segments / 2, 2);
     for (int i = 0; i <= rows; i++) {
         double phi = -M_PI / 2 + M_PI * i / rows;
-        double cp = superellipse(std::cos(phi), square), sp = superellipse(std::sin(phi), square);
+        double cp = superellipse(dmath::cos(phi), square), sp = superellipse(dmath::sin(phi), square);
         for (int j = 0; j <= segments; j++) {
             double th = 2 * M_PI * j / segments;
-            v3 p = c + v3{r.x * cp * superellipse(std::cos(th), square), r.y * sp,
-                          r.z * cp * superellipse(std::sin(th), square)};
+            v3 p = c + v3{r.x * cp * superellipse(dmath::cos(th), square), r.y * sp,
+                          r.z * cp * superellipse(dmath::sin(th), square)};
             m.vertex(p, normalise(p - c), box.u((p.z - (c.z - r.z)) / (2 * r.z)), box.v((c.y + r.y - p.y) / (2 * r.y)));
         }
     }
@@ -262,13 +264,13 @@ void extrude_x(mesh_build& m, const std::vector<std::array<double, 2>>& outline_
     for (size_t i = 0; i < o.size(); i++) {
         const auto& p = o[i];
         const auto& q = o[(i + 1) % o.size()];
-        perimeter += std::hypot(q[0] - p[0], q[1] - p[1]);
+        perimeter += dmath::hypot(q[0] - p[0], q[1] - p[1]);
     }
     double run = 0;
     for (size_t i = 0; i < o.size(); i++) {
         const auto& p = o[i];
         const auto& q = o[(i + 1) % o.size()];
-        double dz = q[0] - p[0], dy = q[1] - p[1], len = std::hypot(dz, dy);
+        double dz = q[0] - p[0], dy = q[1] - p[1], len = dmath::hypot(dz, dy);
         if (len < 1e-9) continue;
         v3 n{0, -dz / len, dy / len};  // outward for a counter-clockwise outline
         double s0 = run / perimeter, s1 = (run + len) / perimeter;
@@ -287,12 +289,12 @@ void torus_x(mesh_build& m, v3 centre, double R, const std::function<double(doub
     int first_vertex = m.vertex_count(), first_triangle = m.triangle_count();
     for (int i = 0; i <= around; i++) {
         double a = 2 * M_PI * i / around;
-        v3 d{0, std::cos(a), std::sin(a)};
+        v3 d{0, dmath::cos(a), dmath::sin(a)};
         for (int j = 0; j <= section; j++) {
             double b = 2 * M_PI * j / section;
             double rr = r(a, b);
-            v3 p = centre + d * (R + rr * std::cos(b)) + v3{rr * std::sin(b), 0, 0};
-            m.vertex(p, normalise(d * std::cos(b) + v3{std::sin(b), 0, 0}), box.u((double)i / around),
+            v3 p = centre + d * (R + rr * dmath::cos(b)) + v3{rr * dmath::sin(b), 0, 0};
+            m.vertex(p, normalise(d * dmath::cos(b) + v3{dmath::sin(b), 0, 0}), box.u((double)i / around),
                      box.v((double)j / section));
         }
     }

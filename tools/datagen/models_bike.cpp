@@ -9,6 +9,7 @@
 #include "bike/bike_info.h"
 #include "datagen/bike_art.h"
 #include "datagen/datagen.h"
+#include "datagen/dmath.h"
 #include "vfs/saf.h"
 
 namespace {
@@ -220,12 +221,12 @@ std::string fork_upper_model(const bike_info& b) {
         v3 axle = vec(b.front_wheel.center);
         v3 anchor = ax.at(0.78);
         double radius = length(anchor - axle) + 0.04;
-        double a0 = std::atan2(anchor.z - axle.z, anchor.y - axle.y);  // angle from up, toward the rear
+        double a0 = dmath::atan2(anchor.z - axle.z, anchor.y - axle.y);  // angle from up, toward the rear
         std::vector<v3> arc;
         for (int i = 0; i <= 12; i++) {
             double a = a0 - (a0 + 1.05) * i / 12.0;  // over the top and well ahead of the tire
-            double r = radius + 0.05 * std::sin(M_PI * i / 12.0);
-            arc.push_back(axle + v3{0, std::cos(a) * r, std::sin(a) * r});
+            double r = radius + 0.05 * dmath::sin(M_PI * i / 12.0);
+            arc.push_back(axle + v3{0, dmath::cos(a) * r, dmath::sin(a) * r});
         }
         std::vector<ring> rings = path_rings(arc, {0.03}, {1, 0, 0}, 0.3, 1);
         for (ring& rr : rings) {
@@ -396,13 +397,13 @@ std::string wheel_model(const wheel_info& w, bool front) {
     int knobs = front ? 36 : 40;
     for (int i = 0; i < knobs; i++) {
         double a = 2 * M_PI * (i + 0.5) / knobs;
-        v3 d{0, std::cos(a), std::sin(a)}, t{0, -std::sin(a), std::cos(a)};
+        v3 d{0, dmath::cos(a), dmath::sin(a)}, t{0, -dmath::sin(a), dmath::cos(a)};
         for (int k = 0; k < 3; k++) {
             if (i % 2 == 0 && k != 1) continue;
             if (i % 2 == 1 && k == 1) continue;
             double beta = (k - 1) * 0.62;  // angle across the section
-            v3 n = normalise(d * std::cos(beta) + v3{std::sin(beta) / lateral, 0, 0});
-            v3 c = d * (R + r * 0.9 * std::cos(beta)) + v3{r * 0.9 * lateral * std::sin(beta), 0, 0} + n * 0.022;
+            v3 n = normalise(d * dmath::cos(beta) + v3{dmath::sin(beta) / lateral, 0, 0});
+            v3 c = d * (R + r * 0.9 * dmath::cos(beta)) + v3{r * 0.9 * lateral * dmath::sin(beta), 0, 0} + n * 0.022;
             v3 across = normalise(cross(t, n));
             oriented_box(rubber, c, across, n, t, {k == 1 ? 0.07 : 0.05, 0.03, 0.045}, wa::uv(wa::knob));
         }
@@ -424,8 +425,8 @@ std::string wheel_model(const wheel_info& w, bool front) {
             double side = i % 2 ? 1 : -1;
             double a0 = 2 * M_PI * i / (2 * spokes);
             double a1 = a0 + side * 0.45;
-            v3 hub{side * 0.13, 0.14 * std::cos(a0), 0.14 * std::sin(a0)};
-            v3 rimp{side * 0.03, (rim - 0.03) * std::cos(a1), (rim - 0.03) * std::sin(a1)};
+            v3 hub{side * 0.13, 0.14 * dmath::cos(a0), 0.14 * dmath::sin(a0)};
+            v3 rimp{side * 0.03, (rim - 0.03) * dmath::cos(a1), (rim - 0.03) * dmath::sin(a1)};
             tube(metal, {hub, rimp}, {0.011}, 4, wa::uv(wa::spoke), false, {1, 0, 0});
         }
         // Brake disc: front on the left, rear on the right; the rear sprocket on the left.

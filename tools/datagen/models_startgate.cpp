@@ -1,12 +1,18 @@
-// One piece of the starting gate: a steel grate on a hinge, its texture and
-// its collision shape. The piece is stored fallen: the hinge runs along x at
-// the origin and the grate lies flat on the ground ahead of the rider (-z);
-// raising it turns it about x, which lifts its far edge toward the rider.
+// One piece of the starting gate: a steel grate, its texture and its
+// collision shape. The race turns a piece about its own x axis (the hinge
+// at the origin, on the ground) from the pose stored here, the fallen one,
+// up to its raised pose a fixed tilt further. So that the grate stands
+// upright before the drop and is out of the way after it, it is designed
+// raised: a plate standing ahead of the hinge, far enough that the fallen
+// turn sinks it wholly below the ground, linked to the hinge by two arms
+// along the ground; then it is stored turned back by the tilt.
 #include <cmath>
 
 #include "datagen/datagen.h"
+#include "datagen/dmath.h"
 #include "datagen/mesh_build.h"
 #include "datagen/picture.h"
+#include "race/race_tic.h"
 #include "render/image_io.h"
 #include "render/shape_file.h"
 #include "vfs/saf.h"
@@ -15,8 +21,30 @@ namespace {
 
 constexpr int texture_size = 64;
 constexpr double half_width = 1.35;  // across one start position
-constexpr double length = 1.7;       // hinge to top edge
+constexpr double height = 1.0;       // top of the raised grate above the ground
 constexpr double thickness = 0.06;
+constexpr double sunk = 0.12;        // how far below the ground the fallen grate's top lies
+
+// The tilt between the stored and the raised pose, as the race applies it.
+double raise_tilt() {
+    gate_piece raised;
+    raised.raise = 1;
+    return gate_piece_tilt(raised);
+}
+
+// The plate's distance ahead of the hinge (-z) for which turning back by the
+// tilt puts its top edge `sunk` below the ground.
+double plate_distance() {
+    double t = raise_tilt();
+    return (height * dmath::cos(t) + sunk) / dmath::sin(t);
+}
+
+// The stored pose of a point of the raised design: turned back about x by
+// the tilt (the race turns y toward +z by it when raising).
+v3 stored(v3 p) {
+    double t = raise_tilt(), c = dmath::cos(t), s = dmath::sin(t);
+    return {p.x, c * p.y + s * p.z, -s * p.y + c * p.z};
+}
 
 uv_box area(int x0, int y0, int x1, int y1) { return pixel_box(x0, y0, x1, y1, texture_size, texture_size); }
 
@@ -35,36 +63,48 @@ picture gate_texture() {
 
 std::string gate_model() {
     mesh_build m;
-    // The grate itself: a thin slab whose faces show the grate.
-    box(m, {-half_width, 0.005, -length}, {half_width, 0.005 + thickness, -0.08}, area(0, 0, 64, 32));
-    // The painted top bar along the far edge and the side rails.
-    tube(m, {{-half_width - 0.02, 0.06, -length}, {half_width + 0.02, 0.06, -length}}, {0.06}, 8, area(0, 32, 32, 64), true,
-         {0, 1, 0});
-    for (double s : {-1.0, 1.0})
-        tube(m, {{s * half_width, 0.05, -0.02}, {s * half_width, 0.05, -length}}, {0.05}, 8, area(32, 32, 64, 64), true,
-             {0, 1, 0});
-    // The hinge tube on the origin.
+    const double d = plate_distance();
+    // The grate: a thin plate standing across the start position, reaching a
+    // little into the ground so no gap shows under it.
+    box(m, {-half_width, -0.1, -d - thickness}, {half_width, height, -d}, area(0, 0, 64, 32));
+    // The painted bar along its top, the side rails, and the arms along the
+    // ground back to the hinge tube.
+    tube(m, {{-half_width - 0.02, height, -d - thickness / 2}, {half_width + 0.02, height, -d - thickness / 2}}, {0.06}, 8,
+         area(0, 32, 32, 64), true, {0, 0, 1});
+    for (double s : {-1.0, 1.0}) {
+        tube(m, {{s * half_width, -0.1, -d - thickness / 2}, {s * half_width, height, -d - thickness / 2}}, {0.05}, 8,
+             area(32, 32, 64, 64), true, {0, 0, 1});
+        tube(m, {{s * (half_width - 0.1), 0.04, 0}, {s * (half_width - 0.1), 0.04, -d}}, {0.045}, 8,
+             area(32, 32, 64, 64), true, {0, 1, 0});
+    }
     tube(m, {{-half_width - 0.05, 0.06, 0}, {half_width + 0.05, 0.06, 0}}, {0.07}, 10, area(32, 32, 64, 64), true,
          {0, 1, 0});
+    for (size_t k = 0; k < m.pos.size(); k++) {
+        m.pos[k] = stored(m.pos[k]);
+        m.nor[k] = stored(m.nor[k]);
+    }
     const float steel[3] = {0.4f, 0.4f, 0.4f};
     return jm_text({to_mesh(m, 20, steel)});
 }
 
 collision_shape gate_shape() {
     collision_shape s;
-    // Spheres along the grate, densest along the far edge that bikes meet.
+    // Spheres over the plate, two rows, which the front wheels meet; fallen,
+    // every one of them lies below the ground.
+    const double d = plate_distance();
     for (int i = 0; i < 7; i++) {
         double x = -half_width + 0.2 + i * (2 * (half_width - 0.2) / 6);
-        for (double z : {-length + 0.12, -length * 0.5}) {
-            collision_sphere c{};
-            c.center[0] = (float)x;
-            c.center[1] = 0.06f;
-            c.center[2] = (float)z;
-            c.radius = 0.12f;
-            c.friction = 0.6f;
-            c.stiffness = 20000;
-            c.damping = 1500;
-            s.spheres.push_back(c);
+        for (double y : {0.3, height - 0.15}) {
+            v3 c = stored({x, y, -d - thickness / 2});
+            collision_sphere sphere{};
+            sphere.center[0] = (float)c.x;
+            sphere.center[1] = (float)c.y;
+            sphere.center[2] = (float)c.z;
+            sphere.radius = 0.12f;
+            sphere.friction = 0.6f;
+            sphere.stiffness = 20000;
+            sphere.damping = 1500;
+            s.spheres.push_back(sphere);
         }
     }
     s.bounding_radius = shape_bounding_radius(s);

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "datagen/datagen.h"
+#include "datagen/dmath.h"
 #include "render/image_io.h"
 
 uint32_t hash3(int x, int y, uint32_t seed) {
@@ -39,7 +40,7 @@ void picture::ring(double cx, double cy, double r0, double r1, rgba c) {
     int y0 = (int)std::floor(cy - r1), y1 = (int)std::ceil(cy + r1);
     for (int y = std::max(y0, 0); y <= std::min(y1, height - 1); y++) {
         for (int x = std::max(x0, 0); x <= std::min(x1, width - 1); x++) {
-            double d = std::hypot(x + 0.5 - cx, y + 0.5 - cy);
+            double d = dmath::hypot(x + 0.5 - cx, y + 0.5 - cy);
             // One pixel of soft edge on either side.
             double cover = std::clamp(r1 - d + 0.5, 0.0, 1.0) * std::clamp(d - r0 + 0.5, 0.0, 1.0);
             if (cover > 0) at(x, y) = mix(at(x, y), c, cover);

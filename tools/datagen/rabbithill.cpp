@@ -2,6 +2,8 @@
 // with a straight line of gates: heights, surfaces, tile types and their
 // textures, baked shading, gates and start positions.
 #include <algorithm>
+#include <array>
+#include <map>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -81,7 +83,9 @@ const surface_look looks[rabbithill::surface_count] = {
 
 std::vector<uint8_t> tile_texture(const surface_look& look, uint32_t seed) {
     std::vector<uint8_t> rgb((size_t)tile_texture_size * tile_texture_size * 3);
-    const int big[] = {4, 8, 16}, fine[] = {56, 112, 224};
+    // No octave coarser than an eighth of the tile: a larger blob in every
+    // tile would line up into a grid over the field.
+    const int big[] = {8, 16, 32}, fine[] = {56, 112, 224};
     const double big_w[] = {1, 0.6, 0.3}, fine_w[] = {1, 0.8, 0.6};
     for (int y = 0; y < tile_texture_size; y++) {
         for (int x = 0; x < tile_texture_size; x++) {
@@ -112,6 +116,115 @@ std::vector<uint8_t> tile_texture(const surface_look& look, uint32_t seed) {
             p[0] = (uint8_t)std::clamp(r, 0.0, 255.0);
             p[1] = (uint8_t)std::clamp(gr, 0.0, 255.0);
             p[2] = (uint8_t)std::clamp(b, 0.0, 255.0);
+        }
+    }
+    return rgb;
+}
+
+// ---- alternative looks and edge blends ----------------------------------------------
+// Neighbouring tiles show the same repeating picture, so a tile's own
+// position in the period is its texel's position; everything a variant or a
+// blend changes must therefore fade to nothing at the tile's border, where
+// its neighbours meet it.
+
+// Where a texel falls in its tile: 0 … 1 over the shown seven eighths.
+double tile_fraction(int x) { return std::clamp((x + 0.5 - tile_margin) / tile_period, 0.0, 1.0); }
+
+// 1 in the middle of the tile, 0 along its border.
+double inner_weight(double u, double v) { return 16 * u * (1 - u) * v * (1 - v); }
+
+double smooth_step(double a, double b, double x) {
+    double t = std::clamp((x - a) / (b - a), 0.0, 1.0);
+    return t * t * (3 - 2 * t);
+}
+
+// 0 on the tile's border, 1 from a tenth of the way in: what a look changes
+// stays clear of the seams and is spread evenly over the rest, since a
+// change gathered in the middle would repeat as a grid of spots.
+double away_from_border(double u, double v) {
+    double edge = std::min(std::min(u, 1 - u), std::min(v, 1 - v));
+    return smooth_step(0, 0.1, edge);
+}
+
+// An alternative look of a surface: blotches of lighter and darker ground
+// that average out over the tile, and for the bare surfaces a few more
+// stones, for grass darker tufts.
+std::vector<uint8_t> alternative_look(const std::vector<uint8_t>& base, const surface_look& look, uint32_t seed) {
+    std::vector<uint8_t> rgb = base;
+    for (int y = 0; y < tile_texture_size; y++) {
+        double v = tile_fraction(y);
+        for (int x = 0; x < tile_texture_size; x++) {
+            double u = tile_fraction(x), inside = away_from_border(u, v);
+            if (inside <= 0) continue;
+            double blotch = periodic_noise(u * 3, v * 3, 3, seed) - 0.5;
+            double fine = periodic_noise(u * 9, v * 9, 9, seed + 5) - 0.5;
+            double f = 1 + inside * (0.3 * blotch + 0.12 * fine);
+            uint8_t* p = &rgb[((size_t)y * tile_texture_size + x) * 3];
+            double c[3] = {p[0] * f, p[1] * f, p[2] * f};
+            if (look.blades > 0) {
+                // Tufts: a darker, bluer green where the noise peaks.
+                double tuft = smooth_step(0.62, 0.78, periodic_noise(u * 5, v * 5, 5, seed + 11)) * inside;
+                c[0] *= 1 - 0.3 * tuft, c[1] *= 1 - 0.17 * tuft, c[2] *= 1 - 0.08 * tuft;
+            } else {
+                uint32_t h = mix32((uint32_t)x * 2654435761u ^ (uint32_t)y * 40503u ^ (seed * 97u));
+                if ((h & 0xffff) < 0.006 * 65536 * inside) c[0] = c[0] * 0.4 + 150, c[1] = c[1] * 0.4 + 138, c[2] = c[2] * 0.4 + 120;
+            }
+            for (int i = 0; i < 3; i++) p[i] = (uint8_t)std::clamp(c[i], 0.0, 255.0);
+        }
+    }
+    return rgb;
+}
+
+// A tile between surfaces: its corners (low x low z, high x low z, low x
+// high z, high x high z) each lie on one of them. Grass takes its share
+// first, from how many corners it holds nearby; the rest goes to the bare
+// surfaces, split the same way between two. Along an edge the mix depends
+// only on that edge's two corners, so a blend meets its neighbours, blends
+// or plain tiles, without a seam; inside the tile the lines wander.
+std::vector<uint8_t> blend_look(const std::vector<std::vector<uint8_t>>& surfaces, const std::array<int, 4>& corner,
+                                uint32_t seed) {
+    using rabbithill::surface_grass;
+    // The bare surfaces present, at most two (a third counts as the second).
+    int bare[2] = {-1, -1};
+    for (int c : corner) {
+        if (c == surface_grass || c == bare[0] || c == bare[1]) continue;
+        if (bare[0] < 0)
+            bare[0] = c;
+        else if (bare[1] < 0)
+            bare[1] = c;
+    }
+    if (bare[0] > bare[1] && bare[1] >= 0) std::swap(bare[0], bare[1]);
+    auto weight_of = [&](auto is, double u, double v) {
+        double w[4];
+        for (int k = 0; k < 4; k++) w[k] = is(corner[k]) ? 1 : 0;
+        return (w[0] * (1 - u) + w[1] * u) * (1 - v) + (w[2] * (1 - u) + w[3] * u) * v;
+    };
+    const std::vector<uint8_t>& grass = surfaces[(size_t)surface_grass];
+    const std::vector<uint8_t>& first = surfaces[(size_t)(bare[0] >= 0 ? bare[0] : surface_grass)];
+    const std::vector<uint8_t>& second = surfaces[(size_t)(bare[1] >= 0 ? bare[1] : bare[0] >= 0 ? bare[0] : surface_grass)];
+    std::vector<uint8_t> rgb(grass.size());
+    for (int y = 0; y < tile_texture_size; y++) {
+        double v = tile_fraction(y);
+        for (int x = 0; x < tile_texture_size; x++) {
+            double u = tile_fraction(x), inner = inner_weight(u, v);
+            double wander = (periodic_noise(u * 4, v * 4, 4, seed) - 0.5) * 0.7 +
+                            (periodic_noise(u * 13, v * 13, 13, seed + 3) - 0.5) * 0.25;
+            double wander2 = (periodic_noise(u * 4, v * 4, 4, seed + 17) - 0.5) * 0.7 +
+                             (periodic_noise(u * 13, v * 13, 13, seed + 19) - 0.5) * 0.25;
+            double g = weight_of([](int c) { return c == surface_grass; }, u, v);
+            double w_grass = smooth_step(0.4, 0.6, g + wander * inner);
+            double w_second = 0;
+            if (bare[1] >= 0) {
+                double b0 = weight_of([&](int c) { return c == bare[0]; }, u, v);
+                double b1 = weight_of([&](int c) { return c != surface_grass && c != bare[0]; }, u, v);
+                double share = b0 + b1 > 0 ? b1 / (b0 + b1) : 0.5;
+                w_second = smooth_step(0.4, 0.6, share + wander2 * inner);
+            }
+            size_t at = ((size_t)y * tile_texture_size + x) * 3;
+            for (int k = 0; k < 3; k++) {
+                double bare_colour = first[at + k] + (second[at + k] - first[at + k]) * w_second;
+                rgb[at + k] = (uint8_t)(bare_colour + (grass[at + k] - bare_colour) * w_grass + 0.5);
+            }
         }
     }
     return rgb;
@@ -160,6 +273,150 @@ std::vector<tile_info> track_tiles(const std::string& track) {
     };
 }
 
+// ---- the ground plan ---------------------------------------------------------------
+
+// How a tile type's picture is made.
+struct texture_recipe {
+    int surface = 0;                  // the look it starts from
+    int alternative = 0;              // 1 …: an alternative look of `surface`
+    bool blend = false;               // the surfaces of its corners, blended
+    std::array<int, 4> corners = {};  // a blend's corners (low x low z, high x low z, low x high z, high x high z)
+};
+
+// Tile types, how each one's texture is made, and the tile map.
+struct ground_plan {
+    std::vector<tile_info> types;
+    std::vector<texture_recipe> recipes;
+    std::vector<uint8_t> tiles;
+};
+
+constexpr int alternative_looks = 3;  // per surface, besides its own
+
+// Rabbit Hill's ground: the surfaces in their tileinfo order, then three
+// alternative looks of each, scattered over the map so that the tiles do not
+// repeat in a grid, then the blends that the map needs: a track surface into
+// grass along the outline of the lap, and one track surface into another
+// where they meet. A tile whose corners lie on different surfaces becomes
+// the blend of its corners; it rides like the surface of most of them.
+ground_plan rabbithill_ground(const rabbithill::track_design& d, const std::string& track) {
+    using namespace rabbithill;
+    ground_plan g;
+    g.types = track_tiles(track);
+    for (int s = 0; s < surface_count; s++) g.recipes.push_back({s});
+    const std::vector<tile_info> bases = g.types;
+    for (int s = 0; s < surface_count; s++)
+        for (int k = 1; k <= alternative_looks; k++) {
+            // The same surface (and name) in another picture.
+            tile_info t = bases[(size_t)s];
+            t.texture.name = "@" + track + "/" + t.name + "-alt" + std::to_string(k) + ".png";
+            g.types.push_back(t);
+            g.recipes.push_back({s, k});
+        }
+    auto alternative_type = [](int surface, int k) { return surface_count + surface * alternative_looks + (k - 1); };
+    // Blend types by their two surfaces and the corners' key (the mask, and
+    // a third surface with its mask).
+    std::vector<std::vector<std::map<int, int>>> blend_types(surface_count, std::vector<std::map<int, int>>(surface_count));
+    const int side = 1 << size_log2, corner_side = side + 1;
+    g.tiles.assign((size_t)side * side, surface_grass);
+    for (int tz = 0; tz < side; tz++) {
+        for (int tx = 0; tx < side; tx++) {
+            int centre = d.tiles[(size_t)tx + (size_t)side * tz];
+            int corner[4] = {d.corners[(size_t)tx + (size_t)corner_side * tz],
+                             d.corners[(size_t)tx + 1 + (size_t)corner_side * tz],
+                             d.corners[(size_t)tx + (size_t)corner_side * (tz + 1)],
+                             d.corners[(size_t)tx + 1 + (size_t)corner_side * (tz + 1)]};
+            int count[surface_count] = {};
+            for (int k = 0; k < 4; k++) count[corner[k]]++;
+            int present = 0;
+            for (int sfc = 0; sfc < surface_count; sfc++) present += count[sfc] > 0;
+            int type = centre;
+            if (present > 1) {
+                // The pair the tile blends: a track surface into grass when
+                // grass is there, else the two track surfaces (in tileinfo
+                // order); a third surface's corners count as the first's.
+                int first = -1, second = -1;
+                if (count[surface_grass] > 0) {
+                    second = surface_grass;
+                    for (int sfc = 0; sfc < surface_count; sfc++) {
+                        if (sfc == surface_grass || count[sfc] == 0) continue;
+                        if (first < 0 || count[sfc] > count[first] || (count[sfc] == count[first] && sfc == centre))
+                            first = sfc;
+                    }
+                } else {
+                    for (int sfc = 0; sfc < surface_count; sfc++) {
+                        if (count[sfc] == 0) continue;
+                        if (first < 0)
+                            first = sfc;
+                        else if (second < 0)
+                            second = sfc;
+                    }
+                }
+                int mask = 0;
+                for (int k = 0; k < 4; k++) mask = mask << 1 | (corner[k] == second);
+                // A third surface's corners (grass and two bare ones meet
+                // here) go into the name after the two the tile blends, where
+                // the blend descriptor does not look.
+                int third = -1, third_mask = 0;
+                for (int k = 0; k < 4; k++)
+                    if (corner[k] != first && corner[k] != second) third = corner[k];
+                for (int k = 0; k < 4; k++) third_mask = third_mask << 1 | (corner[k] == third);
+                int key = mask | (third >= 0 ? (third + 1) << 4 | third_mask << 8 : 0);
+                auto found = blend_types[(size_t)first][(size_t)second].try_emplace(key, -1).first;
+                int& blend = found->second;
+                if (blend < 0 && g.types.size() < (size_t)max_tile_types) {
+                    // Named, like every tile, by the surface most of its corners ride as.
+                    int most = first;
+                    for (int sfc = 0; sfc < surface_count; sfc++)
+                        if (count[sfc] > count[most]) most = sfc;
+                    tile_info t = bases[(size_t)most];
+                    auto bits = [](int m) {
+                        std::string b;
+                        for (int k = 0; k < 4; k++) b += (char)('0' + ((m >> (3 - k)) & 1));
+                        return b;
+                    };
+                    std::string file = bases[(size_t)first].name + "-" + bases[(size_t)second].name + "-" + bits(mask);
+                    if (third >= 0) file += "-" + bases[(size_t)third].name + bits(third_mask);
+                    t.texture.name = "@" + track + "/" + file + ".png";
+                    blend = (int)g.types.size();
+                    g.types.push_back(t);
+                    texture_recipe r;
+                    r.surface = first;
+                    r.blend = true;
+                    for (int k = 0; k < 4; k++) r.corners[(size_t)k] = corner[k];
+                    g.recipes.push_back(r);
+                }
+                if (blend >= 0) type = blend;
+            } else {
+                // Inside a surface (the corners', which its neighbours meet):
+                // its own look or one of the others, by the tile's dice.
+                uint32_t h = mix32((uint32_t)tx * 73856093u ^ (uint32_t)tz * 19349663u ^ 0x9e3779b9u);
+                int k = (int)(h % (alternative_looks + 1));
+                type = k > 0 ? alternative_type(corner[0], k) : corner[0];
+            }
+            g.tiles[(size_t)tx + (size_t)side * tz] = (uint8_t)type;
+        }
+    }
+    return g;
+}
+
+// The surfaces' own pictures, made once: the alternatives and blends start
+// from them.
+std::vector<uint8_t> surface_texture(int surface, uint32_t seed) {
+    return tile_texture(looks[surface], seed + (uint32_t)surface * 977);
+}
+
+std::vector<uint8_t> recipe_texture(const texture_recipe& r, std::vector<std::vector<uint8_t>>& surfaces, uint32_t seed) {
+    const std::vector<uint8_t>& base = surfaces[(size_t)r.surface];
+    if (r.alternative > 0)
+        return alternative_look(base, looks[r.surface], seed + 5000 + (uint32_t)r.surface * 31 + (uint32_t)r.alternative);
+    if (r.blend) {
+        uint32_t key = 0;
+        for (int c : r.corners) key = key * 5 + (uint32_t)c;
+        return blend_look(surfaces, r.corners, seed + 9000 + key * 7);
+    }
+    return base;
+}
+
 void add_bytes(datagen_output& out, const std::string& name, const std::vector<uint8_t>& bytes) {
     add_member(out, name, bytes);
 }
@@ -173,8 +430,8 @@ void add_compressed(datagen_output& out, const std::string& name, const std::vec
 // ---- the tracks ---------------------------------------------------------------------
 
 bool write_track(datagen_output& out, const std::string& dir, const char* display_name, int size_log2,
-                 float cell_size, const std::vector<float>& heights, const std::vector<uint8_t>& tiles,
-                 const std::vector<tile_info>& tile_types, const timing_data& timing, uint32_t texture_seed) {
+                 float cell_size, const std::vector<float>& heights, const ground_plan& ground,
+                 const timing_data& timing, uint32_t texture_seed) {
     int n = 2 * (1 << size_log2) + 1;
     float lowest = *std::min_element(heights.begin(), heights.end()) - 0.5f;
     float highest = *std::max_element(heights.begin(), heights.end()) + 0.5f;
@@ -188,18 +445,16 @@ bool write_track(datagen_output& out, const std::string& dir, const char* displa
     add_compressed(out, dir + "/shadows.pgm", encode_shadows_pgm(lit.shadows.data(), n));
 
     add_text_member(out, dir + "/desc", std::string(display_name) + "\n");
-    add_text_member(out, dir + "/tileinfo", encode_tileinfo(tile_types));
-    add_compressed(out, dir + "/tilemap", encode_tilemap(tiles, size_log2));
+    add_text_member(out, dir + "/tileinfo", encode_tileinfo(ground.types));
+    add_compressed(out, dir + "/tilemap", encode_tilemap(ground.tiles, size_log2));
     add_text_member(out, dir + "/timing_gates", encode_timing_gates(timing));
-    for (size_t i = 0; i < tile_types.size(); i++) {
-        const tile_info& t = tile_types[i];
-        const surface_look* look = &looks[0];
-        for (const surface_look& l : looks)
-            if (t.name == l.name) look = &l;
-        std::vector<uint8_t> rgb = tile_texture(*look, texture_seed + (uint32_t)i * 977);
+    std::vector<std::vector<uint8_t>> surfaces;
+    for (int s = 0; s < rabbithill::surface_count; s++) surfaces.push_back(surface_texture(s, texture_seed));
+    for (size_t i = 0; i < ground.types.size(); i++) {
+        std::vector<uint8_t> rgb = recipe_texture(ground.recipes[i], surfaces, texture_seed);
         std::vector<uint8_t> png;
         if (!encode_png(rgb.data(), tile_texture_size, tile_texture_size, 3, nullptr, png)) return false;
-        add_bytes(out, t.texture.name.substr(1), png);
+        add_bytes(out, ground.types[i].texture.name.substr(1), png);
     }
     return true;
 }
@@ -230,8 +485,8 @@ bool generate_rabbithill(datagen_output& out) {
         timing.first_lap.push_back(i);
         timing.normal_lap.push_back(i);
     }
-    return write_track(out, "rabbithill", "Rabbit Hill", size_log2, (float)cell_size, d.heights, d.tiles,
-                       track_tiles("rabbithill"), timing, 1234);
+    return write_track(out, "rabbithill", "Rabbit Hill", size_log2, (float)cell_size, d.heights,
+                       rabbithill_ground(d, "rabbithill"), timing, 1234);
 }
 
 // A flat field of 64 x 64 tiles (128 ft) of dirt with a straight line of
@@ -241,8 +496,10 @@ bool generate_flatland(datagen_output& out) {
     const float cell = 1.0f;
     int n = 2 * (1 << g) + 1;
     std::vector<float> heights((size_t)n * n, 0.0f);
-    std::vector<uint8_t> tiles((size_t)(1 << g) * (1 << g), 0);
-    std::vector<tile_info> types = {track_tiles("flatland")[0]};
+    ground_plan ground;
+    ground.types = {track_tiles("flatland")[0]};
+    ground.recipes = {texture_recipe{}};
+    ground.tiles.assign((size_t)(1 << g) * (1 << g), 0);
     timing_data timing;
     for (int k = 0; k < 8; k++) {
         start_gate_position p;
@@ -261,7 +518,7 @@ bool generate_flatland(datagen_output& out) {
         timing.first_lap.push_back(k);
         timing.normal_lap.push_back(k);
     }
-    return write_track(out, "flatland", "Flatland", g, cell, heights, tiles, types, timing, 4321);
+    return write_track(out, "flatland", "Flatland", g, cell, heights, ground, timing, 4321);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "datagen/dmath.h"
+
 namespace rabbithill {
 
 namespace {
@@ -86,11 +88,11 @@ arc_geometry corner_arc(int i) {
     const corner& p = corners[(size_t)((i + n - 1) % n)];
     const corner& v = corners[(size_t)i];
     const corner& q = corners[(size_t)((i + 1) % n)];
-    double ix = v.x - p.x, iz = v.z - p.z, il = std::hypot(ix, iz);
-    double ox = q.x - v.x, oz = q.z - v.z, ol = std::hypot(ox, oz);
+    double ix = v.x - p.x, iz = v.z - p.z, il = dmath::hypot(ix, iz);
+    double ox = q.x - v.x, oz = q.z - v.z, ol = dmath::hypot(ox, oz);
     ix /= il, iz /= il, ox /= ol, oz /= ol;
-    double turn = std::atan2(ix * oz - iz * ox, ix * ox + iz * oz);
-    double t = v.radius * std::tan(std::fabs(turn) / 2);
+    double turn = dmath::atan2(ix * oz - iz * ox, ix * ox + iz * oz);
+    double t = v.radius * dmath::tan(std::fabs(turn) / 2);
     return {v.x - ix * t, v.z - iz * t, v.x + ox * t, v.z + oz * t, turn};
 }
 
@@ -107,11 +109,11 @@ std::vector<centre_sample> sample_lap(std::vector<double>& straight_starts) {
         const corner& v = corners[(size_t)i];
         // Direction into the corner and the arc's centre on its inner side.
         int prev = (i + n - 1) % n;
-        double ix = v.x - corners[(size_t)prev].x, iz = v.z - corners[(size_t)prev].z, il = std::hypot(ix, iz);
+        double ix = v.x - corners[(size_t)prev].x, iz = v.z - corners[(size_t)prev].z, il = dmath::hypot(ix, iz);
         ix /= il, iz /= il;
         double side = a.turn > 0 ? 1 : -1;  // right turn: the centre is to the right
         double cx = a.in_x - iz * v.radius * side, cz = a.in_z + ix * v.radius * side;
-        double a0 = std::atan2(a.in_z - cz, a.in_x - cx);
+        double a0 = dmath::atan2(a.in_z - cz, a.in_x - cx);
         double arc_length = std::fabs(a.turn) * v.radius;
         int steps = (int)std::ceil(arc_length);
         double step_angle = a.turn / steps;
@@ -119,13 +121,13 @@ std::vector<centre_sample> sample_lap(std::vector<double>& straight_starts) {
         // The arc is sampled at arc-length steps slightly under a foot so it closes exactly.
         for (int k = 0; k < steps; k++) {
             double ang = a0 + step_angle * k;
-            double x = cx + v.radius * std::cos(ang), z = cz + v.radius * std::sin(ang);
-            double dx = -std::sin(ang) * side, dz = std::cos(ang) * side;
+            double x = cx + v.radius * dmath::cos(ang), z = cz + v.radius * dmath::sin(ang);
+            double dx = -dmath::sin(ang) * side, dz = dmath::cos(ang) * side;
             out.push_back({x, z, dx, dz, s, track_width, curvature, 0});
             s += arc_length / steps;
         }
         arc_geometry next = corner_arc((i + 1) % n);
-        double sx = next.in_x - a.out_x, sz = next.in_z - a.out_z, sl = std::hypot(sx, sz);
+        double sx = next.in_x - a.out_x, sz = next.in_z - a.out_z, sl = dmath::hypot(sx, sz);
         straight_starts[(size_t)i] = s;
         int steps_straight = (int)std::ceil(sl);
         for (int k = 0; k < steps_straight; k++) {
@@ -159,7 +161,7 @@ struct land {
     double at(double x, double z) const {
         double h = 1.4 * value_noise(x / 95, z / 95, 11) + 0.5 * value_noise(x / 31, z / 31, 23);
         double dx = x - crest_x, dz = z - crest_z;
-        h += 9.0 * std::exp(-(dx * dx + dz * dz) / (2 * 55.0 * 55.0));
+        h += 9.0 * dmath::exp(-(dx * dx + dz * dz) / (2 * 55.0 * 55.0));
         // Each edge of the field rises on its own, so the corners are round.
         double bank = 0;
         for (double e : {x, z, extent - x, extent - z}) {
@@ -201,11 +203,11 @@ double feature_height(feature_kind kind, double u, double length) {
         }
         case feature_whoops: {
             double fade = smoothstep(0, 6, u) * smoothstep(0, 6, length - u);
-            return 1.8 * fade * (0.5 - 0.5 * std::cos(2 * pi * u / 9));
+            return 1.8 * fade * (0.5 - 0.5 * dmath::cos(2 * pi * u / 9));
         }
         case feature_rollers: {
             double fade = smoothstep(0, 4, u) * smoothstep(0, 4, length - u);
-            return 2.5 * fade * (0.5 - 0.5 * std::cos(2 * pi * u / 16));
+            return 2.5 * fade * (0.5 - 0.5 * dmath::cos(2 * pi * u / 16));
         }
         case feature_big_jump: {
             // Take-off at the crest of the hill, a cut-out gap and a long
@@ -345,7 +347,7 @@ struct designer {
         double berm = berm_height(c.curvature);
         // The outside of a right turn is on the left (negative u).
         double outward = c.curvature > 0 ? -q : q;
-        double bank = berm * std::pow(smoothstep(-0.35, 1.0, outward), 1.6);
+        double bank = berm * dmath::pow(smoothstep(-0.35, 1.0, outward), 1.6);
         // Jumps round off slightly at their sides.
         double side = 1 - 0.25 * smoothstep(0.75, 1.0, std::fabs(q));
         double h = c.base + feature_sum(s) * side + bank;
@@ -415,7 +417,7 @@ track_design build_design() {
     {
         // The last sample sits just under a foot from the first: measure exactly.
         const centre_sample& last = d.lap.back();
-        d.lap_length = last.s + std::hypot(d.lap[0].x - last.x, d.lap[0].z - last.z);
+        d.lap_length = last.s + dmath::hypot(d.lap[0].x - last.x, d.lap[0].z - last.z);
     }
     smooth_curvature(d.lap);
     d.features = lap_features();
@@ -471,11 +473,14 @@ track_design build_design() {
     // Heights on every sample, surfaces on every tile (from its centre sample).
     d.heights.assign((size_t)samples * samples, 0);
     d.tiles.assign((size_t)(1 << size_log2) * (1 << size_log2), surface_grass);
+    const int corner_side = (1 << size_log2) + 1;
+    d.corners.assign((size_t)corner_side * corner_side, surface_grass);
     for (int j = 0; j < samples; j++) {
         for (int i = 0; i < samples; i++) {
             surface_point p = g.at(i * cell_size, j * cell_size);
             d.heights[(size_t)i + (size_t)samples * j] = (float)p.height;
             if ((i & 1) && (j & 1)) d.tiles[(size_t)(i / 2) + (size_t)(1 << size_log2) * (j / 2)] = (unsigned char)p.surface;
+            if (!(i & 1) && !(j & 1)) d.corners[(size_t)(i / 2) + (size_t)corner_side * (j / 2)] = (unsigned char)p.surface;
         }
     }
 

@@ -65,6 +65,9 @@ struct track_design {
     std::vector<feature> features;
     std::vector<float> heights;          // samples x samples, row-major (i + samples * j)
     std::vector<unsigned char> tiles;    // 512 x 512 surface per tile
+    // The surface at every tile corner (the even samples): 513 x 513,
+    // row-major; where the corners of a tile differ, the tile lies on an edge.
+    std::vector<unsigned char> corners;
     std::vector<start_position> starts;
     std::vector<gate> gates;             // in lap order; the last is the finish line
 };

@@ -12,6 +12,7 @@
 #include "core/text.h"
 #include "datagen/datagen.h"
 #include "datagen/dice.h"
+#include "datagen/dmath.h"
 #include "datagen/picture.h"
 #include "datagen/rabbithill_layout.h"
 #include "datagen/rabbithill_scenery_art.h"
@@ -52,7 +53,7 @@ struct layout {
         size_t best = 0;
         double bd = 1e18;
         for (size_t i = 0; i < d.lap.size(); i++) {
-            double dd = std::hypot(d.lap[i].x - x, d.lap[i].z - z);
+            double dd = dmath::hypot(d.lap[i].x - x, d.lap[i].z - z);
             if (dd < bd) bd = dd, best = i;
         }
         return best;
@@ -61,8 +62,8 @@ struct layout {
     // (negative on the track).
     double edge_distance(double x, double z) const {
         double best = 1e18;
-        for (const centre_sample& c : d.lap) best = std::min(best, std::hypot(c.x - x, c.z - z) - c.width / 2);
-        for (const centre_sample& c : d.chute) best = std::min(best, std::hypot(c.x - x, c.z - z) - c.width / 2);
+        for (const centre_sample& c : d.lap) best = std::min(best, dmath::hypot(c.x - x, c.z - z) - c.width / 2);
+        for (const centre_sample& c : d.chute) best = std::min(best, dmath::hypot(c.x - x, c.z - z) - c.width / 2);
         return best;
     }
     bool in_field(double x, double z, double margin) const {
@@ -70,7 +71,7 @@ struct layout {
     }
     bool free(double x, double z, double r) const {
         for (const spot& s : taken)
-            if (std::hypot(s.x - x, s.z - z) < s.r + r) return false;
+            if (dmath::hypot(s.x - x, s.z - z) < s.r + r) return false;
         return true;
     }
     void take(double x, double z, double r) { taken.push_back({x, z, r}); }
@@ -140,7 +141,7 @@ void add_thing(scenery& s, double x, double z, double y_offset, double angle, co
 }
 
 // The heading that lays a statue's length (its x axis) along (dx, dz).
-double heading_along(double dx, double dz) { return std::atan2(-dz, dx); }
+double heading_along(double dx, double dz) { return dmath::atan2(-dz, dx); }
 
 // Hay bales and barrier blocks on the outside of every corner, a little off
 // the edge where a rider running wide meets them; the bermed corners get the
@@ -155,7 +156,7 @@ void corner_barriers(layout& L, scenery& s) {
         const centre_sample& c = d.lap[(size_t)i];
         const centre_sample& a = d.lap[(size_t)((i + n - 4) % n)];
         const centre_sample& b = d.lap[(size_t)((i + 4) % n)];
-        double tx = b.dx - a.dx, tz = b.dz - a.dz, turn = std::hypot(tx, tz) / 8;
+        double tx = b.dx - a.dx, tz = b.dz - a.dz, turn = dmath::hypot(tx, tz) / 8;
         // Only on the arcs (radius under about 70 ft).
         if (turn < 1.0 / 70 || c.s - last < 7) continue;
         double ox = -tx / (turn * 8), oz = -tz / (turn * 8);
@@ -163,7 +164,7 @@ void corner_barriers(layout& L, scenery& s) {
         if (!L.in_field(x, z, 4) || L.edge_distance(x, z) < 2.5 || !L.free(x, z, 2.5)) continue;
         const corner* near = &corners[0];
         for (const corner& k : corners)
-            if (std::hypot(k.x - c.x, k.z - c.z) < std::hypot(near->x - c.x, near->z - c.z)) near = &k;
+            if (dmath::hypot(k.x - c.x, k.z - c.z) < dmath::hypot(near->x - c.x, near->z - c.z)) near = &k;
         double a_heading = heading_along(c.dx, c.dz);
         if (near->berm >= 0.9)
             add_thing(s, x, z, -0.05, a_heading, "barrier.jm", count % 2 ? "barrier-blue.png" : "barrier-yellow.png",
@@ -271,7 +272,7 @@ void tv_cameras(layout& L, scenery& s) {
         for (int g = g0; g <= g1; g++) cam.gates.push_back(g);
         s.cameras.push_back(cam);
         // The tower, upright, its camera looking at the stretch.
-        double heading = std::atan2(-(c.x - x), -(c.z - z)) - 4 * M_PI;
+        double heading = dmath::atan2(-(c.x - x), -(c.z - z)) - 4 * M_PI;
         add_thing(s, x, z, 0, heading, "camera-tower.jm", "camera-tower.png", nullptr);
         L.take(x, z, 8);
     }
@@ -287,7 +288,7 @@ void vegetation(layout& L, scenery& s) {
             double x = gx + r.range(-7, 7), z = gz + r.range(-7, 7);
             double edge = std::min({x, z, extent - x, extent - z});
             double chance = edge < 60 ? 0.75 : 0.22;
-            if (std::hypot(x - tree_line.x, z - tree_line.z) < 130) chance = std::max(chance, 0.6);
+            if (dmath::hypot(x - tree_line.x, z - tree_line.z) < 130) chance = std::max(chance, 0.6);
             double roll = r.next(), kind = r.next(), size = r.range(24, 42), tone = r.range(0.82, 1.0);
             if (roll > chance || !L.in_field(x, z, 4) || L.edge_distance(x, z) < 26 || !L.free(x, z, 8)) continue;
             std::array<uint8_t, 4> tint = {(uint8_t)(255 * tone), 255, (uint8_t)(255 * tone * 0.97), 255};

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "datagen/dice.h"
+#include "datagen/dmath.h"
 #include "datagen/mesh_build.h"
 
 namespace scenery_art {
@@ -36,7 +37,7 @@ double fbm(double x, double y, double cell, int octaves, uint32_t seed) {
 
 // A thick line: discs along the segment.
 void limb(picture& p, double x0, double y0, double x1, double y1, double r, rgba c) {
-    double len = std::hypot(x1 - x0, y1 - y0);
+    double len = dmath::hypot(x1 - x0, y1 - y0);
     int steps = std::max(1, (int)(len * 2));
     for (int k = 0; k <= steps; k++) {
         double t = (double)k / steps;
@@ -148,7 +149,7 @@ picture broadleaf_tree(uint32_t seed) {
     // The crown: overlapping clumps of leaves.
     for (int k = 0; k < 34; k++) {
         double a = r.range(0, 2 * M_PI), d = std::sqrt(r.next());
-        double cx = 64 + std::cos(a) * d * 44, cy = 92 + std::sin(a) * d * 62;
+        double cx = 64 + dmath::cos(a) * d * 44, cy = 92 + dmath::sin(a) * d * 62;
         double rad = r.range(14, 24);
         p.disc(cx, cy, rad, rgba{54, 96, 44, 255});
     }
@@ -240,10 +241,10 @@ struct flag_look {
 
 void cloth(picture& p, double x, double y, int w, int h, double phase, const flag_look& f) {
     for (int cx = 0; cx < w; cx++) {
-        double off = std::sin(cx * 0.35 + phase) * 2.5 * cx / w;
+        double off = dmath::sin(cx * 0.35 + phase) * 2.5 * cx / w;
         for (int cy = 0; cy < h; cy++) {
             bool second = f.chequered && ((cx / 4 + cy / 4) % 2);
-            rgba c = shade(second ? f.b : f.a, 0.85 + 0.15 * std::sin(cx * 0.35 + phase + 1.2));
+            rgba c = shade(second ? f.b : f.a, 0.85 + 0.15 * dmath::sin(cx * 0.35 + phase + 1.2));
             p.put((int)(x + cx), (int)(y + cy + off), c);
         }
     }
@@ -369,16 +370,16 @@ namespace {
 // the azimuth so the faces meet without a seam.
 double hills(double azimuth, double base, const double (*waves)[3], int count) {
     double h = base;
-    for (int k = 0; k < count; k++) h += waves[k][0] * std::sin(waves[k][1] * azimuth + waves[k][2]);
+    for (int k = 0; k < count; k++) h += waves[k][0] * dmath::sin(waves[k][1] * azimuth + waves[k][2]);
     return h;
 }
 
 rgba sky_colour(v3 dir, const double sun[3]) {
     dir = normalise(dir);
-    double elevation = std::asin(std::clamp(dir.y, -1.0, 1.0));
-    double azimuth = std::atan2(dir.x, -dir.z);
+    double elevation = dmath::asin(std::clamp(dir.y, -1.0, 1.0));
+    double azimuth = dmath::atan2(dir.x, -dir.z);
     const rgba zenith{70, 118, 196, 255}, horizon{196, 212, 226, 255};
-    rgba c = mix(horizon, zenith, std::pow(std::clamp(elevation / (M_PI / 2), 0.0, 1.0), 0.45));
+    rgba c = mix(horizon, zenith, dmath::pow(std::clamp(elevation / (M_PI / 2), 0.0, 1.0), 0.45));
 
     // Clouds on a plane high above, thinning towards the horizon.
     if (elevation > 0.01) {
@@ -390,7 +391,7 @@ rgba sky_colour(v3 dir, const double sun[3]) {
     }
     // The sun and the glow around it.
     double s = std::max(0.0, dir.x * sun[0] + dir.y * sun[1] + dir.z * sun[2]);
-    double glow = std::min(1.0, std::pow(s, 900) * 1.2 + std::pow(s, 40) * 0.3 + std::pow(s, 6) * 0.1);
+    double glow = std::min(1.0, dmath::pow(s, 900) * 1.2 + dmath::pow(s, 40) * 0.3 + dmath::pow(s, 6) * 0.1);
     c = mix(c, rgba{255, 246, 226, 255}, glow);
 
     // Two ranges of distant hills: far and hazy, then nearer wooded ones.
@@ -453,7 +454,7 @@ picture radial(double (*profile)(double)) {
     picture p(64, 64, rgba{255, 255, 255, 0});
     for (int y = 0; y < 64; y++)
         for (int x = 0; x < 64; x++) {
-            double d = std::hypot(x + 0.5 - 32, y + 0.5 - 32) / 32;
+            double d = dmath::hypot(x + 0.5 - 32, y + 0.5 - 32) / 32;
             p.at(x, y).a = (uint8_t)std::clamp(profile(d) * 255 + 0.5, 0.0, 255.0);
         }
     return p;
@@ -461,10 +462,10 @@ picture radial(double (*profile)(double)) {
 }  // namespace
 
 picture flare_glow() {
-    return radial([](double d) { return d >= 1 ? 0.0 : std::pow(1 - d, 2.5); });
+    return radial([](double d) { return d >= 1 ? 0.0 : dmath::pow(1 - d, 2.5); });
 }
 picture flare_ring() {
-    return radial([](double d) { return std::exp(-std::pow((d - 0.8) / 0.08, 2)) * (d < 1 ? 1.0 : 0.0); });
+    return radial([](double d) { return dmath::exp(-dmath::pow((d - 0.8) / 0.08, 2)) * (d < 1 ? 1.0 : 0.0); });
 }
 picture flare_disc() {
     return radial([](double d) { return 0.6 * (1 - smoothstep(0.8, 0.95, d)) + 0.3 * smoothstep(0.6, 0.9, d) * (d < 0.95); });

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "datagen/datagen.h"
+#include "datagen/dmath.h"
 #include "datagen/picture.h"
 #include "datagen/rabbithill_layout.h"
 #include "track/decals.h"
@@ -46,7 +47,7 @@ picture ruts_picture() {
         for (int x = 0; x < p.width; x++) {
             double furrow = 0;
             for (double lane : lanes) {
-                double wobble = 2.5 * std::sin(y * 0.07 + lane);
+                double wobble = 2.5 * dmath::sin(y * 0.07 + lane);
                 furrow = std::max(furrow, 1.0 - std::fabs(x + 0.5 - lane - wobble) / 3.5);
             }
             double damp = smooth_noise(x, y, 16, 91);
@@ -64,7 +65,7 @@ decal across_track(double x, double z, double dx, double dz, double width, doubl
     d.x = (float)x;
     d.z = (float)z;
     // The decal's first side runs along (cos a, -sin a): across the track.
-    d.angle = (float)std::atan2(dx, dz);
+    d.angle = (float)dmath::atan2(dx, dz);
     d.size = (float)width;
     d.ratio = (float)(depth / width);
     d.texture.name = "@" + dir + texture;

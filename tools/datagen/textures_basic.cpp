@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "datagen/datagen.h"
+#include "datagen/dmath.h"
 #include "datagen/picture.h"
 
 namespace {
@@ -22,7 +23,7 @@ picture roost_particle() {
         for (int x = 0; x < n; x++) {
             double density = 0;
             for (const blob& b : blobs) {
-                double d = std::hypot(x + 0.5 - b.x, y + 0.5 - b.y) / b.r;
+                double d = dmath::hypot(x + 0.5 - b.x, y + 0.5 - b.y) / b.r;
                 density = std::max(density, 1 - d * d);
             }
             double grit = smooth_noise(x, y, 5, 7) * 0.6 + noise01(x, y, 11) * 0.4;

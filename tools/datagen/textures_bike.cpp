@@ -6,6 +6,7 @@
 
 #include "datagen/bike_art.h"
 #include "datagen/datagen.h"
+#include "datagen/dmath.h"
 #include "datagen/picture.h"
 #include "render/image_io.h"
 
@@ -39,7 +40,7 @@ void graphic(picture& p, const ba::area& a, const bike_scheme& s, int pattern, u
         case 1:  // horizontal sweep across the lower half
             for (int y = 0; y < h; y++)
                 for (int x = 0; x < w; x++) {
-                    double edge = h * (0.55 + 0.2 * std::sin(x * M_PI / w));
+                    double edge = h * (0.55 + 0.2 * dmath::sin(x * M_PI / w));
                     if (y > edge) p.at(a.x0 + x, a.y0 + y) = s.second;
                     if (y > edge - 3 && y <= edge) p.at(a.x0 + x, a.y0 + y) = s.third;
                 }
@@ -150,7 +151,7 @@ picture wheel_texture(const wheel_look& w) {
     area(wa::rubber, rgba{30, 30, 31, 255});
     for (int y = wa::rubber[1]; y < wa::rubber[3]; y++) {
         double b = (y - wa::rubber[1]) / 64.0;  // around the section
-        double side = std::fabs(std::sin(b * 2 * M_PI));
+        double side = std::fabs(dmath::sin(b * 2 * M_PI));
         rgba c = mix(rgba{26, 26, 27, 255}, rgba{44, 44, 46, 255}, side > 0.7 ? 0.6 : 0.0);
         p.rect(wa::rubber[0], y, wa::rubber[2], y + 1, c);
     }

@@ -1,8 +1,11 @@
-// quarnix-trackshot --data <folder with zzzz.saf> --out <folder>
+// quarnix-trackshot --data <folder with zzzz.saf> --out <folder> [--ground]
 // Loads Rabbit Hill the way the game does, lines a field of bikes up behind
-// the starting gate and draws three views through the game's frame drawing:
-// the start, a bike over the big jump, a bike leaning into a berm, and a
-// rider thrown into the dirt and back on the bike.
+// the starting gate and draws views through the game's frame drawing: the
+// start, a bike over the big jump, a bike leaning into a berm, and a rider
+// thrown into the dirt and back on the bike. (The riding view with the HUD
+// is the game's own screenshot: scripts/game_pictures.) With --ground: the ground
+// from a rider's eye height along the track's edges and across the field.
+// --preset draws with one of the menu's graphics presets ("Normal", …).
 #include <GL/gl.h>
 #include <unistd.h>
 
@@ -16,10 +19,10 @@
 #include "bike/bike.h"
 #include "bike/bike_world.h"
 #include "bike/crash.h"
+#include "core/cmdline.h"
 #include "core/config.h"
 #include "datagen/rabbithill_layout.h"
 #include "game/drivers.h"
-#include "game/frame_loop.h"
 #include "platform/window.h"
 #include "race/race.h"
 #include "race/race_control.h"
@@ -43,11 +46,11 @@ namespace {
 constexpr int width = 960, height = 600;
 
 int usage() {
-    fprintf(stderr, "usage: quarnix-trackshot --data <folder with zzzz.saf> --out <folder>\n");
+    fprintf(stderr, "usage: quarnix-trackshot --data <folder with zzzz.saf> --out <folder> [--ground] [--preset <name>]\n");
     return 2;
 }
 
-bool shoot(plix_window* w, const frame_camera& cam, const std::string& path, bool hud = false) {
+bool shoot(plix_window* w, const frame_camera& cam, const std::string& path) {
     int fw = width, fh = height;
     pump_messages(w);
     if (!begin_frame(w, &fw, &fh)) return false;
@@ -58,7 +61,6 @@ bool shoot(plix_window* w, const frame_camera& cam, const std::string& path, boo
     shown.tic = race.tic;
     shown.local_slot = 0;  // the human rider, whom ghosts would fade by
     draw_frame(cam, -1, shown);
-    if (hud) hud_draw_riding(race.viewed_slot, width, height);
     glFinish();
     std::vector<uint8_t> rows((size_t)fw * fh * 3), top(rows.size()), png;
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -149,19 +151,57 @@ bool shoot_crash(plix_window* w, const std::string& out) {
     return ok;
 }
 
+// The ground as a rider sees it: from eye height near the track's edge,
+// looking along the lap and a little outward, at corners and on straights,
+// and one view across the field to the far side.
+bool shoot_ground(plix_window* w, const rabbithill::track_design& d, const std::string& out) {
+    bool ok = true;
+    const double eye_height = 5.2;
+    int k = 0;
+    for (double share : {0.02, 0.16, 0.33, 0.47, 0.62, 0.81}) {
+        const rabbithill::centre_sample& c = at_distance(d, share * d.lap_length);
+        // Right of travel is (-dz, dx); the edge on the outside of the lap.
+        double rx = -c.dz, rz = c.dx, side = k % 2 ? 1 : -1;
+        double ex = c.x + rx * side * (c.width / 2 - 4), ez = c.z + rz * side * (c.width / 2 - 4);
+        double ey = height_at((float)ex, (float)ez) + eye_height;
+        double tx = ex + c.dx * 30 + rx * side * 10, tz = ez + c.dz * 30 + rz * side * 10;
+        double ty = height_at((float)tx, (float)tz);
+        char name[64];
+        snprintf(name, sizeof name, "/ground_edge_%d.png", ++k);
+        ok &= shoot(w, look_at_camera({ex, ey, ez}, {tx, ty, tz}), out + name);
+    }
+    const rabbithill::centre_sample& c = at_distance(d, 0.5 * d.lap_length);
+    double y = height_at((float)c.x, (float)c.z) + eye_height;
+    ok &= shoot(w, look_at_camera({c.x, y, c.z}, {rabbithill::extent / 2, y - 6, rabbithill::extent / 2}),
+                out + "/ground_far.png");
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string data, out;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (!strcmp(argv[i], "--data"))
-            data = argv[i + 1];
-        else if (!strcmp(argv[i], "--out"))
-            out = argv[i + 1];
+    bool ground = false;
+    for (int i = 1; i < argc; i++) {
+        if (!strcmp(argv[i], "--ground")) {
+            ground = true;
+        } else if (!strcmp(argv[i], "--preset") && i + 1 < argc) {
+            // The graphics settings of one of the menu's presets, by name.
+            const char* name = argv[++i];
+            int found = -1;
+            for (int k = 0; k < graphics_preset_count; k++)
+                if (!strcmp(graphics_presets[(size_t)k].name, name)) found = k;
+            if (found < 0) return usage();
+            apply_graphics_preset(found);
+        }
+        else if (!strcmp(argv[i], "--data") && i + 1 < argc)
+            data = argv[++i];
+        else if (!strcmp(argv[i], "--out") && i + 1 < argc)
+            out = argv[++i];
         else
             return usage();
     }
-    if (data.empty() || out.empty() || argc % 2 == 0) return usage();
+    if (data.empty() || out.empty()) return usage();
     setenv("KV_HOME", data.c_str(), 1);
     std::string home = "/tmp/quarnix-trackshot-" + std::to_string(getpid());
     setenv("XDG_DATA_HOME", home.c_str(), 1);
@@ -172,8 +212,11 @@ int main(int argc, char** argv) {
         fprintf(stderr, "quarnix-trackshot: no GL window (is a display set?)\n");
         return 1;
     }
+    derive_render_params();
     gl_choice_settings choice;
     choice.use_shader = settings.use_shader;
+    choice.render_texture = settings.render_texture;
+    choice.ground_mipmaps = settings.ground_mipmaps;
     gl_start(choice);
     textures_init(&gl_texture_driver);
     models_init(true);
@@ -198,6 +241,16 @@ int main(int argc, char** argv) {
     }
     rabbithill::track_design d = rabbithill::build_design();
     bool ok = true;
+    if (ground) {
+        ok = shoot_ground(w, d, out);
+        free_race();
+        release_track();
+        free_bike_drawings();
+        textures_free();
+        models_free();
+        close_gl_window(w);
+        return ok ? 0 : 1;
+    }
     // 1. The start: from behind and above the field, over the gate.
     {
         const rabbithill::start_position& s = d.starts[d.starts.size() / 2];
@@ -206,15 +259,7 @@ int main(int argc, char** argv) {
         std::array<double, 3> target{s.x + fx * 30, s.y, s.z + fz * 30};
         ok &= shoot(w, look_at_camera(eye, target), out + "/rabbithill_start.png");
     }
-    // 2. The rider's own view from behind, with the riding display.
-    {
-        bike_pose pose;
-        if (frame_pose(0, pose)) {
-            chase_camera c = third_person_camera(pose, true);
-            ok &= shoot(w, look_at_camera(c.eye, c.target), out + "/rabbithill_hud.png", true);
-        }
-    }
-    // 3. Over the big jump: a bike high in the air, seen from the side.
+    // 2. Over the big jump: a bike high in the air, seen from the side.
     for (const rabbithill::feature& f : d.features) {
         if (strcmp(f.name, "Rabbit Hill") != 0) continue;
         const rabbithill::centre_sample& c = at_distance(d, f.start + f.length * 0.55);
@@ -223,7 +268,7 @@ int main(int argc, char** argv) {
         std::array<double, 3> eye{c.x + c.dz * 18 - c.dx * 8, y + 1, c.z - c.dx * 18 - c.dz * 8};
         ok &= shoot(w, look_at_camera(eye, {c.x, y - 1, c.z}), out + "/rabbithill_jump.png");
     }
-    // 4. In a berm: the bike leaning into the turn, seen from inside it.
+    // 3. In a berm: the bike leaning into the turn, seen from inside it.
     for (const rabbithill::corner& k : rabbithill::lap_corners()) {
         if (strcmp(k.name, "East Berm") != 0) continue;
         size_t best = 0;
