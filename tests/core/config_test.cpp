@@ -54,7 +54,7 @@ std::string line_of(const std::string& file, const std::string& key) {
 TEST_F(config_fixture, DefaultsRoundTripByteForByteInFileOrder) {
     std::string first = written();
     std::vector<std::string> keys = keys_of(first);
-    ASSERT_EQ(keys.size(), 177u);
+    ASSERT_EQ(keys.size(), 178u);
     EXPECT_EQ(keys[0], "xres");
     EXPECT_EQ(keys[7], "track");
     EXPECT_EQ(keys[12], "slot00");

@@ -17,6 +17,8 @@
 // behind it, roar under load, valve clicks, and pops on the overrun.
 #include <algorithm>
 #include <cmath>
+
+#include "datagen/dmath.h"
 #include <string>
 #include <vector>
 
@@ -85,7 +87,7 @@ struct noise_source {
     }
 };
 
-double lobe(double t, double attack, double decay) { return (1 - std::exp(-t / attack)) * std::exp(-t / decay); }
+double lobe(double t, double attack, double decay) { return (1 - dmath::exp(-t / attack)) * dmath::exp(-t / decay); }
 
 // One two-stroke firing: a crank turn of n samples.
 std::vector<float> two_stroke_cycle(const engine_design& e, int n, float load, dice& d, noise_source& hiss) {
@@ -105,8 +107,8 @@ std::vector<float> two_stroke_cycle(const engine_design& e, int n, float load, d
         // The suction lobe is a little weaker and slower than the blowdown:
         // the even harmonics are there, well below the odd ones.
         double envelope = first_half ? lobe(t, attack, decay) : 0.85 * lobe(t, attack, 1.15 * decay);
-        double ring = std::sin(two_pi * e.ring_hz * t) * std::exp(-t / ring_decay);
-        double v = envelope * (1 - e.ring) + ring * e.ring * (1 - std::exp(-t / attack));
+        double ring = dmath::sin(two_pi * e.ring_hz * t) * dmath::exp(-t / ring_decay);
+        double v = envelope * (1 - e.ring) + ring * e.ring * (1 - dmath::exp(-t / attack));
         v = first_half ? v : -v;
         v += rasp * envelope * hiss.next();
         out[(size_t)i] = (float)(amp * v);
@@ -133,7 +135,7 @@ std::vector<float> four_stroke_cycle(const engine_design& e, int n, float rpm, f
         int j = ((i - shift) % n + n) % n;
         double t = j / rate;
         double thump = lobe(t, attack, decay);
-        double boom = std::sin(two_pi * e.ring_hz * t) * std::exp(-t / boom_decay) * (1 - std::exp(-t / attack));
+        double boom = dmath::sin(two_pi * e.ring_hz * t) * dmath::exp(-t / boom_decay) * (1 - dmath::exp(-t / attack));
         double v = thump * (1 - e.ring) + boom * e.ring;
         v += (open ? e.rasp : 0.3 * e.rasp) * lobe(t, attack, 4 * decay) * roar.next();
         for (double at : valve_at)
