@@ -189,6 +189,23 @@ void compute_fades(const frame_race& race) {
     }
 }
 
+// Every drawn part of a bike lies within this many feet of its frame's
+// centre, and every part of a rider within as many of the rider body's.
+constexpr double part_reach = 6;
+
+// Bikes wholly outside the view are not drawn: the sphere around the frame
+// and the rider (who may lie well away from the bike after a crash).
+bool bike_in_view(const frame_camera& cam, const bike_state& b) {
+    vec3 frame = frame_position(b), rider = frame;
+    if (const dReal* p = b.bodies[body_rider] ? dBodyGetPosition(b.bodies[body_rider]) : nullptr)
+        rider = {p[0], p[1], p[2]};
+    vec3 centre{(frame[0] + rider[0]) / 2, (frame[1] + rider[1]) / 2, (frame[2] + rider[2]) / 2};
+    vec3 half = sub(rider, centre);
+    vec3 d = sub(centre, cam.position);
+    double x = dot(d, column(cam, 0)), y = dot(d, column(cam, 1)), z = dot(d, column(cam, 2));
+    return sphere_in_view(x, y, z, part_reach + std::sqrt(dot(half, half)), g_frustum);
+}
+
 void draw_bikes(const frame_camera& cam, int first_person_slot, bool ghosts) {
     bike_draw_options options;
     options.environment_texture = settings.reflections ? track_lighting.sky[sky_env] : 0;
@@ -198,6 +215,7 @@ void draw_bikes(const frame_camera& cam, int first_person_slot, bool ghosts) {
         const bike_state* b = bike_in_slot(s);
         float fade = g_fade[(size_t)s];
         if (!b || (ghosts ? !(fade > 0 && fade < 1) : fade < 1)) continue;
+        if (s != first_person_slot && !bike_in_view(cam, *b)) continue;
         int mode = s == first_person_slot ? (settings.hide_rider ? view_first_person_bike : view_first_person_rider)
                                           : view_outside;
         options.opacity = ghosts ? fade : 1;

@@ -92,6 +92,14 @@ void regroup_entries(std::vector<billboard_entry>& list, int lookahead, double r
     }
 }
 
+bool sphere_in_view(double x, double y, double z, double radius, const frustum_extents& f) {
+    double depth = -z;
+    if (!(depth > -radius)) return false;
+    // Distance to a side plane |x| = h·depth is (|x| - h·depth) / sqrt(1 + h²).
+    return std::fabs(x) - f.hx * depth <= radius * std::sqrt(1 + f.hx * f.hx) &&
+           std::fabs(y) - f.hy * depth <= radius * std::sqrt(1 + f.hy * f.hy);
+}
+
 bool flare_on_screen(const flare_probe& p, const frustum_extents& f, double& sx, double& sy) {
     if (!(p.z < 0)) return false;
     sx = p.x / -p.z;

@@ -14,6 +14,11 @@ struct frustum_extents {
 };
 frustum_extents projection_extents(int width, int height, double fov_degrees);
 
+// Whether a sphere of `radius` around (x, y, z), in the camera's frame (x
+// right, y up, looking down -z), can show in the view: it is in front of the
+// camera's plane and within every side plane by its radius.
+bool sphere_in_view(double x, double y, double z, double radius, const frustum_extents& f);
+
 // Opacity of a replayed rider `distance` feet from the local rider: 0 up to
 // half the fade distance, 1 from the fade distance on. A fade distance of 0
 // (or less) never fades.

@@ -25,6 +25,27 @@ TEST(frame_projection, FieldOfViewIsTheWidthOfAFourByThreeView) {
     EXPECT_GT(none.hy, 0);
 }
 
+TEST(frame_culling, SpheresOutsideTheViewAreLeftOut) {
+    frustum_extents f{1, 0.75};  // 90 degrees across
+    struct probe {
+        double x, y, z, r;
+        bool seen;
+    } probes[] = {
+        {0, 0, -10, 1, true},      // straight ahead
+        {0, 0, 10, 1, false},      // behind
+        {0, 0, 0.5, 1, true},      // around the camera
+        {0, 0, 1.5, 1, false},     // just behind, clear of the camera's plane
+        {10.5, 0, -10, 1, true},   // past the right edge by less than its radius
+        {12, 0, -10, 1, false},    // past it by more
+        {-12, 0, -10, 1, false},   // the left edge alike
+        {0, 8, -10, 1, true},      // above, overlapping
+        {0, -9, -10, 1, false},    // below, clear
+        {0, -9, -10, 2, true},     // a larger sphere reaches in
+    };
+    for (const probe& p : probes)
+        EXPECT_EQ(sphere_in_view(p.x, p.y, p.z, p.r, f), p.seen) << p.x << " " << p.y << " " << p.z << " r " << p.r;
+}
+
 TEST(frame_ghosts, FadeByDistanceFromTheRider) {
     EXPECT_FLOAT_EQ(ghost_fade(3, 10), 0);
     EXPECT_FLOAT_EQ(ghost_fade(5, 10), 0);

@@ -171,4 +171,38 @@ TEST_F(archive_fixture, RiderModelsFitTheRestPose) {
     EXPECT_LT(gate->bounds_min[1], -0.5);
 }
 
+// Bikes and riders far off are drawn from coarser versions: 16, 32 and 64
+// feet away, each lighter than the one nearer, with the same outline.
+TEST_F(archive_fixture, FarBikesAndRidersHaveCoarserVersionsOfTheSameSize) {
+    auto triangles = [](const model& m) {
+        size_t n = 0;
+        for (const mesh& me : m.meshes) n += me.triangles.size() / 3;
+        return n;
+    };
+    for (const char* name : {"@cr125_frame.jm", "@crf450v2017_fork_upper.jm", "@yz250_swingarm.jm", "@front_wheel.jm",
+                             "@rear_wheel.jm", "@rider_body.jm", "@rider_head.jm"}) {
+        model* full = model_load(name);
+        ASSERT_NE(full, nullptr) << name;
+        ASSERT_EQ(full->lods.size(), 3u) << name;
+        size_t before = triangles(*full);
+        for (size_t k = 0; k < 3; k++) {
+            const model::level& l = full->lods[k];
+            EXPECT_EQ(l.distance, 16 << k) << name;
+            ASSERT_NE(l.version, nullptr);
+            size_t now = triangles(*l.version);
+            EXPECT_LT(now, before) << name << " at " << l.distance;
+            EXPECT_GT(now, 0u);
+            for (int c = 0; c < 3; c++) {
+                EXPECT_NEAR(l.version->bounds_min[c], full->bounds_min[c], 0.12) << name << " at " << l.distance;
+                EXPECT_NEAR(l.version->bounds_max[c], full->bounds_max[c], 0.12) << name << " at " << l.distance;
+            }
+            before = now;
+        }
+        // The default detail draws the full model near and the coarsest far.
+        EXPECT_EQ(choose_lod(*full, 10.0 * 10, 1, 0), full) << name;
+        EXPECT_EQ(choose_lod(*full, 70.0 * 70, 1, 0), full->lods[2].version.get()) << name;
+    }
+    EXPECT_FALSE(message_shown("degenerate")) << message_line(0);
+}
+
 }  // namespace

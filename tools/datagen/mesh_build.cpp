@@ -4,7 +4,17 @@
 #include <map>
 #include <tuple>
 
+#include "datagen/datagen.h"
 #include "datagen/dmath.h"
+#include "vfs/saf.h"
+
+int mesh_coarseness = 0;
+
+int coarser(int segments, int least) {
+    // The farthest version keeps only the outline's corners.
+    if (mesh_coarseness >= 3) least = std::max(3, least * 2 / 3);
+    return std::max(std::min(segments, least), segments >> mesh_coarseness);
+}
 
 uv_box pixel_box(int x0, int y0, int x1, int y1, int w, int h) {
     return uv_box{(x0 + 0.5) / w, (y0 + 0.5) / h, (x1 - 0.5) / w, (y1 - 0.5) / h};
@@ -78,6 +88,7 @@ void face_outward(mesh_build& m, int first_triangle, const std::function<v3(v3)>
 }
 
 void loft(mesh_build& m, const std::vector<ring>& rings, int around, uv_box box, bool cap_start, bool cap_end) {
+    around = coarser(around, 5);
     if (rings.size() < 2 || around < 3) return;
     int first_vertex = m.vertex_count(), first_triangle = m.triangle_count();
     size_t n = rings.size();
@@ -138,6 +149,7 @@ void tube(mesh_build& m, const std::vector<v3>& points, const std::vector<double
 }
 
 std::vector<v3> smooth_path(const std::vector<v3>& p, int steps) {
+    steps = coarser(steps, 2);
     std::vector<v3> out;
     size_t n = p.size();
     if (n < 3) return p;
@@ -154,6 +166,7 @@ std::vector<v3> smooth_path(const std::vector<v3>& p, int steps) {
 }
 
 void blob(mesh_build& m, v3 c, v3 r, double square, int segments, uv_box box) {
+    segments = coarser(segments, 6);
     int first_vertex = m.vertex_count(), first_triangle = m.triangle_count();
     int rows = std::max(segments / 2, 2);
     for (int i = 0; i <= rows; i++) {
@@ -286,6 +299,8 @@ void extrude_x(mesh_build& m, const std::vector<std::array<double, 2>>& outline_
 
 void torus_x(mesh_build& m, v3 centre, double R, const std::function<double(double, double)>& r, int around,
              int section, uv_box box) {
+    around = coarser(around, 12);
+    section = coarser(section, 6);
     int first_vertex = m.vertex_count(), first_triangle = m.triangle_count();
     for (int i = 0; i <= around; i++) {
         double a = 2 * M_PI * i / around;
@@ -382,4 +397,14 @@ std::string jm_text(const std::vector<mesh>& meshes, const char* bone_set) {
         back.meshes[k].rest_normals = back.meshes[k].normals;
     }
     return model_text(back, bone_set);
+}
+
+void add_model_levels(datagen_output& out, const std::string& name, const std::function<std::string()>& build) {
+    for (int level = 0; level < 4; level++) {
+        mesh_coarseness = level;
+        std::string text = build();
+        std::string file = level ? name + "_lod" + std::to_string(level + 3) + ".jm.gz" : name + ".jm.gz";
+        add_member(out, file, gzip_bytes(text.data(), text.size()));
+    }
+    mesh_coarseness = 0;
 }

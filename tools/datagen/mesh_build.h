@@ -40,6 +40,13 @@ struct uv_box {
 // Pixel rectangle [x0, x1) x [y0, y1) of a w x h texture, inset half a pixel.
 uv_box pixel_box(int x0, int y0, int x1, int y1, int w, int h);
 
+// Coarser versions of a model are built by the same code with fewer
+// segments: at coarseness c every curved shape has its segment counts halved
+// c times (down to a floor that keeps its outline). Models drop their small
+// details (knobs, spokes) at coarseness 2 and above.
+extern int mesh_coarseness;
+int coarser(int segments, int least);
+
 constexpr int max_weights = 9;
 using weight_set = std::array<float, max_weights>;
 // Bone weights of a vertex from its position (skinned meshes).
@@ -115,3 +122,9 @@ void translate(mesh_build& m, v3 d);
 // whole model's ".jm" text.
 mesh to_mesh(const mesh_build& b, float shininess, const float specular[3]);
 std::string jm_text(const std::vector<mesh>& meshes, const char* bone_set = "bones");
+
+// Adds "<name>.jm" (gzip) built by `build` at full detail, and its coarser
+// versions "<name>_lod4.jm", "_lod5", "_lod6" (coarseness 1, 2, 3), which the
+// game draws from 16, 32 and 64 feet away.
+struct datagen_output;
+void add_model_levels(datagen_output& out, const std::string& name, const std::function<std::string()>& build);

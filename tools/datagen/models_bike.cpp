@@ -97,8 +97,11 @@ std::string frame_model(const bike_info& b, const bike_family& f) {
         loft(metal, rings, 16, ba::engine.uv(), false, true);
     }
     blob(metal, {0, 1.3, 3.5}, {0.26, 0.36, 0.55}, 0.45, 20, ba::cases.uv());
-    blob(metal, {0.25, 1.32, 3.45}, {0.1, 0.27, 0.3}, 0.6, 16, ba::cases.uv());   // clutch cover
-    blob(metal, {-0.24, 1.28, 3.7}, {0.08, 0.2, 0.22}, 0.6, 14, ba::cases.uv());  // ignition cover
+    bool small_parts = mesh_coarseness < 2;  // covers, brackets, levers and caps vanish from afar
+    if (small_parts) {
+        blob(metal, {0.25, 1.32, 3.45}, {0.1, 0.27, 0.3}, 0.6, 16, ba::cases.uv());   // clutch cover
+        blob(metal, {-0.24, 1.28, 3.7}, {0.08, 0.2, 0.22}, 0.6, 14, ba::cases.uv());  // ignition cover
+    }
     // Radiators behind the shrouds and the airbox under the seat.
     box(metal, {0.12, 1.95, 2.38}, {0.4, 2.85, 2.58}, ba::radiator.uv());
     box(metal, {-0.4, 1.95, 2.38}, {-0.12, 2.85, 2.58}, ba::radiator.uv());
@@ -106,17 +109,20 @@ std::string frame_model(const bike_info& b, const bike_family& f) {
     // Shock: spring and body from the frame to the linkage.
     tube(metal, {{0, 2.72, 4.2}, {0, 1.32, 4.52}}, {0.06}, 10, ba::alloy.uv());
     tube(metal, {{0, 2.5, 4.25}, {0, 1.62, 4.45}}, {0.12}, 14, ba::spring.uv());
-    tube(metal, {{0.14, 2.55, 4.38}, {0.14, 2.05, 4.5}}, {0.07}, 10, ba::alloy.uv());  // reservoir
+    if (small_parts) tube(metal, {{0.14, 2.55, 4.38}, {0.14, 2.05, 4.5}}, {0.07}, 10, ba::alloy.uv());  // reservoir
     // Footpegs with their brackets, brake pedal and gear lever.
     v3 peg = vec(b.rider.footpeg_right) + vec(b.frame_position);
     for (double s : {1.0, -1.0}) {
         box(metal, {s > 0 ? 0.33 : -peg.x - 0.14, peg.y - 0.04, peg.z - 0.09},
             {s > 0 ? peg.x + 0.14 : -0.33, peg.y + 0.035, peg.z + 0.09}, ba::alloy.uv());
-        box(metal, {s > 0 ? 0.28 : -0.36, peg.y - 0.08, peg.z - 0.14}, {s > 0 ? 0.36 : -0.28, peg.y + 0.2, peg.z + 0.12},
-            ba::frame.uv());
+        if (small_parts)
+            box(metal, {s > 0 ? 0.28 : -0.36, peg.y - 0.08, peg.z - 0.14},
+                {s > 0 ? 0.36 : -0.28, peg.y + 0.2, peg.z + 0.12}, ba::frame.uv());
     }
-    box(metal, {0.36, peg.y + 0.02, peg.z - 0.7}, {0.42, peg.y + 0.08, peg.z - 0.1}, ba::alloy.uv());
-    box(metal, {-0.42, peg.y + 0.2, peg.z - 0.65}, {-0.36, peg.y + 0.26, peg.z - 0.15}, ba::alloy.uv());
+    if (small_parts) {
+        box(metal, {0.36, peg.y + 0.02, peg.z - 0.7}, {0.42, peg.y + 0.08, peg.z - 0.1}, ba::alloy.uv());
+        box(metal, {-0.42, peg.y + 0.2, peg.z - 0.65}, {-0.36, peg.y + 0.26, peg.z - 0.15}, ba::alloy.uv());
+    }
 
     // Exhaust on the right: an expansion chamber for two-strokes, a header for
     // four-strokes, and the silencer under the side panel.
@@ -136,7 +142,7 @@ std::string frame_model(const bike_info& b, const bike_family& f) {
 
     // Plastics: tank, shrouds, side panels, rear fender; the seat on top.
     blob(plastic, {0, 3.02, 3.2}, {0.33, 0.3, 0.62}, 0.5, 20, ba::tank.uv());
-    blob(plastic, {0, 3.33, 2.9}, {0.08, 0.04, 0.08}, 1, 8, ba::dark.uv());  // filler cap
+    if (small_parts) blob(plastic, {0, 3.33, 2.9}, {0.08, 0.04, 0.08}, 1, 8, ba::dark.uv());  // filler cap
     double lift = (f.scheme.pattern % 3) * 0.03;  // shroud outlines differ a little between families
     outline shroud = {{2.12, 2.45}, {2.2, 3.12 + lift}, {2.55, 3.36}, {3.25, 3.32}, {3.78, 3.06},
                       {3.55, 2.62}, {2.95, 2.15}, {2.35, 2.02}};
@@ -390,11 +396,11 @@ std::string wheel_model(const wheel_info& w, bool front) {
     double lateral = front ? 0.62 : 0.72;  // the drawn tire is narrower than the contact torus
     int around = 40;
     torus_x(rubber, {0, 0, 0}, R, [&](double, double) { return r * 0.9; }, around, 14, wa::uv(wa::rubber));
-    for (int i = rubber.vertex_count() - (around + 1) * 15; i < rubber.vertex_count(); i++) rubber.pos[(size_t)i].x *= lateral;
+    for (v3& p : rubber.pos) p.x *= lateral;
     smooth_normals(rubber, 0, 0);
     // Knobs: staggered rows of blocks on the tread, a centre row and two
     // shoulder rows between them.
-    int knobs = front ? 36 : 40;
+    int knobs = mesh_coarseness >= 2 ? 0 : front ? 36 : 40;
     for (int i = 0; i < knobs; i++) {
         double a = 2 * M_PI * (i + 0.5) / knobs;
         v3 d{0, dmath::cos(a), dmath::sin(a)}, t{0, -dmath::sin(a), dmath::cos(a)};
@@ -420,7 +426,7 @@ std::string wheel_model(const wheel_info& w, bool front) {
         tube(metal, {{-0.22, 0, 0}, {0.22, 0, 0}}, {0.1}, 14, wa::uv(wa::hub), true, {0, 1, 0});
         for (double x : {-0.13, 0.13})
             tube(metal, {{x - 0.015, 0, 0}, {x + 0.015, 0, 0}}, {0.15}, 14, wa::uv(wa::hub), true, {0, 1, 0});
-        int spokes = 16;
+        int spokes = mesh_coarseness >= 2 ? 0 : 16;
         for (int i = 0; i < 2 * spokes; i++) {
             double side = i % 2 ? 1 : -1;
             double a0 = 2 * M_PI * i / (2 * spokes);
@@ -444,22 +450,23 @@ std::string wheel_model(const wheel_info& w, bool front) {
     return jm_text({to_mesh(rubber, 3, dull), to_mesh(metal, 40, shiny)});
 }
 
-void add_jm(datagen_output& out, const std::string& name, const std::string& text) {
-    add_member(out, name + ".gz", gzip_bytes(text.data(), text.size()));
+void add_plain(datagen_output& out, const std::string& name, const std::string& text) {
+    add_member(out, name + ".jm.gz", gzip_bytes(text.data(), text.size()));
 }
 
 bool generate_bike_models(datagen_output& out) {
     const bike_info& b = bike_info_table[0];
     for (const bike_family& f : bike_families()) {
-        add_jm(out, f.prefix + "_frame.jm", frame_model(b, f));
-        add_jm(out, f.prefix + "_fork_upper.jm", fork_upper_model(b));
-        add_jm(out, f.prefix + "_fork_lower.jm", fork_lower_model(b));
-        add_jm(out, f.prefix + "_swingarm.jm", swingarm_model(b));
-        add_jm(out, f.prefix + "_side_plates.jm", side_plates_model(b));
-        add_jm(out, f.prefix + "_front_plate.jm", front_plate_model(b));
+        add_model_levels(out, f.prefix + "_frame", [&] { return frame_model(b, f); });
+        add_model_levels(out, f.prefix + "_fork_upper", [&] { return fork_upper_model(b); });
+        add_model_levels(out, f.prefix + "_fork_lower", [&] { return fork_lower_model(b); });
+        add_model_levels(out, f.prefix + "_swingarm", [&] { return swingarm_model(b); });
+        // Flat plates have nothing to simplify.
+        add_plain(out, f.prefix + "_side_plates", side_plates_model(b));
+        add_plain(out, f.prefix + "_front_plate", front_plate_model(b));
     }
-    add_jm(out, "front_wheel.jm", wheel_model(b.front_wheel, true));
-    add_jm(out, "rear_wheel.jm", wheel_model(b.rear_wheel, false));
+    add_model_levels(out, "front_wheel", [&] { return wheel_model(b.front_wheel, true); });
+    add_model_levels(out, "rear_wheel", [&] { return wheel_model(b.rear_wheel, false); });
     return true;
 }
 

@@ -166,16 +166,13 @@ std::string head_model() {
     return jm_text({to_mesh(shell, 40, gloss), to_mesh(lens, 80, gloss)});
 }
 
-void add_jm(datagen_output& out, const std::string& name, const std::string& text) {
-    add_member(out, name + ".gz", gzip_bytes(text.data(), text.size()));
-}
-
 bool generate_rider_models(datagen_output& out) {
     const bike_info& b = bike_info_table[0];
-    add_jm(out, "rider_body.jm", body_model(b, rider_parts{}));
-    add_jm(out, "rider_body_fp.jm", body_model(b, rider_parts{false}));
-    add_jm(out, "rider_plate.jm", plate_model(b));
-    add_jm(out, "rider_head.jm", head_model());
+    add_model_levels(out, "rider_body", [&] { return body_model(b, rider_parts{}); });
+    add_model_levels(out, "rider_body_fp", [&] { return body_model(b, rider_parts{false}); });
+    std::string plate = plate_model(b);
+    add_member(out, "rider_plate.jm.gz", gzip_bytes(plate.data(), plate.size()));
+    add_model_levels(out, "rider_head", [&] { return head_model(); });
     return true;
 }
 

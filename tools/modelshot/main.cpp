@@ -3,9 +3,11 @@
 // pictures.
 //   quarnix-modelshot --data <folder with zzzz.saf> --out <folder> [--bike cr125]
 //                     [--size 480x320] [--number 7] [--all] [--lean 0.3] [--dab 1]
+//                     [--level-distance 40]
 // --all adds left, rear and top views; --lean tips the bike to its left by
 // that many radians about the tires' line on the ground, --dab puts the
-// legs out by that much (0..1).
+// legs out by that much (0..1), --level-distance draws the coarser version
+// the game draws at that many feet.
 // Needs a display (run it under xvfb-run on a headless machine).
 #include <unistd.h>
 
@@ -30,6 +32,10 @@
 #include "vfs/vfs.h"
 
 namespace {
+
+// --level-distance: the bike is drawn in the version the game draws at this
+// many feet (0: the full model).
+double g_level_distance = 0;
 
 // ---- a number plate texture ------------------------------------------------------
 
@@ -121,7 +127,14 @@ void draw_scene(const bike_state& bike, int width, int height, const double eye[
     glEnable(GL_ALPHA_TEST);
     glAlphaFunc(GL_GREATER, 0.75f);
     glFogf(GL_FOG_DENSITY, 0);
-    draw_bike(bike, view_outside);
+    bike_draw_options options;
+    if (g_level_distance > 0) {
+        options.camera_known = true;
+        // Only the distance counts: a point that far to the bike's side.
+        get_body_position(bike, body_frame, options.camera);
+        options.camera[0] += g_level_distance;
+    }
+    draw_bike(bike, view_outside, options);
     use_program(program_fixed);
 }
 
@@ -155,7 +168,7 @@ bool save_png(const std::string& path, const std::vector<uint8_t>& rgb, int w, i
 int usage() {
     fprintf(stderr,
             "usage: quarnix-modelshot --data <folder> --out <folder> [--bike name] [--size WxH] [--number N] [--all]"
-            " [--lean radians] [--dab 0..1]\n");
+            " [--lean radians] [--dab 0..1] [--level-distance feet]\n");
     return 2;
 }
 
@@ -181,7 +194,11 @@ int main(int argc, char** argv) {
             bike = argv[++i];
         else if (a == "--number")
             number = argv[++i];
-        else if (a == "--lean" || a == "--dab") {
+        else if (a == "--level-distance") {
+            char* end = nullptr;
+            g_level_distance = strtod(argv[++i], &end);
+            if (!end || *end || !(g_level_distance >= 0 && g_level_distance < 1e4)) return usage();
+        } else if (a == "--lean" || a == "--dab") {
             char* end = nullptr;
             double v = strtod(argv[++i], &end);
             if (!end || *end || !std::isfinite(v) || std::fabs(v) > 1.5 || (a == "--dab" && (v < 0 || v > 1)))
