@@ -18,6 +18,7 @@
 #include "net/net.h"
 #include "race/race.h"
 #include "race/race_control.h"
+#include "race/race_tic.h"
 #include "render/terrain_textures.h"
 #include "sound/engine_sound.h"
 #include "track/height_field.h"
@@ -291,6 +292,9 @@ bool clear_log(const std::string&) {
 
 bool telemetry_logging(const std::string& a) {
     show_message(set_telemetry_logging(a).c_str());
+    // The points come from the race tic's track digging.
+    if ((telemetry_points.flags & 1u) && !race_parts.deformation)
+        show_message("Telemetry points come from the wheels' track digging, which is not built yet");
     return true;
 }
 
