@@ -4,9 +4,11 @@
 
 #include "bike/bike.h"
 #include "bike/rider_parts.h"
+#include "console/console.h"
 #include "core/clock.h"
 #include "core/diag.h"
 #include "demo/demo.h"
+#include "game/frame_loop.h"
 #include "net/net.h"
 #include "platform/dialog.h"
 #include "platform/input.h"
@@ -57,6 +59,8 @@ void connect_menus() {
     m.framebuffer_objects = [] { return gl_caps.has_framebuffer_object; };
     m.shader_programs = [] { return gl_caps.shaders_supported; };
     m.seconds = [] { return time_now() - g_started; };
+    m.submit_line = console_submit;
+    console_parts.frame_histogram = [] { return &loop_state.frame_time_histogram; };
 }
 
 }  // namespace

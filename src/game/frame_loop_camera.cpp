@@ -6,6 +6,7 @@
 
 #include "core/clock.h"
 #include "core/cmdline.h"
+#include "console/keycam.h"
 #include "core/config.h"
 #include "game/frame_loop_internal.h"
 #include "net/net.h"
@@ -143,6 +144,7 @@ void draw_world() {
             break;
         }
         case free_view: {
+            if (keycam_camera(race.tic, camera)) break;
             const track_camera& c = chosen_camera(L.chosen_camera, free_flight_camera());
             camera = yaw_pitch_camera(c.position, c.yaw, c.pitch);
             camera.fov = c.fov;

@@ -10,6 +10,7 @@
 #include "core/clock.h"
 #include "core/quit.h"
 #include "core/text.h"
+#include "console/keycam.h"
 #include "demo/demo.h"
 #include "editor/editor.h"
 #include "game/drivers.h"
@@ -322,3 +323,7 @@ void editor_tic(const control_values&) {}
 bool editor_key(int, bool) { return false; }
 void editor_draw(int, int) {}
 void editor_finish_changes() {}
+
+// ---- the console's key-frame camera --------------------------------------------------
+
+bool keycam_camera(int, frame_camera&) { return false; }

@@ -1,5 +1,6 @@
 #include "ride_stand_ins.h"
 
+#include "console/keycam.h"
 #include "demo/demo.h"
 #include "race/race.h"
 #include "race/race_control.h"
@@ -50,3 +51,7 @@ void hud_draw(int, int, int) {}
 void hud_draw_riding(int, int, int) {}
 void draw_text_row(const char*, int, int, int, int) {}
 void draw_title_screen(const char*, int, int) {}
+
+// ---- the console's key-frame camera --------------------------------------------------
+
+bool keycam_camera(int, frame_camera&) { return false; }
