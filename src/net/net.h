@@ -1,5 +1,6 @@
-// The multiplayer client as the rest of the game calls it. The client itself
-// (its packets, connection states and remote riders) is not built yet: for
+// The multiplayer client as the rest of the game calls it. The wire is
+// built (packets.h, messages.h, reliable.h, socket.h); the client's
+// connection states and remote riders that use it are not built yet: for
 // now there is never a connection, and the calls that would act on one do
 // nothing.
 #pragma once
