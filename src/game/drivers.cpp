@@ -7,6 +7,8 @@
 #include "core/clock.h"
 #include "core/diag.h"
 #include "demo/demo.h"
+#include "editor/editor.h"
+#include "core/cmdline.h"
 #include "net/net.h"
 #include "platform/dialog.h"
 #include "platform/input.h"
@@ -57,6 +59,7 @@ void connect_menus() {
     m.framebuffer_objects = [] { return gl_caps.has_framebuffer_object; };
     m.shader_programs = [] { return gl_caps.shaders_supported; };
     m.seconds = [] { return time_now() - g_started; };
+    m.track_modified = editor_track_modified;
 }
 
 }  // namespace
@@ -80,6 +83,12 @@ void connect_drivers() {
     race_parts.free_engine_sound = engine_sound_free;
     fill_demo_parts(race_parts, frame_slots);
     fill_object_parts(track_parts);
+    // The editor holds the track only with "--editor".
+    track_parts.editor_attach = [] {
+        editor_enable(cmdline.editor);
+        editor_attach();
+    };
+    track_parts.editor_detach = editor_detach;
     terrain_lighting = lighting_for_terrain;
 
     // The HUD's race and the menus' reach.

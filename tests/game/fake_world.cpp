@@ -317,8 +317,14 @@ void free_sound_sets() { call("free sound sets"); }
 void engine_sound_load(int, const bike_state*, const char*) {}
 void engine_sound_free(int) {}
 
+editor_key_codes editor_keys;
 bool editor_available() { return false; }
-void editor_tic(const control_values&) {}
+void editor_enable(bool) {}
+void editor_attach() {}
+void editor_detach() {}
+void editor_set_pointer(int, int, int, int) {}
+void editor_tic() {}
 bool editor_key(int, bool) { return false; }
 void editor_draw(int, int) {}
 void editor_finish_changes() {}
+bool editor_track_modified() { return false; }
