@@ -171,7 +171,11 @@ void editor_attach() {
         if (!terrain.normal_texels.empty()) u.normal_texels.resize(std::min(terrain.normal_texels.size(), n * 3));
     }
     editor_remember_objects();
+    // The state as loaded is the first entry of the ring.
+    e.pending = true;
+    int flags = terrain.modified_flags;
     editor_commit();
+    terrain.modified_flags = flags;
     if (current_track_dir) {
         size_t length = 0;
         char* text = file_to_string(track_file_name(current_track_dir->c_str(), "edinfo").c_str(), &length);
@@ -184,8 +188,6 @@ void editor_attach() {
 }
 
 void editor_detach() {
-    int levels = 0;
-    (void)levels;
     editor_state fresh;
     fresh.pointer[0] = editor.pointer[0];
     fresh.pointer[1] = editor.pointer[1];
@@ -203,18 +205,20 @@ void editor_detach() {
 void editor_commit() {
     editor_state& e = editor;
     if (!e.attached || g_ring.empty()) return;
-    height_field& f = terrain;
-    int n = f.samples_per_side;
+    // A commit with nothing changed keeps the ring as it is, so that undo
+    // always steps back to a different state.
     if (e.pending) {
+        height_field& f = terrain;
+        int n = f.samples_per_side;
         std::copy(f.heights, f.heights + sample_count(), e.base_heights.begin());
         editor_smooth_sums_stale();
+        e.pending = false;
+        f.modified_flags &= ~4;
+        relight_samples(0, 0, n - 1, n - 1, true);
+        store_entry(g_ring[(size_t)e.undo_index]);
+        e.undo_index = (e.undo_index + 1) % e.undo_levels;
+        e.undo_count = std::min(e.undo_count + 1, e.undo_levels);
     }
-    e.pending = false;
-    f.modified_flags &= ~4;
-    relight_samples(0, 0, n - 1, n - 1, true);
-    store_entry(g_ring[(size_t)e.undo_index]);
-    e.undo_index = (e.undo_index + 1) % e.undo_levels;
-    e.undo_count = std::min(e.undo_count + 1, e.undo_levels);
     e.status_text = "OK";
 }
 
