@@ -45,10 +45,13 @@ const std::vector<menu_row>& rows() {
 }
 
 constexpr int row_pixels = 18;
+constexpr int readout_rows = 4;  // below the menu rows
 constexpr int panel_pixels = 300;
 
 int panel_left() { return editor.window[0] - panel_pixels; }
-int row_top(size_t k) { return 6 + (int)k * row_pixels; }
+// Below the HUD's map picture in the top right corner.
+int panel_top() { return std::min(290, std::max(editor.window[1] - 26 * row_pixels - 40, 0)); }
+int row_top(size_t k) { return panel_top() + 4 + (int)k * row_pixels; }
 // The value part of a record row (the slider for numbers).
 int value_left() { return panel_left() + 130; }
 int value_right() { return editor.window[0] - 8; }
@@ -203,7 +206,7 @@ void text_at(const char* text, float px, float py, text_colour colour, int size 
 }
 
 void draw_panel() {
-    float top = layer_y(0), bottom = layer_y((float)row_top(rows().size()) + 4);
+    float top = layer_y((float)panel_top()), bottom = layer_y((float)row_top(rows().size() + readout_rows) + 4);
     fill_rect(layer_x((float)panel_left()), bottom, layer_x((float)editor.window[0]), top, text_colour{0, 0, 0, 0.55f});
     const text_colour white{1, 1, 1, 1}, yellow{1, 1, 0.2f, 1}, grey{0.55f, 0.55f, 0.55f, 1};
     for (size_t k = 0; k < rows().size(); k++) {
@@ -237,19 +240,20 @@ void draw_panel() {
 void draw_readouts(int width, int height) {
     char line[128];
     const text_colour white{1, 1, 1, 1};
+    float x = (float)panel_left() + 8;
     float r = editor_brush_radius();
     snprintf(line, sizeof line, "Actual Radius: %.2f (%.2f)", r, editor_focus_radius());
-    text_at(line, 8, 6, white);
+    text_at(line, x, (float)row_top(rows().size() + 0) + 2, white);
     snprintf(line, sizeof line, "Actual Strength: %.3f", std::exp2(editor_settings.strength));
-    text_at(line, 8, 24, white);
+    text_at(line, x, (float)row_top(rows().size() + 1) + 2, white);
     editor_point p = editor_cursor_point();
     snprintf(line, sizeof line, "Height: %.2f", height_at(p.x, p.z));
-    text_at(line, 8, 42, white);
+    text_at(line, x, (float)row_top(rows().size() + 2) + 2, white);
     if (editor.selected_gradient >= 0 && editor.selected_gradient < (int)editor.gradients.size()) {
         const gradient& g = editor.gradients[(size_t)editor.selected_gradient];
         float dx = g.toward[0] - g.origin[0], dz = g.toward[1] - g.origin[1];
         snprintf(line, sizeof line, "Length: %.2f", std::sqrt(dx * dx + dz * dz));
-        text_at(line, 8, 60, white);
+        text_at(line, x, (float)row_top(rows().size() + 3) + 2, white);
     }
     std::string status = std::string(editor_mode_names[editor.mode]) + " - " + editor.status_text;
     if (!editor_mode_built(editor.mode)) status += " (this tool is not built yet)";
