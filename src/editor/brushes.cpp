@@ -87,14 +87,34 @@ float editor_smooth_mean(int i, int j, int r) {
     if (n <= 0 || editor.base_heights.size() != (size_t)n * n) return 0;
     if (!g_sums_fresh) build_row_sums();
     r = std::clamp(r, 1, 1024);
-    double sum = 0;
-    long count = 0;
-    for (int m = -(r - 1); m <= r - 1; m++) {
-        int w = (int)std::floor(std::sqrt((double)r * r - (double)m * m));
-        sum += clamped_row_sum(clamp_index(j + m, n), i - w, i + w);
-        count += 2 * w + 1;
+    // The disc's half-widths per row offset, kept for the last radius asked.
+    static int widths_for = 0;
+    static std::vector<int> widths;
+    static long disc_count = 0;
+    if (widths_for != r) {
+        widths.assign((size_t)(2 * r - 1), 0);
+        disc_count = 0;
+        for (int m = -(r - 1); m <= r - 1; m++) {
+            int w = (int)std::floor(std::sqrt((double)r * r - (double)m * m));
+            widths[(size_t)(m + r - 1)] = w;
+            disc_count += 2 * w + 1;
+        }
+        widths_for = r;
     }
-    return (float)(sum / (double)count);
+    double sum = 0;
+    const size_t stride = (size_t)n + 1;
+    bool inside_columns = i - r >= 0 && i + r <= n - 1;
+    for (int m = -(r - 1); m <= r - 1; m++) {
+        int w = widths[(size_t)(m + r - 1)];
+        int row = j + m < 0 ? 0 : (j + m > n - 1 ? n - 1 : j + m);
+        if (inside_columns) {
+            const double* sums = &g_row_sums[(size_t)row * stride];
+            sum += sums[i + w + 1] - sums[i - w];
+        } else {
+            sum += clamped_row_sum(row, i - w, i + w);
+        }
+    }
+    return (float)(sum / (double)disc_count);
 }
 
 float editor_base_surface_at(float x, float z) {
