@@ -163,6 +163,7 @@ void open_input_bindings(plix_window*) { call("open bindings"); }
 void close_input_bindings() { call("close bindings"); }
 int key_code_for_name(plix_window*, const char*) { return -1; }
 bool read_cursor_axes(int&, int&) { return false; }
+int navigation_key_code(navigation_key) { return -1; }
 void poll_axis_bindings() {}
 bool watching_pots() { return false; }
 void watch_pots_step(double) {}
