@@ -1,6 +1,7 @@
 #include "ride_stand_ins.h"
 
 #include "demo/demo.h"
+#include "editor/editor.h"
 #include "race/race.h"
 #include "race/race_control.h"
 #include "race/race_tic.h"
@@ -50,3 +51,16 @@ void hud_draw(int, int, int) {}
 void hud_draw_riding(int, int, int) {}
 void draw_text_row(const char*, int, int, int, int) {}
 void draw_title_screen(const char*, int, int) {}
+
+// The editor is not part of these rides.
+editor_key_codes editor_keys;
+bool editor_available() { return false; }
+void editor_enable(bool) {}
+void editor_attach() {}
+void editor_detach() {}
+void editor_set_pointer(int, int, int, int) {}
+void editor_tic() {}
+bool editor_key(int, bool) { return false; }
+void editor_draw(int, int) {}
+void editor_finish_changes() {}
+bool editor_track_modified() { return false; }
