@@ -301,6 +301,14 @@ TEST(EditorSave, RoundTripThroughTheTrackFiles) {
     EXPECT_EQ(strncmp(text, "add_gradient ", 13), 0);
     free(text);
 
+    ASSERT_TRUE(editor_export_scene());
+    EXPECT_EQ(editor.status_text, "Pov!");
+    text = file_to_string(t.saved("track.pov").c_str());
+    ASSERT_TRUE(text);
+    EXPECT_NE(strstr(text, "#declare ground = height_field {\n\tpng \"terrain.png\"\n"), nullptr);
+    EXPECT_NE(strstr(text, "#declare billboards = union {\nobject {\n\ttree()\n"), nullptr);
+    free(text);
+
     editor_detach();
     release_track();
     ASSERT_TRUE(load_track());
