@@ -6,8 +6,10 @@
 #include "bike/rider_parts.h"
 #include "console/console.h"
 #include "core/clock.h"
+#include "core/cmdline.h"
 #include "core/diag.h"
 #include "demo/demo.h"
+#include "editor/editor.h"
 #include "game/frame_loop.h"
 #include "net/net.h"
 #include "platform/dialog.h"
@@ -61,6 +63,7 @@ void connect_menus() {
     m.seconds = [] { return time_now() - g_started; };
     m.submit_line = console_submit;
     console_parts.frame_histogram = [] { return &loop_state.frame_time_histogram; };
+    m.track_modified = editor_track_modified;
 }
 
 }  // namespace
@@ -84,6 +87,12 @@ void connect_drivers() {
     race_parts.free_engine_sound = engine_sound_free;
     fill_demo_parts(race_parts, frame_slots);
     fill_object_parts(track_parts);
+    // The editor holds the track only with "--editor".
+    track_parts.editor_attach = [] {
+        editor_enable(cmdline.editor);
+        editor_attach();
+    };
+    track_parts.editor_detach = editor_detach;
     terrain_lighting = lighting_for_terrain;
 
     // The HUD's race and the menus' reach.

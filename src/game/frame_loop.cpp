@@ -267,7 +267,8 @@ void take_tic_events(double deadline, bool deadline_passed) {
 // Returns false when the rest of the tic is skipped.
 bool apply_controls() {
     if (L.view_mode == editor_view) {
-        editor_tic(L.controls);
+        pass_editor_input();
+        editor_tic();
         if (!net_connected()) return false;
     } else if (!menu_open() && track_loaded()) {
         if (L.riding) {

@@ -18,6 +18,8 @@ void reload_frame_limit();
 
 // One input event through the key dispatch; a repeat (the system's, while a
 // key is held) reaches only the menus' navigation and text editing.
+// The editor's key codes and pointer, before it sees a key or a tic.
+void pass_editor_input();
 void dispatch_event(int code, bool pressed, bool repeat = false);
 // The Step key's extra tic.
 void step_once();

@@ -33,6 +33,7 @@ constexpr int lift_step_limit = 4096;
 
 bool with_editor() { return cmdline.editor && editor_available(); }
 
+
 // The resolved code of a binding (-1 when unbound).
 int binding_code(int binding) { return bindings[(size_t)binding].key_code; }
 
@@ -83,7 +84,10 @@ void ride_key(int code, bool pressed) {
         return;
     }
     if (L.view_mode == title_view) return;
-    if (L.view_mode == editor_view && editor_key(code, pressed)) return;
+    if (L.view_mode == editor_view) {
+        pass_editor_input();
+        if (editor_key(code, pressed)) return;
+    }
     if (!pressed) return;
     if (is_key(code, pause_binding) && !net_connected()) {
         L.paused = !L.paused;
@@ -123,6 +127,18 @@ void ride_key(int code, bool pressed) {
 }  // namespace
 
 namespace frame_loop_detail {
+
+// The editor's buttons and navigation keys follow the bindings; the pointer
+// is the loop's.
+void pass_editor_input() {
+    editor_keys.cursor_left = navigation_key_code(nav_cursor_left);
+    editor_keys.cursor_right = navigation_key_code(nav_cursor_right);
+    editor_keys.left = navigation_key_code(nav_left);
+    editor_keys.right = navigation_key_code(nav_right);
+    editor_keys.up = navigation_key_code(nav_up);
+    editor_keys.down = navigation_key_code(nav_down);
+    editor_set_pointer(loop_state.cursor_x, loop_state.cursor_y, 0, 0);
+}
 
 void step_once() { simulate_tic(); }
 

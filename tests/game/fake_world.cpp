@@ -164,6 +164,7 @@ void open_input_bindings(plix_window*) { call("open bindings"); }
 void close_input_bindings() { call("close bindings"); }
 int key_code_for_name(plix_window*, const char*) { return -1; }
 bool read_cursor_axes(int&, int&) { return false; }
+int navigation_key_code(navigation_key) { return -1; }
 void poll_axis_bindings() {}
 bool watching_pots() { return false; }
 void watch_pots_step(double) {}
@@ -318,8 +319,13 @@ void free_sound_sets() { call("free sound sets"); }
 void engine_sound_load(int, const bike_state*, const char*) {}
 void engine_sound_free(int) {}
 
+editor_key_codes editor_keys;
 bool editor_available() { return false; }
-void editor_tic(const control_values&) {}
+void editor_enable(bool) {}
+void editor_attach() {}
+void editor_detach() {}
+void editor_set_pointer(int, int, int, int) {}
+void editor_tic() {}
 bool editor_key(int, bool) { return false; }
 void editor_draw(int, int) {}
 void editor_finish_changes() {}
@@ -327,3 +333,4 @@ void editor_finish_changes() {}
 // ---- the console's key-frame camera --------------------------------------------------
 
 bool keycam_camera(int, frame_camera&) { return false; }
+bool editor_track_modified() { return false; }

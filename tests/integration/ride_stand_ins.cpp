@@ -2,6 +2,7 @@
 
 #include "console/keycam.h"
 #include "demo/demo.h"
+#include "editor/editor.h"
 #include "race/race.h"
 #include "race/race_control.h"
 #include "race/race_tic.h"
@@ -55,3 +56,15 @@ void draw_title_screen(const char*, int, int) {}
 // ---- the console's key-frame camera --------------------------------------------------
 
 bool keycam_camera(int, frame_camera&) { return false; }
+// The editor is not part of these rides.
+editor_key_codes editor_keys;
+bool editor_available() { return false; }
+void editor_enable(bool) {}
+void editor_attach() {}
+void editor_detach() {}
+void editor_set_pointer(int, int, int, int) {}
+void editor_tic() {}
+bool editor_key(int, bool) { return false; }
+void editor_draw(int, int) {}
+void editor_finish_changes() {}
+bool editor_track_modified() { return false; }
