@@ -333,7 +333,7 @@ void upkeep() {
         bool have_viewer = false;
         for (int s = 0; s < race_slot_count && !have_viewer; s++) {
             bike_state* b = bike_in_slot(s);
-            if (!b || race_slots[(size_t)s].type != local_slot || !b->bodies[body_frame]) continue;
+            if (!b || slot_type(s) != local_slot || !b->bodies[body_frame]) continue;
             const dReal* p = dBodyGetPosition(b->bodies[body_frame]);
             viewer[0] = (float)p[0], viewer[1] = (float)p[2];
             have_viewer = true;
