@@ -19,6 +19,7 @@
 #include "demo/history.h"
 #include "race/race.h"
 #include "race/race_tic.h"
+#include "track/erosion.h"
 #include "vfs/vfs.h"
 
 playback_state playback;
@@ -74,18 +75,17 @@ void play_command(const std::vector<uint8_t>& payload) {
     int rate = 0;
     size_t used = 0;
     if (string_scanf(text.c_str(), text.size(), &used, "erode %d", &rate) != 1 || used != text.size()) return;
-    if (!playback.deformation_logged)
-        log_printf("Demo '%s' asks for terrain deformation, which this build does not do\n", playback.path.c_str());
-    playback.deformation_logged = true;
+    erode_rate = rate;
 }
 
 // Each deformation message counts once, even when a rewind reads it again.
-void play_deformation(const demo_chunk& chunk) {
+void play_deformation(const demo_chunk& chunk, const std::vector<uint8_t>& payload) {
     if (chunk.offset <= playback.deformation_seen) return;
     playback.deformation_seen = chunk.offset;
-    if (!playback.deformation_logged)
-        log_printf("Demo '%s' holds terrain deformation, which this build does not apply\n", playback.path.c_str());
-    playback.deformation_logged = true;
+    if (receive_stroke(payload.data(), payload.size()) < 0 && !playback.deformation_logged) {
+        log_printf("Demo '%s' holds a deformation message that cannot be read; it is skipped\n", playback.path.c_str());
+        playback.deformation_logged = true;
+    }
 }
 
 void note_end() {
@@ -122,7 +122,7 @@ void read_chunks() {
             case chunk_states: play_states(payload, playback.offset); break;
             case chunk_text: play_text(payload); break;
             case chunk_command: play_command(payload); break;
-            case chunk_deformation: play_deformation(chunk); break;
+            case chunk_deformation: play_deformation(chunk, payload); break;
             default: break;
         }
     }

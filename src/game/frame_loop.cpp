@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "bike/bike.h"
 #include "core/clock.h"
 #include "core/cmdline.h"
 #include "core/config.h"
@@ -23,6 +24,7 @@
 #include "render/gl_frame.h"
 #include "render/terrain_textures.h"
 #include "sound/sound.h"
+#include "track/erosion.h"
 #include "track/objects_cameras.h"
 #include "track/track.h"
 #include "ui/hud.h"
@@ -326,8 +328,19 @@ void warp_to_next_race() {
 
 void upkeep() {
     if (L.view_mode == title_view) return;
-    // Terrain erosion ("--erode") belongs to the terrain deformation, which is
-    // not built yet (run_frame_loop says so): there is nothing to run here.
+    // Queued wheel marks reach the ground, held back around the local rider.
+    if (erode_rate > 0) {
+        float viewer[2];
+        bool have_viewer = false;
+        for (int s = 0; s < race_slot_count && !have_viewer; s++) {
+            bike_state* b = bike_in_slot(s);
+            if (!b || slot_type(s) != local_slot || !b->bodies[body_frame]) continue;
+            const dReal* p = dBodyGetPosition(b->bodies[body_frame]);
+            viewer[0] = (float)p[0], viewer[1] = (float)p[2];
+            have_viewer = true;
+        }
+        apply_erosion(have_viewer ? viewer : nullptr, (float)erode_rate / 1024.0f, race.tic);
+    }
     checkpoint("erode");
     int delay = (int)std::clamp(settings.reshade_delay, 0.0, 20.0);
     unsigned last = (1u << delay) - 1;

@@ -15,10 +15,8 @@ void run_frame_loop() {
     if (code >= 0) esc_code = code;
     if (cmdline.connect_target) set_menu_page(no_menu);
     // Said once, so that a player knows why the window shows so little: these
-    // Parts are stand-ins in this build (net/, the script sounds and
-    // the terrain deformation's erosion).
-    log_printf("The frame loop runs without the network tick, terrain erosion, script sounds: not "
-               "in this build yet\n");
+    // pieces are not built yet (the network tick, the script sounds).
+    log_printf("The frame loop runs without the network tick, script sounds: not in this build yet\n");
     loop_state.last_frame_start = time_now();
     while (frame_loop_pass()) {
     }

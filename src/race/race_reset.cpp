@@ -14,6 +14,7 @@
 #include "core/bike_names.h"
 #include "core/bike_setup.h"
 #include "core/clock.h"
+#include "core/cmdline.h"
 #include "core/config.h"
 #include "core/diag.h"
 #include "core/loading.h"
@@ -26,6 +27,7 @@
 #include "render/model.h"
 #include "render/texture.h"
 #include "track/height_field.h"
+#include "track/erosion.h"
 #include "track/objects_cameras.h"
 #include "track/track.h"
 
@@ -287,6 +289,10 @@ bool reset_race(const race_setup& setup_in) {
         loading_step_done("Resetting...");
         return false;
     }
+
+    // Strokes and waiting points go with the race; online the race server
+    // says whether the ground deforms.
+    erode_reset(online ? -1 : cmdline.erode_rate);
 
     slot_kind_list kinds{};
     race.free_riding = !setup.slot_kinds;

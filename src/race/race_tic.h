@@ -1,6 +1,6 @@
 // One step of the whole race, the race reset and the free-riding restart,
 // the starting gate pieces, and the driver through which the parts above the
-// race (script, demos, robots, deformation, network, results, engine sounds)
+// race (script, demos, robots, network, results, engine sounds)
 // join its tic and reset. The demos fill their entries (fill_demo_parts);
 // the others are not built yet and stay null. A null entry does nothing (a
 // query answers no).
@@ -102,7 +102,6 @@ struct race_driver {
     // Tic steps owned by other subsystems.
     void (*script_tic)() = nullptr;
     void (*replay_slot)(int slot, int tic) = nullptr;      // apply the kept state for the tic
-    void (*deformation)(bike_state& bike) = nullptr;       // wheel marks into the ground
     void (*robot_controls)(bike_state& bike) = nullptr;    // a robot chooses its controls
     void (*move_particles)() = nullptr;                    // roost particles
     // Demo recording and reading; forced at a reset, when a chunk is written

@@ -20,10 +20,28 @@
 #include "race/race_internal.h"
 #include "race/race_tic.h"
 #include "race/telemetry.h"
+#include "track/erosion.h"
 
 race_driver race_parts;
 
 namespace {
+
+// What the deformation reads of a wheel after the world step: the contact,
+// the wheel body's velocity and the force the contact joint applied.
+erode_contact erode_contact_of(const wheel_contact& w) {
+    erode_contact c;
+    c.depth = w.depth;
+    for (int k = 0; k < 3; k++) {
+        c.point[k] = w.contact_point[k];
+        c.slip_velocity[k] = w.slip_velocity[k];
+        c.force[k] = (float)w.contact_feedback.f1[k];
+    }
+    if (w.body) {
+        const dReal* v = dBodyGetLinearVel(w.body);
+        for (int k = 0; k < 3; k++) c.velocity[k] = (float)v[k];
+    }
+    return c;
+}
 
 random_state g_roost_random;  // roost looks only; the physics never reads it
 std::array<int, 2> g_free_riding_laps_before{};
@@ -246,10 +264,11 @@ void simulate_tic() {
     if (!bike_world_step() && bike_world_ready()) fatal_out_of_memory();
 
     // 7. Wheel marks in the ground.
-    if (race_parts.deformation)
+    if (erode_rate > 0)
         for (int s = 0; s < race_slot_count; s++) {
             bike_state* b = bike_in_slot(s);
-            if (b && slot_type_of(s) != replayed_slot) race_parts.deformation(*b);
+            if (b && slot_type_of(s) != replayed_slot)
+                erode_from_wheels(s, erode_contact_of(b->front_contact), erode_contact_of(b->rear_contact), race.tic);
         }
 
     // 8. Controls, force steps and the gates.

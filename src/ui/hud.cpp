@@ -16,6 +16,7 @@
 #include "render/frame_draw.h"
 #include "render/terrain_textures.h"
 #include "render/texture.h"
+#include "track/erosion.h"
 #include "track/height_field.h"
 #include "track/track.h"
 #include "track/track_objects.h"
@@ -41,6 +42,7 @@ void take_frame_counters() {
     put(hud_render_stats.shader_changes, f.shader_changes);
     hud_render_stats.terrain_texture_age = terrain_texture_age();
     hud_render_stats.reshades_pending = terrain_reshades_pending();
+    hud_render_stats.erode_buffered = erode_queue_count();
 }
 
 }  // namespace

@@ -29,6 +29,7 @@
 #include "render/terrain_textures.h"
 #include "sound/engine_sound.h"
 #include "sound/sound.h"
+#include "track/erosion.h"
 #include "track/height_field.h"
 #include "track/objects_cameras.h"
 #include "track/objects_lighting.h"
@@ -228,6 +229,8 @@ void free_demo_list() {}
 // ---- track --------------------------------------------------------------------------------
 
 height_field terrain;
+int erode_rate = 0;
+void apply_erosion(const float*, float, int) { call("apply erosion"); }
 
 void reset_default_lighting() { call("default lighting"); }
 int scan_tracks() {

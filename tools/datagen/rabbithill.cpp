@@ -236,8 +236,22 @@ struct friction_point {
     float coefficient, speed;
 };
 
+// How a surface gives under the wheels.
+struct surface_give {
+    float depth = 1, inner_depth = 0.125f;  // outer and inner crater depth
+    float lower = 50, upper = 150;          // push for the weakest and the strongest marks
+    float displacement = 2;                 // how far behind the wheel the dirt lands
+    float radius = 4;
+    float slip_lower = 0, slip_upper = 5, slip_base = 1, slip_scale = 1.5f;
+    float lateral = 1;           // sideways pushes (berms)
+    float downhill = 0;          // dirt pushed downhill goes further
+    float max_slope = 0.5f;
+    float limit_depth = 0;       // rut depth beyond which digging slows
+    float limit_scale = 1;       // how much: scale of both craters past it
+};
+
 tile_info make_tile(const std::string& track, const char* name, std::initializer_list<friction_point> friction,
-                    float roll_light, float roll_full, float erode_depth, std::array<uint8_t, 3> roost_colour,
+                    float roll_light, float roll_full, const surface_give& give, std::array<uint8_t, 3> roost_colour,
                     float roost_count) {
     tile_info t;
     t.name = name;
@@ -256,20 +270,56 @@ tile_info make_tile(const std::string& track, const char* name, std::initializer
     r.count = roost_count;
     r.color = {roost_colour[0], roost_colour[1], roost_colour[2], 255};
     r.fade = {0, 0, 0, -2};
-    t.erode.erode_depth = erode_depth;
+    erode_params& e = t.erode;
+    e.erode_depth = give.depth;
+    e.erode_inner_depth = give.inner_depth;
+    e.erode_lower = give.lower;
+    e.erode_upper = give.upper;
+    e.erode_displacement = give.displacement;
+    e.erode_radius = give.radius;
+    e.erode_slip_lower = give.slip_lower;
+    e.erode_slip_upper = give.slip_upper;
+    e.erode_slip_base_scale = give.slip_base;
+    e.erode_slip_scale = give.slip_scale;
+    e.erode_lateral_scale = give.lateral;
+    e.erode_downhill_scale = give.downhill;
+    e.erode_max_slope = give.max_slope;
+    if (give.limit_depth > 0) {
+        // Full digging to the limit depth, then the given share of it.
+        e.erode_limit_count = 2;
+        e.limit_depth[1] = give.limit_depth;
+        e.limit_scale1[1] = give.limit_scale;
+        e.limit_scale2[1] = give.limit_scale;
+    }
     return t;
 }
 
 std::vector<tile_info> track_tiles(const std::string& track) {
-    // Prepared dirt grips best at low slip and fades as the tire slides;
-    // loam is loose and deep; hard-pack is firm and a little slick; grass is
-    // slippery and soft.
+    // Prepared dirt grips best at low slip and fades as the tire slides, and
+    // ruts where the wheels drive; loam is loose and deep: it digs out under
+    // a spinning wheel and piles up where riders push sideways, so the berms
+    // grow; hard-pack is firm and a little slick and barely marks; grass is
+    // slippery and soft on top: a sliding wheel scuffs it, but only the turf.
+    surface_give dirt;
+    dirt.limit_depth = 1.0f, dirt.limit_scale = 0.5f;
+    surface_give loam;
+    loam.depth = 1.6f, loam.inner_depth = 0.2f, loam.lower = 35, loam.upper = 130, loam.displacement = 2.5f;
+    loam.slip_upper = 4, loam.slip_scale = 2.0f, loam.lateral = 1.6f, loam.downhill = 0.5f, loam.max_slope = 0.8f;
+    loam.limit_depth = 2.0f, loam.limit_scale = 0.6f;
+    surface_give hardpack;
+    hardpack.depth = 0.2f, hardpack.inner_depth = 0.03f, hardpack.lower = 110, hardpack.upper = 300;
+    hardpack.radius = 3, hardpack.slip_base = 0.6f, hardpack.slip_scale = 1.0f;
+    hardpack.limit_depth = 0.15f, hardpack.limit_scale = 0.1f;
+    surface_give grass;
+    grass.depth = 0.6f, grass.inner_depth = 0.06f, grass.lower = 60, grass.radius = 3;
+    grass.slip_lower = 1, grass.slip_upper = 6, grass.slip_base = 0.5f, grass.slip_scale = 1.8f;
+    grass.limit_depth = 0.3f, grass.limit_scale = 0.15f;
     return {
-        make_tile(track, "dirt", {{1.15f, 0}, {1.05f, 6}, {0.9f, 20}, {0.8f, 40}}, 4, 14, 1.0f, {118, 86, 58}, 4),
-        make_tile(track, "loam", {{1.2f, 0}, {1.1f, 6}, {0.95f, 20}, {0.85f, 40}}, 6, 20, 1.5f, {92, 64, 42}, 6),
-        make_tile(track, "hardpack", {{1.05f, 0}, {0.95f, 6}, {0.8f, 20}, {0.7f, 40}}, 3, 10, 0.4f, {170, 150, 118},
-                  2),
-        make_tile(track, "grass", {{0.85f, 0}, {0.75f, 6}, {0.6f, 20}, {0.55f, 40}}, 6, 18, 0.6f, {80, 104, 52}, 2),
+        make_tile(track, "dirt", {{1.15f, 0}, {1.05f, 6}, {0.9f, 20}, {0.8f, 40}}, 4, 14, dirt, {118, 86, 58}, 4),
+        make_tile(track, "loam", {{1.2f, 0}, {1.1f, 6}, {0.95f, 20}, {0.85f, 40}}, 6, 20, loam, {92, 64, 42}, 6),
+        make_tile(track, "hardpack", {{1.05f, 0}, {0.95f, 6}, {0.8f, 20}, {0.7f, 40}}, 3, 10, hardpack,
+                  {170, 150, 118}, 2),
+        make_tile(track, "grass", {{0.85f, 0}, {0.75f, 6}, {0.6f, 20}, {0.55f, 40}}, 6, 18, grass, {80, 104, 52}, 2),
     };
 }
 
