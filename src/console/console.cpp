@@ -21,6 +21,7 @@
 #include "race/race_tic.h"
 #include "render/terrain_textures.h"
 #include "sound/engine_sound.h"
+#include "track/erosion.h"
 #include "track/height_field.h"
 #include "track/objects_cameras.h"
 #include "track/track.h"
@@ -292,9 +293,10 @@ bool clear_log(const std::string&) {
 
 bool telemetry_logging(const std::string& a) {
     show_message(set_telemetry_logging(a).c_str());
-    // The points come from the race tic's track digging.
-    if ((telemetry_points.flags & 1u) && !race_parts.deformation)
-        show_message("Telemetry points come from the wheels' track digging, which is not built yet");
+    // The points come from the race tic's track digging, which runs only
+    // while the ground deforms.
+    if ((telemetry_points.flags & 1u) && erode_rate <= 0)
+        show_message("Telemetry points come from the wheels' track digging: start with \"--erode\" to collect them");
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "bike/bike.h"
 #include "bike/rider_parts.h"
 #include "console/console.h"
+#include "console/telemetry_points.h"
 #include "core/clock.h"
 #include "core/cmdline.h"
 #include "core/diag.h"
@@ -22,6 +23,7 @@
 #include "render/terrain_lighting.h"
 #include "render/terrain_parts.h"
 #include "sound/engine_sound.h"
+#include "track/erosion.h"
 #include "track/height_field.h"
 #include "track/objects_lighting.h"
 #include "track/objects_race.h"
@@ -85,6 +87,15 @@ void connect_drivers() {
     // Each bike placed in a slot gets its engine voice.
     race_parts.create_engine_sound = [](int slot) { engine_sound_load(slot, bike_in_slot(slot), nullptr); };
     race_parts.free_engine_sound = engine_sound_free;
+    // While "/log e" is on, the wheels' digging read-outs become telemetry points.
+    race_parts.wheels_dug = [](int slot, const erode_contact& front, const erode_contact& rear) {
+        const bike_state* b = bike_in_slot(slot);
+        if (!(telemetry_points.flags & 1u) || !b) return;
+        double p[3];
+        get_body_position(*b, body_frame, p);
+        offer_telemetry_point({(float)p[0], (float)p[1], (float)p[2]}, erode_readout(front, true).c_str(),
+                              erode_readout(rear, false).c_str());
+    };
     fill_demo_parts(race_parts, frame_slots);
     fill_object_parts(track_parts);
     // The editor holds the track only with "--editor".

@@ -14,6 +14,7 @@
 #include "core/random.h"
 
 struct bike_state;
+struct erode_contact;
 struct bike_setup;
 
 // ---- the tic ---------------------------------------------------------------------------
@@ -104,6 +105,9 @@ struct race_driver {
     void (*replay_slot)(int slot, int tic) = nullptr;      // apply the kept state for the tic
     void (*robot_controls)(bike_state& bike) = nullptr;    // a robot chooses its controls
     void (*move_particles)() = nullptr;                    // roost particles
+    // A bike's wheels were read for digging this tic (the console's
+    // telemetry points).
+    void (*wheels_dug)(int slot, const erode_contact& front, const erode_contact& rear) = nullptr;
     // Demo recording and reading; forced at a reset, when a chunk is written
     // whatever the tic.
     void (*record_states)(bool force) = nullptr;

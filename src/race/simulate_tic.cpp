@@ -267,8 +267,10 @@ void simulate_tic() {
     if (erode_rate > 0)
         for (int s = 0; s < race_slot_count; s++) {
             bike_state* b = bike_in_slot(s);
-            if (b && slot_type_of(s) != replayed_slot)
-                erode_from_wheels(s, erode_contact_of(b->front_contact), erode_contact_of(b->rear_contact), race.tic);
+            if (!b || slot_type_of(s) == replayed_slot) continue;
+            erode_contact front = erode_contact_of(b->front_contact), rear = erode_contact_of(b->rear_contact);
+            erode_from_wheels(s, front, rear, race.tic);
+            if (race_parts.wheels_dug) race_parts.wheels_dug(s, front, rear);
         }
 
     // 8. Controls, force steps and the gates.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <vector>
 
 #include "core/diag.h"
@@ -235,6 +236,19 @@ float limit_position(const erode_params& e, float d) {
 }
 
 }  // namespace
+
+std::string erode_readout(const erode_contact& c, bool front) {
+    const float *v = c.velocity, *sv = c.slip_velocity;
+    float speed = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    float slip = std::sqrt(sv[0] * sv[0] + sv[1] * sv[1] + sv[2] * sv[2]);
+    float push_x = 0, push_z = 0;
+    bool usable = c.depth > 0 && finite3(c.point) && finite3(c.velocity) && finite3(c.force) && finite3(c.slip_velocity);
+    if (!usable || !wheel_push(c, front, push_x, push_z)) push_x = push_z = 0;
+    char text[256];
+    snprintf(text, sizeof text, "speed=%.2f\nslip=%.2f\nfx=%.2f\nfz=%.2f\npfx=%.2f\npfz=%.2f\n", speed, slip, c.force[0],
+             c.force[2], push_x, push_z);
+    return text;
+}
 
 // ---- state ---------------------------------------------------------------------------------
 

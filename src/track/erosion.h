@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 constexpr int erode_stroke_points = 64;
@@ -55,6 +56,9 @@ void erode_reset(int rate);
 void erode_from_wheel(erode_stroke& stroke, const erode_contact& contact, bool front, int tic);
 // Both wheels of the bike in `slot` (front first), into that slot's strokes.
 void erode_from_wheels(int slot, const erode_contact& front, const erode_contact& rear, int tic);
+// One wheel's digging read-out: "speed=…\nslip=…\nfx=…\nfz=…\npfx=…\npfz=…\n"
+// (the push is 0 when the wheel is off the ground or pushes too weakly).
+std::string erode_readout(const erode_contact& contact, bool front);
 erode_stroke& erode_stroke_of(int slot, bool front);
 
 // The stroke's points as a message; sent when connected, else decoded into
