@@ -5,6 +5,7 @@
 #include "bike/bike.h"
 #include "bike/rider_parts.h"
 #include "core/clock.h"
+#include "core/cmdline.h"
 #include "core/diag.h"
 #include "demo/demo.h"
 #include "net/net.h"
@@ -17,6 +18,7 @@
 #include "render/gl_caps.h"
 #include "render/terrain_lighting.h"
 #include "render/terrain_parts.h"
+#include "robot/robot.h"
 #include "sound/engine_sound.h"
 #include "track/height_field.h"
 #include "track/objects_lighting.h"
@@ -79,6 +81,9 @@ void connect_drivers() {
     race_parts.create_engine_sound = [](int slot) { engine_sound_load(slot, bike_in_slot(slot), nullptr); };
     race_parts.free_engine_sound = engine_sound_free;
     fill_demo_parts(race_parts, frame_slots);
+    fill_robot_parts(race_parts, rider_parts);
+    robot_options.learn = cmdline.learn_lines;
+    robot_options.practice = cmdline.practice;
     fill_object_parts(track_parts);
     terrain_lighting = lighting_for_terrain;
 
