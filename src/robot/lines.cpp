@@ -296,8 +296,9 @@ void load_lines(int skill) {
     if (Fu + Nu > 0 && current_track_dir) {
         std::string name = std::string(current_track_dir->c_str()) + "/" + lines_file_name(g_skill);
         size_t length = 0;
-        char* text = file_to_string(name.c_str(), &length);
-        if (!text) text = file_to_string(("@" + name).c_str(), &length);
+        // What this player's robots learned comes before the shipped file.
+        char* text = file_to_string(("@" + name).c_str(), &length);
+        if (!text) text = file_to_string(name.c_str(), &length);
         if (text) {
             parse_lines(text, length, g_store);
             std::free(text);
