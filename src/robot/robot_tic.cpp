@@ -130,9 +130,9 @@ void follow(bike_state& b, robot_state& r) {
     while (r.target < (int)r.path.size()) {
         const line_point& p = r.path[(size_t)r.target];
         float d = hdist(p.x, p.z, (float)pos[0], (float)pos[2]);
-        // Reached within sqrt(60) ft, sqrt(30) while recovering hard.
-        float reach2 = r.recovery == 3 ? 30.0f : 60.0f;
-        if (d * d >= reach2) break;
+        // Reached within 60 ft, 30 while recovering hard.
+        float reach = r.recovery == 3 ? 30.0f : 60.0f;
+        if (d >= reach) break;
         if (d > 4 && r.target > 0) {
             const line_point& q = r.path[(size_t)r.target - 1];
             float sx = p.x - q.x, sz = p.z - q.z;
