@@ -17,6 +17,22 @@
 
 namespace {
 
+// Time spent in the robots' own work, measured round each call.
+double g_robot_seconds = 0;
+bool g_scripted = false;
+void timed_robot_tic(bike_state& b) {
+    auto t0 = std::chrono::steady_clock::now();
+    if (g_scripted) {
+        // Scripted controls: the same bikes without any robot work.
+        b.controls.throttle = 0.5f;
+        b.controls.clutch = 1;
+        b.controls.steer = 0.1f;
+    } else {
+        robot_tic(b);
+    }
+    g_robot_seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
 void usage() {
     std::printf(
         "usage: quarnix-race [options]\n"
@@ -32,6 +48,7 @@ void usage() {
         "  --home DIR         the player's folder (default a temporary one)\n"
         "  --demo FILE        record a demo (not built in this runner yet)\n"
         "  --play FILE        replay a demo (not built in this runner yet)\n"
+        "  --scripted         fixed controls instead of the robots' brains (the benchmark's baseline)\n"
         "  --quiet            only the summary line\n"
         "  --help             this text\n");
 }
@@ -74,6 +91,8 @@ int main(int argc, char** argv) {
             robot_options.practice = true;
         } else if (!strcmp(argv[i], "--learn")) {
             robot_options.learn = true;
+        } else if (!strcmp(argv[i], "--scripted")) {
+            g_scripted = true;
         } else if (!strcmp(argv[i], "--trace")) {
             trace = true;
         } else if (!strcmp(argv[i], "--quiet")) {
@@ -111,6 +130,7 @@ int main(int argc, char** argv) {
         int b = find_brain(brain_name.c_str());
         for (int k = 0; k < robots; k++) robot(k).brain = b;
     }
+    race_parts.robot_controls = timed_robot_tic;
     auto t0 = std::chrono::steady_clock::now();
     long tics = 0;
     int end_tic = race.gate_drop_tic + (int)(limit * tics_per_second);
@@ -152,8 +172,8 @@ int main(int argc, char** argv) {
         }
         pos++;
     }
-    std::printf("%d of %d finished; %ld tics in %.2f s: %.0f tics per second\n", finished, robots, tics, secs,
-                secs > 0 ? tics / secs : 0.0);
+    std::printf("%d of %d finished; %ld tics in %.2f s: %.0f tics per second; robots' own work %.1f %% of the tic\n",
+                finished, robots, tics, secs, secs > 0 ? tics / secs : 0.0, secs > 0 ? 100 * g_robot_seconds / secs : 0.0);
     // The statistics are written by the next reset's remembering.
     if (robot_options.learn) remember_lines();
     headless_free();
