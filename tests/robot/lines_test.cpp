@@ -1,6 +1,7 @@
 // The lines file, the line costs and the cheapest chains of lines.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "robot/robot.h"
@@ -100,49 +101,56 @@ TEST(line_costs, Kinds) {
     EXPECT_EQ(line_cost(tested(straight(0, 0, 3), 1, 1, 10), 3), 100000);
 }
 
-// Two lines per stretch along one straight: a fast one at z = 0 and a slow
-// one at z = 40, which connect only among themselves, except that the
-// normal lap's fast chain is broken at its last stretch so the closed lap
-// must use the slow line there and cross over.
+// Lines round a circle, 12 points a stretch, three stretches a turn: the
+// stretch's arc at radius r, so stretch k leads on into stretch k + 1.
+riding_line arc(float r, int k) {
+    riding_line l;
+    const float step = 6.2831853f / 36;
+    for (int i = 0; i < 12; i++) {
+        float a = (k * 12 + i) * step;
+        l.line_points.push_back({r * std::cos(a), 1, r * std::sin(a), 30, 20});
+    }
+    return l;
+}
+
+// Two lines per stretch: a fast one on the inside and a slow one 40 ft
+// outside, which connect only among themselves. The fast chain is dear in
+// the normal lap's last stretch, so the closed lap takes the slow lines,
+// and the first lap must lead into them.
 TEST(chains, CheapestChainsAndClosedLap) {
     const int Fu = 2, Nu = 3;
     clear_lines(Fu, Nu);
     auto& st = lines().stretches;
-    // Stretch k covers x = 40k .. 40k + 30.
     for (int k = 0; k < Fu + Nu; k++) {
-        st[(size_t)k][0] = tested(straight(40.0f * k, 0, 4), 10, 100 + k);
-        st[(size_t)k][1] = tested(straight(40.0f * k, 40, 4), 10, 200 + k);
+        st[(size_t)k][0] = tested(arc(60, k), 10, 100 + k);
+        st[(size_t)k][1] = tested(arc(100, k), 10, 200 + k);
     }
     EXPECT_TRUE(lines_connect(st[0][0], st[1][0]));
     EXPECT_FALSE(lines_connect(st[0][0], st[1][1]));
-    // Chain cost from stretch 0 over 2 stretches.
+    EXPECT_TRUE(lines_connect(st[4][0], st[2][0]));  // round the lap
     EXPECT_EQ(cheapest_chain_from(0, 0, 2, 0), 100 + 101);
     EXPECT_EQ(cheapest_chain_from(0, 1, 2, 0), 200 + 201);
-    // A broken connection: no chain continues.
-    st[1][0].line_points[0].z = 200;
-    st[1][0].line_points[1].z = 200;
-    EXPECT_EQ(cheapest_chain_from(0, 0, 2, 0), unusable_cost);
-    st[1][0] = tested(straight(40, 0, 4), 10, 101);
-
     // Race stretches past the first lap repeat the normal lap.
     EXPECT_EQ(store_stretch(5), 2);
     EXPECT_EQ(store_stretch(8), 2);
     EXPECT_EQ(store_stretch(6), 3);
+    // Over 8 stretches from stretch 0: 0 1 2 3 4 2 3 4.
+    EXPECT_EQ(cheapest_chain_from(0, 0, 8, 0), 100 + 101 + 2 * (102 + 103 + 104));
+    // A broken connection: no chain continues.
+    for (line_point& p : st[1][0].line_points) p.x += 500;
+    EXPECT_EQ(cheapest_chain_from(0, 0, 2, 0), unusable_cost);
+    st[1][0] = tested(arc(60, 1), 10, 101);
 
-    // Close the normal lap: its last stretch's lines lead back to the
-    // start of stretch 2 (x = 80), the fast line from z = 40 crossing over.
-    st[4][0] = tested(straight(80 - 30, 0, 4), 10, 900);   // fast-ish, leads to (80, 0)
-    st[4][1] = tested(straight(80 - 30, 40, 4), 10, 300);  // leads to (80, 40)
+    st[4][0] = tested(arc(60, 4), 10, 900);
     analyze_lines();
     const auto& ref = lines().reference[0];
-    // Normal lap: fast 2, fast 3, then 4[0] (900) = 1103 against slow
-    // 202 + 203 + 300 = 705: the slow chain wins.
+    // Normal lap: 102 + 103 + 900 against 202 + 203 + 204.
     EXPECT_EQ(ref[2], st[2][1].line_id);
     EXPECT_EQ(ref[3], st[3][1].line_id);
     EXPECT_EQ(ref[4], st[4][1].line_id);
-    // The first lap must lead into the chosen first line: the slow ones.
     EXPECT_EQ(ref[0], st[0][1].line_id);
     EXPECT_EQ(ref[1], st[1][1].line_id);
+    EXPECT_EQ(lines().reference[2][4], st[4][1].line_id);
 }
 
 TEST(chains, EvictionProtectsUniqueStartsAndGoodStretches) {
