@@ -33,7 +33,12 @@ struct game_settings {
     int skill = 0;   // "Novice", "Amateur", "Expert"
     double minutes = 0;
     double laps = 5;
-    std::array<int, lineup_settings> slot{};  // "Empty", "Human", "Robot", "Robot (2 stroke)", "Robot (4 stroke)"
+    // The lineup that ships: the player at Gate 1, robots at Gates 2..12.
+    std::array<int, lineup_settings> slot = [] {
+        std::array<int, lineup_settings> s{};
+        for (int i = 0; i < lineup_settings && i < 12; i++) s[(size_t)i] = i == 0 ? 1 : 2;
+        return s;
+    }();  // "Empty", "Human", "Robot", "Robot (2 stroke)", "Robot (4 stroke)"
     double ghost_fade_distance = 10;
     int time_trial_abort = 1;  // "No", "Yes"
     int video_mode = 0;        // "Default Fullscreen", "Windowed", display modes

@@ -22,6 +22,7 @@
 #include "render/gl_caps.h"
 #include "render/terrain_lighting.h"
 #include "render/terrain_parts.h"
+#include "robot/robot.h"
 #include "sound/engine_sound.h"
 #include "track/erosion.h"
 #include "track/height_field.h"
@@ -97,6 +98,9 @@ void connect_drivers() {
                               erode_readout(rear, false).c_str());
     };
     fill_demo_parts(race_parts, frame_slots);
+    fill_robot_parts(race_parts, rider_parts);
+    robot_options.learn = cmdline.learn_lines;
+    robot_options.practice = cmdline.practice;
     fill_object_parts(track_parts);
     // The editor holds the track only with "--editor".
     track_parts.editor_attach = [] {

@@ -51,7 +51,19 @@ std::string current_model_name(const std::string& name) {
     return name;
 }
 
-// Until the robots have a roster, a robot rides the bike its kind asks for
+// The setup every robot rides: the built-in values with the aids a robot's
+// driving expects; never the player's own choices.
+bike_setup robot_setup() {
+    bike_setup s;
+    s.name = "Roborider";
+    s.auto_shift = 1;
+    s.auto_dab = 1;
+    s.auto_align = 1;
+    s.sticky_dab = 0;
+    return s;
+}
+
+// Without a roster, a robot rides the bike its kind asks for
 // with the built-in setup.
 std::string stand_in_robot_model(int kind) {
     if (kind == slot_kind_robot_2stroke) return "cr125";
@@ -114,10 +126,14 @@ bool load_slot(int slot, int kind, bool playback) {
         type = local_slot;
     } else if (kind == slot_kind_robot || kind == slot_kind_robot_2stroke || kind == slot_kind_robot_4stroke ||
                kind >= slot_kind_series_robot) {
-        setup = bike_setup{};
+        // A robot rides the built-in setup with simulation physics and the
+        // aids on; the roster gives its number and graphics.
+        setup = robot_setup();
         bool assigned = race_parts.assign_robot && race_parts.assign_robot(slot, kind, g_setup.skill, model, setup);
-        if (!assigned) model = stand_in_robot_model(kind);
-        setup.number = std::to_string(slot + 1);
+        if (!assigned) {
+            model = stand_in_robot_model(kind);
+            setup.number = std::to_string(slot + 1);
+        }
         rs.name = "Roborider";
         type = robot_slot;
         robot = true;
@@ -337,6 +353,7 @@ bool reset_race(const race_setup& setup_in) {
     if (race_parts.clear_histories) race_parts.clear_histories();
     if (setup.record && race_parts.start_recording) race_parts.start_recording();
     if (race_parts.return_particles) race_parts.return_particles();
+    if (race_parts.clear_line_picks) race_parts.clear_line_picks();
 
     show_message(format_string("%d MB texture memory used\n", (int)(texture_memory_used() >> 20)).c_str());
     textures_release();

@@ -104,6 +104,7 @@ struct race_driver {
     void (*script_tic)() = nullptr;
     void (*replay_slot)(int slot, int tic) = nullptr;      // apply the kept state for the tic
     void (*robot_controls)(bike_state& bike) = nullptr;    // a robot chooses its controls
+    void (*learn_tic)(bike_state& bike) = nullptr;         // the local rider's line recording
     void (*move_particles)() = nullptr;                    // roost particles
     // A bike's wheels were read for digging this tic (the console's
     // telemetry points).
@@ -135,6 +136,7 @@ struct race_driver {
     void (*create_engine_sound)(int slot) = nullptr;
     void (*release_script_sounds)() = nullptr;
     void (*return_particles)() = nullptr;
+    void (*clear_line_picks)() = nullptr;  // the robots' paths start afresh
     // A robot's bike model and setup from the roster; false: none.
     bool (*assign_robot)(int slot, int kind, int skill, std::string& model, bike_setup& setup) = nullptr;
     // During playback, the next rider recorded in the demo; false: none left.

@@ -193,6 +193,7 @@ void post_step_work() {
         if (!b) continue;
         int type = slot_type_of(s);
         if (type == robot_slot && race_parts.robot_controls) race_parts.robot_controls(*b);
+        if (type == local_slot && !race.online && race_parts.learn_tic) race_parts.learn_tic(*b);
         if (race.online) {
             if (type == replayed_slot && race_parts.net_prepare_remote) race_parts.net_prepare_remote(*b);
             if (type == local_slot) false_start(s, *b);

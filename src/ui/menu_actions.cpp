@@ -62,7 +62,7 @@ void start_new_race() {
         kinds[(size_t)i] = settings.slot[(size_t)i];
         anyone = anyone || kinds[(size_t)i] != slot_kind_empty;
     }
-    // The default lineup is empty; say why the track stays bare.
+    // A lineup of empty gates (a saved one may be): say why the track stays bare.
     if (!anyone) show_message("Every gate is \"Empty\": set a gate to \"Human\" to ride in the race");
     leave_server();
     race_setup setup;

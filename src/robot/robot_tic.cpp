@@ -1,0 +1,213 @@
+// A robot's path: picking the next line where its path runs short, and
+// following the points; then the driving for the phase it is in.
+#include <algorithm>
+#include <cmath>
+
+#include "bike/bike.h"
+#include "core/cmdline.h"
+#include "core/diag.h"
+#include "race/race.h"
+#include "robot/robot.h"
+
+namespace {
+
+std::array<robot_state, race_slot_count> g_robots;
+
+constexpr float tic_seconds = 1.0f / 128;
+
+float hdist(float ax, float az, float bx, float bz) { return std::hypot(ax - bx, az - bz); }
+
+void frame_of(const bike_state& b, double pos[3], double fwd[3]) {
+    double r[9];
+    get_body_position(b, body_frame, pos);
+    get_body_rotation(b, body_frame, r);
+    fwd[0] = -r[2];
+    fwd[1] = -r[5];
+    fwd[2] = -r[8];
+}
+
+// The cost kind the robot plans with now.
+int cost_kind(const bike_state& b, const robot_brain& br) {
+    const auto& order = running_order();
+    if (order.size() > 1 && order[0].slot == b.slot_index) {
+        const running_entry& second = order[1];
+        const slot_timing& lt = race_slots[(size_t)order[0].slot].timing;
+        int p = second.gates_passed - 1;
+        if (p >= 0 && p < (int)lt.gate_tics.size() && lt.gate_tics[(size_t)p] >= 0) {
+            float gap = (second.last_tic - lt.gate_tics[(size_t)p]) * tic_seconds;
+            if (gap > br.lead_gap) return br.cost_kind_leading;
+        }
+    }
+    return br.cost_kind;
+}
+
+float line_match(const robot_state& r, const bike_state& b, const riding_line& l) {
+    const auto& pts = l.line_points;
+    if (pts.size() < 2) return 0;
+    if (r.path.size() < 3) {
+        double pos[3], fwd[3];
+        frame_of(b, pos, fwd);
+        float dx = pts[0].x - (float)pos[0], dy = pts[0].y - (float)pos[1], dz = pts[0].z - (float)pos[2];
+        float d = std::sqrt(dx * dx + dy * dy + dz * dz);
+        float m = std::clamp((100 - d) / 96, 0.0f, 1.0f);
+        return 10 * m * m * m;
+    }
+    const line_point &t = r.path.back(), &t1 = r.path[r.path.size() - 2], &t2 = r.path[r.path.size() - 3];
+    float ex = 3 * t.x - 3 * t1.x + t2.x, ez = 3 * t.z - 3 * t1.z + t2.z;
+    float speed = std::clamp((std::fabs(t.speed) - std::fabs(pts[0].speed) - 15) * -0.2f, 0.0f, 1.0f);
+    // Near where the path would go next, and heading on the way it goes.
+    float near = std::clamp(1 - (hdist(ex, ez, pts[0].x, pts[0].z) - 5) * (2.0f / 7), 0.0f, 1.0f);
+    float ax = t.x - t1.x, az = t.z - t1.z, bx = pts[1].x - pts[0].x, bz = pts[1].z - pts[0].z;
+    float la = std::hypot(ax, az), lb = std::hypot(bx, bz);
+    float along = la > 0 && lb > 0 ? std::clamp(((ax * bx + az * bz) / (la * lb) - 0.5f) * 2, 0.0f, 1.0f) : 0;
+    float m = near * along;
+    return speed * m * m * m;
+}
+
+void pick_line(bike_state& b, robot_state& r) {
+    line_store& s = lines();
+    if (s.stretches.empty()) return;
+    int k = r.last_stretch + 1;
+    auto& st = s.stretches[(size_t)store_stretch(k)];
+    const robot_brain& br = brain(r.brain);
+    int kind = cost_kind(b, br);
+    std::array<long long, lines_per_stretch> x{};
+    long long best = -1;
+    bool any = false;
+    for (int i = 0; i < lines_per_stretch; i++) {
+        if (st[(size_t)i].line_points.empty()) continue;
+        any = true;
+        x[(size_t)i] = cheapest_chain_from(k, i, 8, kind);
+        if (best < 0 || x[(size_t)i] < best) best = x[(size_t)i];
+    }
+    if (!any) return;
+    float race_seconds = (race.tic - race.gate_drop_tic) * tic_seconds;
+    float ref_gain = std::clamp((race_seconds - 40) / 20, 0.0f, 1.0f);
+    int picked = -1;
+    float best_value = -1, picked_score = 0, picked_match = 0;
+    for (int i = 0; i < lines_per_stretch; i++) {
+        riding_line& l = st[(size_t)i];
+        if (l.line_points.empty()) continue;
+        float score = x[(size_t)i] < 1 ? 1.0f : (float)((double)std::max(best, 1LL) / (double)x[(size_t)i]);
+        if (x[(size_t)i] < 1) score = 1;
+        if (kind <= 2 && s.reference[(size_t)kind][(size_t)store_stretch(k)] == l.line_id)
+            score += (1 - score) * ref_gain;
+        if (k == 0) score = 0.8f + 0.2f * score;
+        float match = line_match(r, b, l);
+        float since = (race.tic - l.last_picked) * tic_seconds;
+        float value = match + std::clamp(since / 3, 0.0f, 1.0f) * score;
+        if (value > best_value) {
+            best_value = value;
+            picked = i;
+            picked_score = score;
+            picked_match = match;
+        }
+    }
+    riding_line& l = st[(size_t)picked];
+    if (cmdline.debug_level > 0)
+        log_printf("auto pilot: picking %d score = %f match = %f last_picked = %f\n", picked, picked_score, picked_match,
+                   l.last_picked * tic_seconds);
+    l.last_picked = race.tic;
+    bool first_fill = r.path.empty();
+    r.path.insert(r.path.end(), l.line_points.begin(), l.line_points.end());
+    r.last_stretch = k;
+    for (size_t q = 3; q > 0; q--) r.recent[q] = r.recent[q - 1];
+    r.recent[0] = {k, l.line_id};
+    if (first_fill) {
+        // Head for the first point clear of the start, and give the start
+        // time before the progress timeout can fire.
+        r.target = 0;
+        while (r.target + 1 < (int)r.path.size() &&
+               hdist(r.path[(size_t)r.target].x, r.path[(size_t)r.target].z, r.path[0].x, r.path[0].z) <= 10)
+            r.target++;
+        r.last_reached_tic = 30 * 128;
+    }
+}
+
+void follow(bike_state& b, robot_state& r) {
+    double pos[3], fwd[3];
+    frame_of(b, pos, fwd);
+    while (r.target < (int)r.path.size()) {
+        const line_point& p = r.path[(size_t)r.target];
+        float d = hdist(p.x, p.z, (float)pos[0], (float)pos[2]);
+        // Reached within 60 ft, 30 while recovering hard.
+        float reach = r.recovery == 3 ? 30.0f : 60.0f;
+        if (d >= reach) break;
+        if (d > 4 && r.target > 0) {
+            const line_point& q = r.path[(size_t)r.target - 1];
+            float sx = p.x - q.x, sz = p.z - q.z;
+            if (std::hypot(sx, sz) > 1 && sx * fwd[0] + sz * fwd[2] < 0) break;
+        }
+        r.target++;
+        if (r.recovery > 0) r.recovery--;
+        r.last_reached_tic = race.tic;
+    }
+}
+
+}  // namespace
+
+robot_state& robot(int slot) { return g_robots[(size_t)std::clamp(slot, 0, race_slot_count - 1)]; }
+
+void clear_robot_states() {
+    for (robot_state& r : g_robots) {
+        int br = r.brain;
+        r = robot_state{};
+        r.brain = br;
+    }
+}
+
+void clear_line_picks() {
+    for (robot_state& r : g_robots) {
+        r.path.clear();
+        r.target = 0;
+        r.last_stretch = -1;
+        r.recent = {};
+        r.recovery = 0;
+        r.last_reached_tic = 0;
+        r.start_timer = 0;
+        r.throttle = 0;
+        r.grip_limit_tic = 0;
+        r.recording = {};
+        r.aborted = {};
+    }
+}
+
+void robot_finished(int slot) {
+    // Riding home after the flag: the rest of the path at a cruise.
+    robot_state& r = robot(slot);
+    for (size_t q = (size_t)std::max(r.target, 0); q < r.path.size(); q++) {
+        float sign = r.path[q].speed < 0 ? -1.0f : 1.0f;
+        r.path[q].speed = sign * std::min(std::fabs(r.path[q].speed), 20.0f);
+    }
+}
+
+void robot_tic(bike_state& b) {
+    robot_state& r = robot(b.slot_index);
+    // A crash counts against the line being ridden.
+    bool crashed = b.crash_countdown > 0;
+    if (crashed && !r.was_crashed && !lines().stretches.empty()) {
+        int k = stretch_before(race_slots[(size_t)b.slot_index].timing.gates_passed);
+        for (const auto& e : r.recent)
+            if (e[1] != 0 && e[0] == k)
+                for (riding_line& l : lines().stretches[(size_t)store_stretch(k)])
+                    if (l.line_id == e[1]) l.fails = std::min(l.fails + 1, 65535);
+    }
+    r.was_crashed = crashed;
+
+    if ((int)r.path.size() - r.target < 10) pick_line(b, r);
+    follow(b, r);
+    if (race.tic - r.last_reached_tic > 3 * 128 && race.tic >= race.gate_drop_tic) r.recovery = 3;
+
+    float T = race.tic * tic_seconds, G = race.gate_drop_tic * tic_seconds;
+    const robot_brain& br = brain(r.brain);
+    bool launched = r.start_timer >= G + br.reaction_min && T >= r.start_timer + 2;
+    if (T < G + 5 && !launched) {
+        robot_start(b);
+        return;
+    }
+    if (r.recovery > 0)
+        robot_recover(b);
+    else
+        robot_drive(b);
+}
+

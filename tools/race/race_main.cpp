@@ -1,0 +1,181 @@
+// quarnix-race: a field of robots on a track, the real race tic as fast as
+// it goes, no window or sound; prints the results, each robot's laps and
+// the tics per second.
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "bike/bike.h"
+#include "core/config.h"
+#include "race/headless.h"
+#include "race/race.h"
+#include "race/race_tic.h"
+#include "robot/robot.h"
+
+namespace {
+
+// Time spent in the robots' own work, measured round each call.
+double g_robot_seconds = 0;
+bool g_scripted = false;
+void timed_robot_tic(bike_state& b) {
+    auto t0 = std::chrono::steady_clock::now();
+    if (g_scripted) {
+        // Scripted controls: the same bikes without any robot work.
+        b.controls.throttle = 0.5f;
+        b.controls.clutch = 1;
+        b.controls.steer = 0.1f;
+    } else {
+        robot_tic(b);
+    }
+    g_robot_seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+void usage() {
+    std::printf(
+        "usage: quarnix-race [options]\n"
+        "  --track DIR        track directory (default rabbithill)\n"
+        "  --robots N         robots in the field, 1..160 (default 10)\n"
+        "  --laps N           laps (default 3)\n"
+        "  --skill NAME       Novice, Amateur or Expert (default Novice)\n"
+        "  --brain NAME       every robot gets this brain (ordo, pellam, zute, tester)\n"
+        "  --practice         every robot gets the tester brain\n"
+        "  --learn            write the robots' line statistics back at the end\n"
+        "  --limit SECONDS    race time limit (default 600)\n"
+        "  --data DIR         folder with zzzz.saf (default the program's folder)\n"
+        "  --home DIR         the player's folder (default a temporary one)\n"
+        "  --demo FILE        record a demo (not built in this runner yet)\n"
+        "  --play FILE        replay a demo (not built in this runner yet)\n"
+        "  --scripted         fixed controls instead of the robots' brains (the benchmark's baseline)\n"
+        "  --quiet            only the summary line\n"
+        "  --help             this text\n");
+}
+
+int skill_of(const char* name) {
+    if (!strcasecmp(name, "Amateur") || !strcmp(name, "1")) return 1;
+    if (!strcasecmp(name, "Expert") || !strcmp(name, "2")) return 2;
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string track = "rabbithill", data, home, brain_name;
+    int robots = 10, laps = 3, skill = 0;
+    double limit = 600;
+    bool quiet = false, trace = false;
+    for (int i = 1; i < argc; i++) {
+        auto arg = [&](const char* name) { return !strcmp(argv[i], name) && i + 1 < argc; };
+        if (!strcmp(argv[i], "--help")) {
+            usage();
+            return 0;
+        } else if (arg("--track")) {
+            track = argv[++i];
+        } else if (arg("--robots")) {
+            robots = std::atoi(argv[++i]);
+        } else if (arg("--laps")) {
+            laps = std::atoi(argv[++i]);
+        } else if (arg("--skill")) {
+            skill = skill_of(argv[++i]);
+        } else if (arg("--brain")) {
+            brain_name = argv[++i];
+        } else if (arg("--limit")) {
+            limit = std::atof(argv[++i]);
+        } else if (arg("--data")) {
+            data = argv[++i];
+        } else if (arg("--home")) {
+            home = argv[++i];
+        } else if (!strcmp(argv[i], "--practice")) {
+            robot_options.practice = true;
+        } else if (!strcmp(argv[i], "--learn")) {
+            robot_options.learn = true;
+        } else if (!strcmp(argv[i], "--scripted")) {
+            g_scripted = true;
+        } else if (!strcmp(argv[i], "--trace")) {
+            trace = true;
+        } else if (!strcmp(argv[i], "--quiet")) {
+            quiet = true;
+        } else if (arg("--demo") || arg("--play")) {
+            std::fprintf(stderr, "quarnix-race: %s is not built in this runner yet\n", argv[i]);
+            return 2;
+        } else {
+            usage();
+            return 2;
+        }
+    }
+    if (robots < 1 || robots > race_slot_count || laps < 1) {
+        usage();
+        return 2;
+    }
+    if (!headless_init(data, home, argv[0])) {
+        std::fprintf(stderr, "quarnix-race: no game data (zzzz.saf) or physics world\n");
+        return 1;
+    }
+    race_setup s;
+    slot_kind_list list{};
+    for (int k = 0; k < robots; k++) list[(size_t)k] = slot_kind_robot;
+    s.slot_kinds = list;
+    s.laps = laps;
+    s.skill = skill;
+    s.track = track;
+    settings.track = track;
+    if (!reset_race(s)) {
+        std::fprintf(stderr, "quarnix-race: track %s did not load\n", track.c_str());
+        headless_free();
+        return 1;
+    }
+    if (!brain_name.empty()) {
+        int b = find_brain(brain_name.c_str());
+        for (int k = 0; k < robots; k++) robot(k).brain = b;
+    }
+    race_parts.robot_controls = timed_robot_tic;
+    auto t0 = std::chrono::steady_clock::now();
+    long tics = 0;
+    int end_tic = race.gate_drop_tic + (int)(limit * tics_per_second);
+    std::vector<int> off_path(robots, 0), worst_off(robots, 0);
+    while (!race_over() && race.tic < end_tic) {
+        simulate_tic();
+        tics++;
+        if (trace && race.tic % 64 == 0 && bike_in_slot(0)) {
+            const robot_state& r = robot(0);
+            const bike_state& b = *bike_in_slot(0);
+            double p[3];
+            get_body_position(b, body_frame, p);
+            float tx = r.target < (int)r.path.size() ? r.path[(size_t)r.target].x : 0;
+            float tz = r.target < (int)r.path.size() ? r.path[(size_t)r.target].z : 0;
+            std::printf("t %.1f pos %.1f %.1f %.1f v %.1f tgt %d/%zu (%.1f %.1f) rec %d gates %d thr %.2f str %.2f brk %.2f cl %.2f crash %d\n",
+                        race.tic / 128.0, p[0], p[1], p[2], slot_speed(0), r.target, r.path.size(), tx, tz, r.recovery,
+                        race_slots[0].timing.gates_passed, b.controls.throttle, b.controls.steer, b.controls.front_brake,
+                        b.controls.clutch, b.crash_countdown);
+        }
+        for (int k = 0; k < robots; k++) {
+            off_path[(size_t)k] = robot(k).recovery > 0 ? off_path[(size_t)k] + 1 : 0;
+            worst_off[(size_t)k] = std::max(worst_off[(size_t)k], off_path[(size_t)k]);
+        }
+    }
+    double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    int finished = 0;
+    if (!quiet) std::printf("pos slot number  laps  finished  worst-off-path  lap times (s)\n");
+    int pos = 1;
+    for (const running_entry& e : running_order()) {
+        int k = e.slot;
+        bool fin = is_finished(k);
+        finished += fin;
+        if (!quiet) {
+            bike_state* b = bike_in_slot(k);
+            std::printf("%3d %4d %6s %5d %9s %13.1fs ", pos, k, b ? b->number : "", laps_completed(k), fin ? "yes" : "no",
+                        k < robots ? worst_off[(size_t)k] / 128.0 : 0.0);
+            for (int l = 1; l <= laps_completed(k); l++) std::printf(" %.2f", lap_time(k, l));
+            std::printf("\n");
+        }
+        pos++;
+    }
+    std::printf("%d of %d finished; %ld tics in %.2f s: %.0f tics per second; robots' own work %.1f %% of the tic\n",
+                finished, robots, tics, secs, secs > 0 ? tics / secs : 0.0, secs > 0 ? 100 * g_robot_seconds / secs : 0.0);
+    // The statistics are written by the next reset's remembering.
+    if (robot_options.learn) remember_lines();
+    headless_free();
+    return finished == robots ? 0 : 3;
+}
