@@ -142,6 +142,12 @@ void read_series_standings(points_series& s) {
     s.completed_events = 0;
     char* text = file_to_string(s.standings_path.c_str());
     if (!text) return;
+    parse_series_standings(s, text);
+    free(text);
+}
+
+void parse_series_standings(points_series& s, const char* text) {
+    s.completed_events = 0;
     item_reader r{text};
     int riders = s.riders();
     std::array<int, 160> places{};
@@ -157,7 +163,6 @@ void read_series_standings(points_series& s) {
         e.series_places = places;
         s.completed_events++;
     }
-    free(text);
 }
 
 bool write_series_standings(const points_series& s) {

@@ -50,6 +50,9 @@ void free_series();
 bool parse_series(const char* file, const char* text, points_series& out);
 // Reads the series' standings file: completed events and their places.
 void read_series_standings(points_series& s);
+// The same from the file's text: per event R + 1 places + 1, up to the first
+// event that is short or holds a value outside 1 … R + 1.
+void parse_series_standings(points_series& s, const char* text);
 // Writes it through a temporary file; false when that failed (the old one
 // stays).
 bool write_series_standings(const points_series& s);
