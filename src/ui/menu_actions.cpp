@@ -97,6 +97,10 @@ bool start_series_event(int index, bool enter) {
     if (index < 0 || index >= (int)all.size()) return false;
     points_series& s = all[(size_t)index];
     if (s.completed_events >= (int)s.events.size()) return false;
+    // An event still waiting for its credit (the player left its race) is
+    // settled first, so the grid and the event are those that come next.
+    credit_series_event();
+    if (s.completed_events >= (int)s.events.size()) return false;
     const series_event& e = s.events[(size_t)s.completed_events];
     settings.track = e.track_dir;
     leave_server();
