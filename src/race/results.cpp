@@ -92,7 +92,9 @@ int best_lap(int slot) {
 }
 
 void settle_race_if_over() {
-    if (race.results_written || !race_over()) return;
+    // A time trial has no finishing order to settle: its laps go to the lap
+    // demos and the ghost.
+    if (race.results_written || race.free_riding || !race_over()) return;
     build_final_standings();
     if (!running_order().empty() && !g_standings.empty() && g_standings.front().finished) write_results();
     race.results_written = true;
