@@ -277,7 +277,7 @@ flow list_demos(run_state& r) {
 }
 
 flow list_series(run_state& r) {
-    load_series();
+    load_series_files();
     r.series = true;
     return flow::next;
 }

@@ -55,6 +55,8 @@ struct race_slot {
     bool has_rider = false;  // a bike was made for this slot (timing counts it)
     int type = replayed_slot;
     std::string name;
+    std::string number;  // rider number as the plate shows it
+    std::string model;   // bike model name
     slot_timing timing;
     float start_point[3] = {};  // where the bike stood on the grid
     int false_start_penalty = 0;  // tics left

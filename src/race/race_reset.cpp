@@ -24,6 +24,8 @@
 #include "race/race.h"
 #include "race/race_internal.h"
 #include "race/race_tic.h"
+#include "race/results.h"
+#include "race/series.h"
 #include "render/model.h"
 #include "render/texture.h"
 #include "track/height_field.h"
@@ -96,6 +98,8 @@ bool build_slot_bike(int slot, std::string model, const bike_setup& setup, int t
     if (race_parts.create_engine_sound) race_parts.create_engine_sound(slot);
     rs.has_rider = true;
     rs.type = type;
+    rs.number.assign(b->number, strnlen(b->number, sizeof b->number));
+    rs.model.assign(bike_model(*b).name, strnlen(bike_model(*b).name, sizeof bike_model(*b).name));
 
     grid_place place = start_grid_place(slot);
     drop_bike(*b, place.x, place.z, place.angle);
@@ -132,7 +136,8 @@ bool load_slot(int slot, int kind, bool playback) {
         bool assigned = race_parts.assign_robot && race_parts.assign_robot(slot, kind, g_setup.skill, model, setup);
         if (!assigned) {
             model = stand_in_robot_model(kind);
-            setup.number = std::to_string(slot + 1);
+            // A series robot rides with the number the series gave it.
+            setup.number = std::to_string(kind >= slot_kind_series_robot ? kind - slot_kind_series_robot : slot + 1);
         }
         rs.name = "Roborider";
         type = robot_slot;
@@ -255,7 +260,7 @@ void free_race() {
 
 bool reset_race(const race_setup& setup_in) {
     race_setup setup = setup_in;
-    if (race_parts.credit_series_event) race_parts.credit_series_event();
+    credit_series_event();
 
     loading_step_begin("Resetting...");
     log_printf("Resetting\n");
@@ -372,6 +377,7 @@ bool reset_race(const race_setup& setup_in) {
     log_printf("Max loading delay was %f (%s)\n", loading_max_gap, loading_max_gap_text.c_str());
     if (race_parts.record_states) race_parts.record_states(true);
     race.results_written = false;
+    clear_final_standings();
     update_running_order();
     if (!bike_in_slot(race.viewed_slot) && !running_order().empty())
         race.viewed_slot = running_order().front().slot;

@@ -123,7 +123,6 @@ struct race_driver {
     void (*gate_credited)(int slot, int position) = nullptr;
     void (*rider_finished)(int slot) = nullptr;
     // Reset steps owned by other subsystems.
-    void (*credit_series_event)() = nullptr;
     void (*shuffle_robots)() = nullptr;
     void (*save_robot_lines)() = nullptr;
     void (*read_robot_lines)(int skill) = nullptr;

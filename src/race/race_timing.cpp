@@ -4,6 +4,7 @@
 
 #include "race/race.h"
 #include "race/race_tic.h"
+#include "race/results.h"
 
 race_clock race;
 std::array<race_slot, race_slot_count> race_slots;
@@ -231,6 +232,10 @@ void gate_check(int slot, const float point[3]) {
 
 const std::vector<running_entry>& running_order() { return g_order; }
 
+namespace {
+void decide_race_length();
+}
+
 void update_running_order() {
     if (race.results_written) return;
     g_order.clear();
@@ -249,6 +254,13 @@ void update_running_order() {
         return a.slot < b.slot;
     });
 
+    decide_race_length();
+    settle_race_if_over();
+}
+
+namespace {
+
+void decide_race_length() {
     if (race.race_time <= 0 || g_order.empty() || !timing_active()) return;
     int leader_laps = laps_completed(g_order.front().slot);
     if (!g_halfway_decided && race.tic >= race.gate_drop_tic + race.race_time / 2) {
@@ -275,6 +287,8 @@ void update_running_order() {
         race.race_laps = std::max(race.race_laps, o + race.extra_laps + 1);
     }
 }
+
+}  // namespace
 
 int section_reference_time(int from, int to) {
     double sum = 0;
@@ -370,6 +384,7 @@ void clear_race_state() {
     for (race_slot& s : race_slots) s = race_slot{};
     g_order.clear();
     g_halfway_decided = false;
+    clear_final_standings();
 }
 
 // Reset of the lap timing for a new race (the slots keep their riders).
@@ -377,4 +392,5 @@ void clear_race_timing() {
     for (race_slot& s : race_slots) s.timing = slot_timing{};
     g_order.clear();
     g_halfway_decided = false;
+    clear_final_standings();
 }

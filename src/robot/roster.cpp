@@ -135,7 +135,9 @@ int assign_robot_entry(int kind) {
 bool assign_robot(int slot, int kind, int /*skill*/, std::string& model, bike_setup& setup) {
     const robot_entry& e = roster_entry(assign_robot_entry(kind));
     model = e.bike;
-    setup.number = e.number;
+    // A series robot rides with the number the series gave it, whichever
+    // entry it was dealt.
+    setup.number = kind >= slot_kind_series_robot ? std::to_string(kind - slot_kind_series_robot) : e.number;
     setup.name = "Roborider";
     auto texture = [](const std::string& name) { return name.empty() ? std::string("default") : name; };
     setup.rider_texture = texture(e.rider_body);

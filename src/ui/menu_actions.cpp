@@ -14,6 +14,7 @@
 #include "demo/demo.h"
 #include "net/net.h"
 #include "platform/input.h"
+#include "race/series.h"
 #include "ui/asset_lists.h"
 #include "ui/menu.h"
 #include "ui/menu_internal.h"
@@ -85,6 +86,38 @@ void start_time_trial() {
     setup.laps = 1000;
     setup.skill = settings.skill;
     reset(setup);
+}
+
+// The chosen series' next event: the grid from the last event's places,
+// the event's track and length. Entering it makes the race count for
+// points; false when nothing was started.
+bool start_series_event(int index, bool enter) {
+    open_menu_page(no_menu);
+    std::vector<points_series>& all = series_list();
+    if (index < 0 || index >= (int)all.size()) return false;
+    points_series& s = all[(size_t)index];
+    if (s.completed_events >= (int)s.events.size()) return false;
+    // An event still waiting for its credit (the player left its race) is
+    // settled first, so the grid and the event are those that come next.
+    credit_series_event();
+    if (s.completed_events >= (int)s.events.size()) return false;
+    const series_event& e = s.events[(size_t)s.completed_events];
+    settings.track = e.track_dir;
+    leave_server();
+    race_setup setup;
+    setup.slot_kinds = series_lineup(s);
+    setup.record = settings.record == 1;
+    setup.race_time = (int)std::trunc(e.minutes * 60 / tic_length);
+    setup.laps = e.laps;
+    setup.skill = s.robot_skill;
+    setup.track = e.track_dir;
+    // The reset credits an event entered before; this one is entered after.
+    if (!reset(setup)) return false;
+    if (enter) {
+        entered_series = index;
+        entered_event = s.completed_events;
+    }
+    return true;
 }
 
 void play_demo(int index) {
@@ -168,11 +201,27 @@ void press_button(int page, const menu_item& it) {
             if (label_is(it, "Prev Page")) change_list_page(demo_list_page, (int)demo_list.size(), -1);
             if (label_is(it, "Next Page")) change_list_page(demo_list_page, (int)demo_list.size(), 1);
             break;
+        case series_page:
+            if (label_is(it, "Prev Page")) change_list_page(series_list_page, (int)series_list().size(), -1);
+            if (label_is(it, "Next Page")) change_list_page(series_list_page, (int)series_list().size(), 1);
+            if (label_is(it, "Prev Page") || label_is(it, "Next Page")) {
+                build_menu_items(page);
+                // A page button that is now hidden hands the cursor on.
+                if (menu_cursor >= 0 && menu_cursor < (int)menu_items().size() &&
+                    menu_items()[(size_t)menu_cursor].hidden)
+                    move_menu_cursor(label_is(it, "Prev Page") ? 1 : -1);
+            }
+            break;
         case standings_page:
-            if (label_is(it, "Back to Points Series List"))
-                open_menu_page(series_page);
-            else
-                not_built("Points series racing");
+            if (label_is(it, "Back to Points Series List")) open_menu_page(series_page);
+            if (label_is(it, "Enter Next Event") && chosen_series != entered_series) start_series_event(chosen_series, true);
+            if (label_is(it, "Practice Next Event")) start_series_event(chosen_series, false);
+            if (label_is(it, "Reset Points") && chosen_series >= 0 && chosen_series < (int)series_list().size()) {
+                points_series& s = series_list()[(size_t)chosen_series];
+                s.completed_events = 0;
+                compute_series_order(s);
+                write_series_standings(s);
+            }
             return;
         case time_trial_page:
             if (label_is(it, "Start")) start_time_trial();
@@ -222,6 +271,11 @@ void pick_entry(int page, const menu_item& it) {
         build_menu_items(current_menu_page());
     } else if (page == playback_page) {
         play_demo(demo_list_page * list_page_size + at);
+    } else if (page == series_page) {
+        int index = series_list_page * list_page_size + at;
+        if (index < 0 || index >= (int)series_list().size()) return;
+        chosen_series = index;
+        open_menu_page(standings_page);
     }
 }
 

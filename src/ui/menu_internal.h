@@ -17,6 +17,8 @@ struct pick_list_state {
 extern pick_list_state pick_list;
 extern int demo_list_page;
 extern int series_list_page;
+// The series whose standings page is open (index in series_list), or -1.
+extern int chosen_series;
 
 // The chat and console line: its text, the message list's scroll offset
 // (lines back, 0 … 950) and the submitted lines, newest first.

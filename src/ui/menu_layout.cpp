@@ -9,6 +9,8 @@
 #include "core/bike_setup.h"
 #include "core/config.h"
 #include "core/diag.h"
+#include "core/text.h"
+#include "race/series.h"
 #include "ui/menu.h"
 #include "ui/menu_internal.h"
 #include "ui/screens.h"
@@ -174,6 +176,56 @@ void title_row(const page_area& a, const std::string& title, float x0, float x1)
     cell(x0, x1, a.y + 0.5f * a.unit, a.unit, label_box, label_text, title, true);
 }
 
+// ---- the series standings table -------------------------------------------------------
+constexpr int rounds_per_block = 8;
+constexpr float standings_pitch = 1.0f;  // units from one table line to the next
+
+const points_series* shown_series() {
+    if (chosen_series < 0 || chosen_series >= (int)series_list().size()) return nullptr;
+    return &series_list()[(size_t)chosen_series];
+}
+
+int standings_blocks(const points_series& s) {
+    int rounds = (int)completed_rounds(s).size();
+    return std::max(1, (rounds + rounds_per_block - 1) / rounds_per_block);
+}
+
+int standings_lines(const points_series& s) { return standings_blocks(s) * (1 + s.riders()); }
+
+// Blocks of eight rounds, each with its header: "No.", "Rd n" …, "Total";
+// a row per rider, best total first.
+void lay_standings(float x0, float x1, float top, float unit, const points_series& s) {
+    std::vector<series_round> rounds = completed_rounds(s);
+    std::vector<int> order = series_table_order(s);
+    const float number_w = 3.5f * unit, total_w = 4 * unit;
+    const float round_w = (x1 - x0 - number_w - total_w) / rounds_per_block;
+    const float th = 0.8f * unit;
+    const text_colour human{0.75f, 0.75f, 1, 1}, shade{1, 1, 1, 0.25f};
+    int R = (int)s.robot_numbers.size();
+    for (int b = 0; b < standings_blocks(s); b++) {
+        int first = b * rounds_per_block;
+        int last = std::min((int)rounds.size(), first + rounds_per_block);
+        text(menu_shape::text, "No.", x0, x0 + number_w, top, th, white);
+        for (int r = first; r < last; r++)
+            text(menu_shape::text, format_string("Rd %d", r + 1), x0 + number_w + (r - first) * round_w,
+                 x0 + number_w + (r - first + 1) * round_w, top, th, white);
+        text(menu_shape::text, "Total", x1 - total_w, x1, top, th, white);
+        top += standings_pitch * unit;
+        for (size_t row = 0; row < order.size(); row++) {
+            int rider = order[row];
+            if (row % 2 == 1) box(x0, top - 0.1f * unit, x1, top + 0.9f * unit, shade);
+            bool is_human = rider == R;
+            std::string number = is_human ? player_setup.number : format_string("%d", s.robot_numbers[(size_t)rider]);
+            text(menu_shape::text, number, x0, x0 + number_w, top, th, is_human ? human : white);
+            for (int r = first; r < last; r++)
+                text(menu_shape::text, round_cell(s, rounds[(size_t)r], rider), x0 + number_w + (r - first) * round_w,
+                     x0 + number_w + (r - first + 1) * round_w, top, th, white);
+            text(menu_shape::text, format_string("%d", series_total(s, rider)), x1 - total_w, x1, top, th, white);
+            top += standings_pitch * unit;
+        }
+    }
+}
+
 struct page_look {
     std::string title;
     float divisor = default_divisor;
@@ -189,7 +241,16 @@ page_look look_of(int page) {
         case pick_page: l.title = pick_list.title; break;
         case playback_page: l.title = "Playback Race"; break;
         case series_page: l.title = "Points Series"; l.extra_rows = 1; break;
-        case standings_page: l.title = "Points Series"; l.extra_rows = 1; break;
+        case standings_page: {
+            const points_series* s = shown_series();
+            if (!s) break;
+            if (s->completed_events < (int)s->events.size())
+                l.title = format_string("Next Event: %.900s", s->events[(size_t)s->completed_events].name.c_str());
+            else
+                l.title = format_string("%.900s Final Standings", s->name.c_str());
+            l.extra_rows = (int)std::ceil(standings_lines(*s) * standings_pitch / row_pitch);
+            break;
+        }
         case time_trial_page: l.title = "Time Trial"; l.split = 0.55f; break;
         case bike_setup_page: l.title = "Bike Setup"; break;
         case suspension_page: l.title = "Suspension and Gearing"; l.split = 0.6f; break;
@@ -358,7 +419,11 @@ const menu_frame& layout_menu(int width, int height) {
     lay_rows(a, look);
     if (page == graphics_page) lay_graphics_extras(a, look);
     if (page == advanced_graphics_page) lay_advanced_extras(a);
-    if (page == series_page) line(a, rows_end(a, look), "No points series are in this build yet", label_text);
+    if (page == series_page && series_list().empty())
+        line(a, rows_end(a, look), "No points series found (\".series\" files)", label_text);
+    if (page == standings_page)
+        if (const points_series* s = shown_series())
+            lay_standings(a.x + a.unit, a.x + a.w - a.unit, rows_end(a, look) + 0.5f * a.unit, a.unit, *s);
     return g_frame;
 }
 

@@ -13,6 +13,7 @@
 #include "track/track.h"
 #include "ui/asset_lists.h"
 #include "ui/menu.h"
+#include "race/series.h"
 #include "ui/menu_internal.h"
 
 menu_driver menu_service;
@@ -276,6 +277,7 @@ int last_list_page(int count) { return std::max(0, (count + list_page_size - 1) 
 pick_list_state pick_list;
 int demo_list_page = 0;
 int series_list_page = 0;
+int chosen_series = -1;
 std::string input_line;
 int input_line_scroll = 0;
 std::vector<std::string> input_history;
@@ -330,16 +332,24 @@ void build_menu_items(int page) {
             add_button("Next Page");
             break;
         }
-        case series_page:
-            // No series are loaded in this build: the list is empty and both
-            // page buttons are hidden, as on a list's only page.
+        case series_page: {
+            const std::vector<points_series>& all = series_list();
+            int count = (int)all.size();
+            series_list_page = std::clamp(series_list_page, 0, last_list_page(count));
             add_button("Back to Main Menu");
             add_button("Prev Page");
-            g_items.back().hidden = true;
-            add_entries(0, 0, {});
+            // The page buttons show only where there is a page to go to.
+            g_items.back().hidden = series_list_page == 0;
+            std::vector<std::string> labels;
+            for (int i = 0; i < list_page_size; i++) {
+                size_t k = (size_t)(series_list_page * list_page_size + i);
+                labels.push_back(k < all.size() ? all[k].name : "");
+            }
+            add_entries(count, series_list_page, labels);
             add_button("Next Page");
-            g_items.back().hidden = true;
+            g_items.back().hidden = series_list_page >= last_list_page(count);
             break;
+        }
         case standings_page:
             add_button("Back to Points Series List");
             add_button("Enter Next Event", true);
@@ -433,6 +443,7 @@ void reset_menu_state() {
     search_state = choice_search{};
     pick_list = pick_list_state{};
     demo_list_page = series_list_page = 0;
+    chosen_series = -1;
     g_name_field = text_field_state{0, true};
     g_number_field = text_field_state{0, false};
     g_server_field = text_field_state{0, true};

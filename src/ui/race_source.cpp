@@ -5,6 +5,7 @@
 #include "core/clock.h"
 #include "demo/demo.h"
 #include "race/race.h"
+#include "race/results.h"
 #include "ui/race_view.h"
 
 bool race_state_view(hud_race_view& v) {
@@ -21,7 +22,21 @@ bool race_state_view(hud_race_view& v) {
     v.extra_laps = race.extra_laps;
     v.results_written = race.results_written;
     v.time_trial = race.free_riding;
-    for (const running_entry& e : running_order()) {
+    // Once settled the table reads the frozen final standings, cutting
+    // charges applied; before that the running order as it stands.
+    std::vector<standing_entry> order;
+    if (v.results_written) {
+        order = final_standings();
+    } else {
+        for (const running_entry& e : running_order()) {
+            standing_entry f;
+            f.slot = e.slot;
+            f.positions = e.gates_passed;
+            f.final_tic = e.last_tic;
+            order.push_back(f);
+        }
+    }
+    for (const standing_entry& e : order) {
         if (e.slot < 0 || e.slot >= race_slot_count) continue;
         const race_slot& s = race_slots[(size_t)e.slot];
         hud_rider r;
@@ -31,16 +46,11 @@ bool race_state_view(hud_race_view& v) {
         r.gates_passed = s.timing.gates_passed;
         r.gate_tics = s.timing.gate_tics;
         r.finished = s.timing.finished;
-        r.final_positions = r.gates_passed;
+        r.final_positions = v.results_written ? e.positions : r.gates_passed;
         int last = r.gates_passed > 0 && r.gates_passed <= (int)r.gate_tics.size()
                        ? r.gate_tics[(size_t)r.gates_passed - 1]
                        : 0;
-        r.final_tic = last;
-        if (v.results_written) {
-            cutting_charge c = cutting_penalty(e.slot);
-            r.final_positions = c.counted_positions;
-            r.final_tic = last + c.tics;
-        }
+        r.final_tic = v.results_written ? e.final_tic : last;
         v.order.push_back(std::move(r));
     }
     if (v.time_trial) {

@@ -290,7 +290,7 @@ bool leader_finished() { return false; }
 void restart_rotated() {}
 bool slot_bike_touches(int) { return false; }
 void raise_slot_bike(int, double) {}
-void load_series() { call("series"); }
+void load_series_files() { call("series"); }
 void free_series() { call("free series"); }
 
 // ---- the Parts not built yet ----------------------------------------------------------------

@@ -4,12 +4,14 @@
 
 #include "race/race.h"
 #include "race/race_tic.h"
+#include "testkit/testkit.h"
 
 namespace {
 
 // Five gates in a line along -z, 20 ft apart; both laps run 0..4 unless a
 // test asks otherwise.
 struct timing_fixture : ::testing::Test {
+    vfs_sandbox box;  // a race that ends writes its results file here
     void SetUp() override {
         clear_race_state();
         set_track_timing(line_of_gates({0, 1, 2, 3, 4}, {0, 1, 2, 3, 4}));
@@ -36,7 +38,11 @@ struct timing_fixture : ::testing::Test {
         d.active = timing_lists_valid(5, d.first_lap, d.normal_lap);
         return d;
     }
-    static void rider(int slot) { race_slots[(size_t)slot].has_rider = true; }
+    // Robots: never exempt, so a race stays open until they finish.
+    static void rider(int slot) {
+        race_slots[(size_t)slot].has_rider = true;
+        race_slots[(size_t)slot].type = robot_slot;
+    }
     // The test point just past gate g's centre at this tic.
     static void cross(int slot, int gate, int tic) {
         race.tic = tic;

@@ -12,6 +12,7 @@
 #include "core/cmdline.h"
 #include "core/config.h"
 #include "core/quit.h"
+#include "race/series.h"
 #include "ui/asset_lists.h"
 #include "ui/menu.h"
 
@@ -496,6 +497,57 @@ TEST_F(menu_fixture, TimeTrialRidesAloneForAThousandLaps) {
     EXPECT_EQ(g_starts[0].laps, 1000);
     EXPECT_EQ(g_starts[0].skill, 2);
     EXPECT_EQ(current_menu_page(), no_menu);
+}
+
+TEST_F(menu_fixture, SeriesListPagesAndEnteringTheNextEventOnce) {
+    free_series();
+    for (int k = 0; k < 23; k++) {
+        points_series s;
+        s.name = "Series " + std::to_string(k);
+        s.robot_numbers = {21, 34};
+        s.robot_skill = 1;
+        s.events.resize(2);
+        s.events[0].track_dir = "rabbithill";
+        s.events[0].minutes = 2;
+        s.events[0].laps = 1;
+        s.events[1].track_dir = "sandpit";
+        series_list().push_back(s);
+    }
+    open_menu_page(series_page);
+    // First page: no "Prev Page"; the cursor skips it.
+    EXPECT_TRUE(menu_items()[1].hidden);
+    EXPECT_FALSE(menu_items().back().hidden);
+    go_to("Next Page");
+    menu_key(key_blank);
+    EXPECT_EQ(menu_items()[2].label, "Series 20");
+    EXPECT_TRUE(menu_items()[5].hidden);  // only three on the last page
+    EXPECT_TRUE(menu_items().back().hidden);
+    go_to("Series 21");
+    menu_key(key_blank);
+    ASSERT_EQ(current_menu_page(), standings_page);
+
+    go_to("Enter Next Event");
+    menu_key(key_blank);
+    ASSERT_EQ(g_starts.size(), 1u);
+    const race_setup& s = g_starts[0];
+    EXPECT_EQ(s.track, "rabbithill");
+    EXPECT_EQ(s.race_time, 2 * 60 * 128);
+    EXPECT_EQ(s.laps, 1);
+    EXPECT_EQ(s.skill, 1);
+    EXPECT_EQ((*s.slot_kinds)[0], 1021);
+    EXPECT_EQ((*s.slot_kinds)[1], 1034);
+    EXPECT_EQ((*s.slot_kinds)[2], slot_kind_human);
+    EXPECT_EQ(entered_series, 21);
+    EXPECT_EQ(entered_event, 0);
+    // Entered already: a second press starts nothing.
+    open_menu_page(standings_page);
+    go_to("Enter Next Event");
+    menu_key(key_blank);
+    EXPECT_EQ(g_starts.size(), 1u);
+    go_to("Practice Next Event");
+    menu_key(key_blank);
+    EXPECT_EQ(g_starts.size(), 2u);
+    free_series();
 }
 
 // ---- graphics ------------------------------------------------------------------------------
