@@ -17,7 +17,9 @@
 #include "render/gl_caps.h"
 #include "render/terrain_lighting.h"
 #include "render/terrain_parts.h"
+#include "script/script.h"
 #include "sound/engine_sound.h"
+#include "sound/sound.h"
 #include "track/height_field.h"
 #include "track/objects_lighting.h"
 #include "track/objects_race.h"
@@ -80,6 +82,14 @@ void connect_drivers() {
     race_parts.free_engine_sound = engine_sound_free;
     fill_demo_parts(race_parts, frame_slots);
     fill_object_parts(track_parts);
+    // The track script: loaded after every (re)load, its tic handler first
+    // in the tic, and at each reset its heap released before its sounds.
+    track_parts.run_script = [](const char* name) { script_load(name); };
+    race_parts.script_tic = script_tic;
+    race_parts.release_script_sounds = [] {
+        script_release();
+        release_script_sounds();
+    };
     terrain_lighting = lighting_for_terrain;
 
     // The HUD's race and the menus' reach.

@@ -22,6 +22,7 @@
 #include "render/frame_draw.h"
 #include "render/gl_frame.h"
 #include "render/terrain_textures.h"
+#include "script/script.h"
 #include "sound/sound.h"
 #include "track/objects_cameras.h"
 #include "track/track.h"
@@ -140,6 +141,7 @@ bool draw_frame() {
     L.last_width = width;
     L.last_height = height;
     set_projection(width, height, settings.fov);
+    script_frame();
     draw_current_view(width, height);
     if (cmdline.show_hud) draw_general_hud(width, height);
     if (cmdline.record_video && !L.paused && L.view_mode != title_view) write_video_frame(width, height);
