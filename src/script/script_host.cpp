@@ -60,12 +60,20 @@ void unlink(heap_state& h, block_header* b) {
     if (b->next) b->next->prev = b->prev;
 }
 
+[[noreturn]] void abandon(heap_state& h, int reason);
+
+// Over the cap the script is stopped at once: the interpreter would answer
+// a refusal with a full collection and a retry, over and over, and a
+// script may catch the error it finally throws.
+void* refuse(heap_state& h) {
+    h.out_of_memory = true;
+    if (h.guarded) abandon(h, script_stopped_memory);
+    return nullptr;
+}
+
 void* heap_alloc(void* udata, duk_size_t size) {
     heap_state& h = *static_cast<heap_state*>(udata);
-    if (size > h.cap || h.used + size > h.cap) {
-        h.out_of_memory = true;
-        return nullptr;
-    }
+    if (size > h.cap || h.used + size > h.cap) return refuse(h);
     auto* b = static_cast<block_header*>(std::malloc(sizeof(block_header) + size));
     if (!b) {
         h.out_of_memory = true;
@@ -94,10 +102,7 @@ void* heap_realloc(void* udata, void* ptr, duk_size_t size) {
     }
     heap_state& h = *static_cast<heap_state*>(udata);
     block_header* b = static_cast<block_header*>(ptr) - 1;
-    if (size > b->size && (size > h.cap || h.used - b->size + size > h.cap)) {
-        h.out_of_memory = true;
-        return nullptr;
-    }
+    if (size > b->size && (size > h.cap || h.used - b->size + size > h.cap)) return refuse(h);
     unlink(h, b);
     auto* nb = static_cast<block_header*>(std::realloc(b, sizeof(block_header) + size));
     if (!nb) {
