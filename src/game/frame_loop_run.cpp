@@ -15,9 +15,9 @@ void run_frame_loop() {
     if (code >= 0) esc_code = code;
     if (cmdline.connect_target) set_menu_page(no_menu);
     // Said once, so that a player knows why the window shows so little: these
-    // Parts are stand-ins in this build (net/, editor/, the script sounds and
-    // the terrain deformation's erosion).
-    log_printf("The frame loop runs without the network tick, terrain erosion, the editor, script sounds: not "
+    // pieces are stand-ins in this build (net/, editor/ and the terrain
+    // deformation's erosion).
+    log_printf("The frame loop runs without the network tick, terrain erosion, the editor: not "
                "in this build yet\n");
     loop_state.last_frame_start = time_now();
     while (frame_loop_pass()) {

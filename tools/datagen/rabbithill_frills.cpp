@@ -184,7 +184,7 @@ std::vector<uint8_t> crowd_loop() {
     std::vector<double> s((size_t)n, 0.0);
     // Murmur: noise through two one-pole filters, per sample.
     double lp1 = 0, lp2 = 0;
-    for (int pass = 0; pass < 2; pass++)  // the second pass starts in the first's state: no click at the loop
+    for (int pass = 0; pass < 2; pass++)  // the first pass only warms the filters up
         for (int i = 0; i < n; i++) {
             double w = r.next() * 2 - 1;
             lp1 += 0.18 * (w - lp1);
