@@ -23,7 +23,9 @@
 #include "render/terrain_lighting.h"
 #include "render/terrain_parts.h"
 #include "robot/robot.h"
+#include "script/script.h"
 #include "sound/engine_sound.h"
+#include "sound/sound.h"
 #include "track/erosion.h"
 #include "track/height_field.h"
 #include "track/objects_lighting.h"
@@ -108,6 +110,14 @@ void connect_drivers() {
         editor_attach();
     };
     track_parts.editor_detach = editor_detach;
+    // The track script: loaded after every (re)load, its tic handler first
+    // in the tic, and at each reset its heap released before its sounds.
+    track_parts.run_script = [](const char* name) { script_load(name); };
+    race_parts.script_tic = script_tic;
+    race_parts.release_script_sounds = [] {
+        script_release();
+        release_script_sounds();
+    };
     terrain_lighting = lighting_for_terrain;
 
     // The HUD's race and the menus' reach.

@@ -23,6 +23,7 @@
 #include "render/frame_draw.h"
 #include "render/gl_frame.h"
 #include "render/terrain_textures.h"
+#include "script/script.h"
 #include "sound/sound.h"
 #include "track/erosion.h"
 #include "track/objects_cameras.h"
@@ -142,6 +143,7 @@ bool draw_frame() {
     L.last_width = width;
     L.last_height = height;
     set_projection(width, height, settings.fov);
+    script_frame();
     draw_current_view(width, height);
     if (cmdline.show_hud) draw_general_hud(width, height);
     if (cmdline.record_video && !L.paused && L.view_mode != title_view) write_video_frame(width, height);

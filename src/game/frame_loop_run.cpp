@@ -14,9 +14,9 @@ void run_frame_loop() {
     int code = key_code_for_name(main_window(), "esc");
     if (code >= 0) esc_code = code;
     if (cmdline.connect_target) set_menu_page(no_menu);
-    // Said once, so that a player knows why the window shows so little: these
-    // pieces are not built yet (the network tick, the script sounds).
-    log_printf("The frame loop runs without the network tick, script sounds: not in this build yet\n");
+    // Said once, so that a player knows why online play is missing: the
+    // network tick is not built yet.
+    log_printf("The frame loop runs without the network tick: not in this build yet\n");
     loop_state.last_frame_start = time_now();
     while (frame_loop_pass()) {
     }

@@ -28,6 +28,7 @@
 #include "render/bike_draw.h"
 #include "render/gl_frame.h"
 #include "render/model.h"
+#include "script/script.h"
 #include "sound/sound.h"
 #include "track/objects_lighting.h"
 #include "track/track.h"
@@ -486,6 +487,7 @@ void release_race(run_state& r) {
         log_printf("Deallocating bikes\n");
         free_race_bikes();
         log_printf("Finished deallocating bikes\n");
+        script_release();
         release_script_sounds();
         release_track();
         r.slots = false;

@@ -9,6 +9,7 @@
 #include "race/race.h"
 #include "render/frame_draw.h"
 #include "sound/placement.h"
+#include "sound/script_sound.h"
 #include "sound/sound.h"
 #include "sound/sound_device.h"
 #include "sound/sound_internal.h"
@@ -201,8 +202,9 @@ void voice_bytes(const engine_voice& v, int n, uint8_t* out) {
     }
 }
 
-void sound_update(double master_factor) {
-    if (!voices_made() || !sound_device.is_open()) return;
+namespace {
+
+void place_voices(double master_factor) {
     static uint8_t bytes[voice_batch_limit];
     for (int slot = 0; slot < engine_slot_count; slot++) {
         engine_voice& v = voice_for_update(slot);
@@ -219,5 +221,12 @@ void sound_update(double master_factor) {
         }
         place_voice(v, slot, *bike, master_factor);
     }
-    // The track script's sounds are placed here once they exist.
+}
+
+}  // namespace
+
+void sound_update(double master_factor) {
+    if (!sound_device.is_open()) return;
+    if (voices_made()) place_voices(master_factor);
+    place_script_sounds(master_factor);
 }

@@ -5,8 +5,7 @@
 // Once per drawn frame while an audio device is open: every voice makes its
 // samples and is placed for the listener; 0 mutes, 1 is full volume.
 void sound_update(double master_factor);
-// The track script's sounds, released with the race. Script sounds are not
-// built yet: there is nothing to release.
+// The track script's sounds, released with the race (sound/script_sound.h).
 void release_script_sounds();
 // The voices, sound tables and sample files, at shutdown after the audio
 // device has closed.

@@ -13,6 +13,8 @@ sound_device_driver platform_sound_device() {
     d.set_pan = sound_set_pan;
     d.set_rate = sound_set_rate;
     d.play = sound_play;
+    d.stop = sound_stop;
+    d.duplicate = sound_duplicate;
     d.position = sound_position;
     d.write = sound_write;
     d.free = sound_free;

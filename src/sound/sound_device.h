@@ -14,6 +14,9 @@ struct sound_device_driver {
     void (*set_pan)(audio_sound* sound, int pan);        // -32768..32767, positive right
     void (*set_rate)(audio_sound* sound, int samples_per_second);
     void (*play)(audio_sound* sound);
+    void (*stop)(audio_sound* sound) = nullptr;
+    // A new stopped sound sharing the samples (null: refused).
+    audio_sound* (*duplicate)(audio_sound* sound) = nullptr;
     int (*position)(audio_sound* sound);  // play offset in samples
     void (*write)(audio_sound* sound, int byte_count, const uint8_t* bytes, int offset);
     void (*free)(audio_sound* sound);

@@ -27,6 +27,7 @@
 #include "render/gl_frame.h"
 #include "render/model.h"
 #include "render/terrain_textures.h"
+#include "script/script.h"
 #include "sound/engine_sound.h"
 #include "sound/sound.h"
 #include "track/erosion.h"
@@ -318,6 +319,10 @@ void demo_skip() {}
 
 void sound_update(double master_factor) { g_world.sound_factors.push_back(master_factor); }
 void release_script_sounds() { call("release sounds"); }
+void script_release() { call("release script"); }
+void script_frame() {}
+void script_tic() {}
+bool script_load(const char*) { return false; }
 void free_sound_sets() { call("free sound sets"); }
 void engine_sound_load(int, const bike_state*, const char*) {}
 void engine_sound_free(int) {}

@@ -78,7 +78,7 @@ TEST_F(startup_fixture, StagesRunInOrderAndShutdownReleasesInReverse) {
         "series", "open audio", "init gl", "gl state flat", "fonts", "fixed textures", "open bindings",
         "create world", "empty slots, local player", "reset race rabbithill", "main menu", "frame loop",
         // shutdown
-        "disconnect", "close demo", "free race", "free bikes", "release sounds", "free track", "destroy world",
+        "disconnect", "close demo", "free race", "free bikes", "release script", "release sounds", "free track", "destroy world",
         "free loop lists", "close bindings", "close audio", "free sound sets", "net shutdown", "free series",
         "free track lists", "free video modes", "delete textures", "delete models", "free fonts", "close window",
         "sleep 1.000000"};

@@ -6,6 +6,7 @@
 #include "race/race.h"
 #include "race/race_control.h"
 #include "race/race_tic.h"
+#include "script/script.h"
 #include "ui/hud.h"
 #include "ui/menu.h"
 #include "ui/screens.h"
@@ -28,6 +29,11 @@ void restart_rotated() {}
 bool slot_bike_touches(int) { return false; }
 void raise_slot_bike(int, double) {}
 void simulate_tic() {}
+
+// ---- the track script ------------------------------------------------------------------
+
+void script_frame() {}
+void script_release() {}
 
 // ---- demos (the Rewind and Skip keys) ---------------------------------------------------
 

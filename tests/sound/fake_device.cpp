@@ -23,6 +23,16 @@ sound_device_driver fake_driver() {
     d.set_pan = [](audio_sound* s, int v) { of(s)->pan = v; };
     d.set_rate = [](audio_sound* s, int v) { of(s)->rate = v; };
     d.play = [](audio_sound* s) { of(s)->playing = true; };
+    d.stop = [](audio_sound* s) { of(s)->playing = false; };
+    d.duplicate = [](audio_sound* s) {
+        auto* copy = new fake_sound;
+        copy->bytes = of(s)->bytes;
+        copy->source_rate = of(s)->source_rate;
+        copy->looping = of(s)->looping;
+        copy->shares = s;
+        current_fake->sounds.push_back(copy);
+        return reinterpret_cast<audio_sound*>(copy);
+    };
     d.position = [](audio_sound* s) { return of(s)->position; };
     d.write = [](audio_sound* s, int count, const uint8_t* bytes, int offset) {
         fake_sound& f = *of(s);

@@ -13,6 +13,7 @@ struct fake_sound {
     bool looping = false, playing = false, freed = false;
     int volume = -1, pan = 0, rate = 0;
     int position = 0;
+    audio_sound* shares = nullptr;  // made by duplicating this one
     struct write_call {
         int count, offset;
     };

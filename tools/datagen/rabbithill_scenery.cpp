@@ -14,6 +14,7 @@
 #include "datagen/dice.h"
 #include "datagen/dmath.h"
 #include "datagen/picture.h"
+#include "datagen/rabbithill_frills.h"
 #include "datagen/rabbithill_layout.h"
 #include "datagen/rabbithill_scenery_art.h"
 #include "render/image_io.h"
@@ -118,6 +119,7 @@ struct scenery {
     std::vector<statue> statues;
     flagger_file flaggers;
     std::vector<camera_placement> cameras;
+    frills_places frills;
 };
 
 void add_board(scenery& s, double x, double z, double y_offset, double size, double aspect, const std::string& picture,
@@ -278,6 +280,92 @@ void tv_cameras(layout& L, scenery& s) {
     }
 }
 
+// What the track script moves and draws on, first in the billboard and
+// statue lists so that the script knows them by index 0 and 1: the
+// scoreboard by the finish line and the sponsor board before the big jump
+// (billboards), the flag marshal at the jump and the tractor that works
+// the field behind the start straight (statues the script moves).
+void script_things(layout& L, scenery& s, double straight_from, double straight_to) {
+    frills_places& p = s.frills;
+    std::vector<billboard> boards;
+    std::vector<statue> things;
+    scenery mine;
+    double x = 0, z = 0;
+
+    const centre_sample& fin = L.at(L.gate_s.back() + 12);
+    double side = L.roomy_side(fin, 30, 14, 1);
+    if (side == 0) side = 1;
+    layout::beside(fin, side, fin.width / 2 + 30, x, z);
+    add_board(mine, x, z, 1, 12, 2, scoreboard_file);
+    p.scoreboard[0] = x, p.scoreboard[1] = z;
+    L.take(x, z, 14);
+
+    const feature* jump = nullptr;
+    for (const feature& f : L.d.features)
+        if (f.kind == feature_big_jump) jump = &f;
+    double jump_at = jump ? jump->start : straight_to;
+    double jump_length = jump ? jump->length : 40;
+    const centre_sample& before = L.at(jump_at - 30);
+    side = L.roomy_side(before, 22, 10, -1);
+    if (side == 0) side = -1;
+    layout::beside(before, side, before.width / 2 + 22, x, z);
+    add_board(mine, x, z, 0.5, 7, 4, sponsor_file);
+    p.sponsor[0] = x, p.sponsor[1] = z;
+    L.take(x, z, 16);
+
+    const centre_sample& mid = L.at(jump_at + jump_length / 2);
+    side = L.roomy_side(mid, 12, 6, 1);
+    if (side == 0) side = 1;
+    layout::beside(mid, side, mid.width / 2 + 12, x, z);
+    // Facing the riders: its -z toward the centre line.
+    double heading = heading_along(mid.x - x, mid.z - z) + M_PI / 2;
+    add_thing(mine, x, z, 0, heading, flagman_model_file, flagman_texture_file, nullptr);
+    p.flagman[0] = x, p.flagman[1] = z, p.flagman[2] = heading;
+    L.take(x, z, 5);
+
+    const centre_sample& land = L.at(jump_at + jump_length);
+    p.landing[0] = land.x, p.landing[1] = land.z, p.landing[2] = land.width / 2 + 8;
+    double cs = L.roomy_side(land, 24, 10, -side);
+    if (cs == 0) cs = -side;
+    layout::beside(land, cs, land.width / 2 + 24, p.crowd[0], p.crowd[1]);
+
+    // The tractor's run: two points well behind the crowds along the
+    // straight, on ground clear of the track all the way between them.
+    const centre_sample& a = L.at(straight_from + 30);
+    const centre_sample& b = L.at(straight_to - 30);
+    bool found = false;
+    for (double offset = 60; offset <= 110 && !found; offset += 10)
+        for (double sd : {1.0, -1.0}) {
+            double ax, az, bx, bz;
+            layout::beside(a, sd, a.width / 2 + offset, ax, az);
+            layout::beside(b, sd, b.width / 2 + offset, bx, bz);
+            bool clear = true;
+            for (int k = 0; k <= 16 && clear; k++) {
+                double t = k / 16.0, px = ax + (bx - ax) * t, pz = az + (bz - az) * t;
+                clear = L.in_field(px, pz, 10) && L.edge_distance(px, pz) > 25;
+            }
+            if (!clear) continue;
+            p.tractor_from[0] = ax, p.tractor_from[1] = az, p.tractor_to[0] = bx, p.tractor_to[1] = bz;
+            found = true;
+            break;
+        }
+    if (!found) {
+        // No room: it stands by the scoreboard.
+        p.tractor_from[0] = p.tractor_to[0] = p.scoreboard[0] + 20;
+        p.tractor_from[1] = p.tractor_to[1] = p.scoreboard[1];
+    }
+    add_thing(mine, p.tractor_from[0], p.tractor_from[1], 0,
+              heading_along(p.tractor_to[0] - p.tractor_from[0], p.tractor_to[1] - p.tractor_from[1]),
+              tractor_model_file, tractor_texture_file, nullptr);
+    for (int k = 0; k <= 8; k++) {
+        double t = k / 8.0;
+        L.take(p.tractor_from[0] + (p.tractor_to[0] - p.tractor_from[0]) * t,
+               p.tractor_from[1] + (p.tractor_to[1] - p.tractor_from[1]) * t, 8);
+    }
+    s.billboards.insert(s.billboards.begin(), mine.billboards.begin(), mine.billboards.end());
+    s.statues.insert(s.statues.begin(), mine.statues.begin(), mine.statues.end());
+}
+
 // Trees thick towards the edges of the field and by the Tree Line corner,
 // thinner in the infield; bushes near the track.
 void vegetation(layout& L, scenery& s) {
@@ -318,6 +406,7 @@ scenery place_everything(const track_design& d) {
     double straight_from = d.lap[L.nearest(lap_corners()[8].x, lap_corners()[8].z - 40)].s;
     double straight_to = d.lap[L.nearest(lap_corners()[0].x, lap_corners()[0].z + 60)].s;
     if (straight_to < straight_from) straight_to += d.lap_length;
+    script_things(L, s, straight_from, straight_to);
     spectators(L, s, straight_from, straight_to, -1, 11);
     for (const feature& f : d.features)
         if (f.kind == feature_big_jump || f.kind == feature_whoops || f.kind == feature_tabletop)
@@ -453,6 +542,16 @@ bool generate_scenery(datagen_output& out) {
     add_text_member(out, dir + "barrier.shp", shape_text(barrier_shape()));
     add_text_member(out, dir + "camera-tower.jm", camera_tower_model(14));
     add_picture(out, dir + "camera-tower.png", camera_tower_texture());
+
+    // The track script: its places before the text of the data folder's
+    // script, and the files it uses.
+    add_frills_files(out, dir);
+    for (saf_member& m : out.members)
+        if (m.name == dir + "frills.js") {
+            std::string text(m.data.begin(), m.data.end());
+            text = frills_script(s.frills, text);
+            m.data.assign(text.begin(), text.end());
+        }
     return true;
 }
 

@@ -1,0 +1,1 @@
+kv.tic_handler = function () { for (;;) { try { while (1) {} } catch (e) {} } };
