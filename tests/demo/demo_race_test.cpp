@@ -55,45 +55,6 @@ struct demo_race : rabbit_hill {
 
     // The test kit's pilot rides every recorded bike once the gate drops.
     std::array<pilot_state, race_slot_count> pilots{};
-    static pilot_view view_of(int slot) {
-        const bike_state& b = *bike_in_slot(slot);
-        double p[3], v[3], r[9], w[3];
-        get_body_position(b, body_frame, p);
-        get_body_velocity(b, body_frame, v);
-        get_body_rotation(b, body_frame, r);
-        get_body_angular_velocity(b, body_frame, w);
-        pilot_view view;
-        view.x = p[0];
-        view.z = p[2];
-        double fl = std::max(std::hypot(r[2], r[8]), 1e-9);
-        view.forward_x = -r[2] / fl;
-        view.forward_z = -r[8] / fl;
-        view.speed = v[0] * view.forward_x + v[2] * view.forward_z;
-        view.yaw_rate = -w[1];
-        view.front_down = wheel_touches(b.front_contact);
-        view.both_wheels_down = view.front_down && wheel_touches(b.rear_contact);
-        view.airborne = !view.front_down && !wheel_touches(b.rear_contact);
-        view.pitch = std::asin(std::clamp(-r[5], -1.0, 1.0));
-        view.pitch_rate = pitch_rate(b);
-        view.climb = std::atan2(v[1], std::max(std::hypot(v[0], v[2]), 1e-9));
-        view.has_ground = true;
-        for (int k = 0; k < pilot_view::ground_samples; k++) {
-            double d = k * pilot_view::ground_step;
-            view.ground[(size_t)k] = height_at((float)(p[0] + view.forward_x * d), (float)(p[2] + view.forward_z * d));
-        }
-        int next = race_slots[(size_t)slot].timing.gates_passed;
-        if (int g = gate_of_sequence_position(next - 1); g >= 0) {
-            view.previous_gate = {track_timing().gates[(size_t)g].centre[0], track_timing().gates[(size_t)g].centre[2]};
-            view.has_previous_gate = true;
-        }
-        for (int k = 0; k < (int)view.gates.size(); k++) {
-            int g = gate_of_sequence_position(next + k);
-            if (g < 0) break;
-            view.gates[(size_t)k] = {track_timing().gates[(size_t)g].centre[0], track_timing().gates[(size_t)g].centre[2]};
-            view.gate_count = k + 1;
-        }
-        return view;
-    }
     void ride() {
         for (int s = 0; s < race_slot_count; s++) {
             if (!bike_in_slot(s) || race_slots[(size_t)s].type == replayed_slot) continue;

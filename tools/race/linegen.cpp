@@ -22,52 +22,11 @@
 #include "race/race_tic.h"
 #include "robot/robot.h"
 #include "testkit/pilot.h"
+#include "testkit/race_pilot_view.h"
 #include "track/height_field.h"
 #include "vfs/vfs.h"
 
 namespace {
-
-pilot_view view_of(int slot) {
-    const bike_state& b = *bike_in_slot(slot);
-    double p[3], v[3], r[9], w[3];
-    get_body_position(b, body_frame, p);
-    get_body_velocity(b, body_frame, v);
-    get_body_rotation(b, body_frame, r);
-    get_body_angular_velocity(b, body_frame, w);
-    pilot_view view;
-    view.x = p[0];
-    view.z = p[2];
-    double fl = std::max(std::hypot(r[2], r[8]), 1e-9);
-    view.forward_x = -r[2] / fl;
-    view.forward_z = -r[8] / fl;
-    view.speed = v[0] * view.forward_x + v[2] * view.forward_z;
-    view.yaw_rate = -w[1];
-    view.front_down = wheel_touches(b.front_contact);
-    view.both_wheels_down = view.front_down && wheel_touches(b.rear_contact);
-    view.airborne = !view.front_down && !wheel_touches(b.rear_contact);
-    view.pitch = std::asin(std::clamp(-r[5], -1.0, 1.0));
-    view.pitch_rate = pitch_rate(b);
-    view.climb = std::atan2(v[1], std::max(std::hypot(v[0], v[2]), 1e-9));
-    view.has_ground = true;
-    for (int k = 0; k < pilot_view::ground_samples; k++) {
-        double d = k * pilot_view::ground_step;
-        view.ground[(size_t)k] = height_at((float)(p[0] + view.forward_x * d), (float)(p[2] + view.forward_z * d));
-    }
-    int next = race_slots[(size_t)slot].timing.gates_passed;
-    if (int g = gate_of_sequence_position(next - 1); g >= 0) {
-        const timing_gate& gate = track_timing().gates[(size_t)g];
-        view.previous_gate = {gate.centre[0], gate.centre[2]};
-        view.has_previous_gate = true;
-    }
-    for (int k = 0; k < (int)view.gates.size(); k++) {
-        int g = gate_of_sequence_position(next + k);
-        if (g < 0) break;
-        const timing_gate& gate = track_timing().gates[(size_t)g];
-        view.gates[(size_t)k] = {gate.centre[0], gate.centre[2]};
-        view.gate_count = k + 1;
-    }
-    return view;
-}
 
 pilot_settings pilot_for(int skill, int ride) {
     pilot_settings p;
