@@ -141,7 +141,9 @@ TEST_F(robot_race, ControlsStayFiniteOnDegeneratePaths) {
             r.last_reached_tic = race.tic - 41 * 128;
             robot_recover(b);
             EXPECT_TRUE(finite_controls(b.controls)) << k << " " << target;
-            if (!r.path.empty()) EXPECT_LT(r.target, (int)r.path.size());
+            if (!r.path.empty()) {
+                EXPECT_LT(r.target, (int)r.path.size());
+            }
             robot_start(b);
             EXPECT_TRUE(finite_controls(b.controls)) << k << " " << target;
         }
