@@ -1,11 +1,16 @@
 #include "console/telemetry_points.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "core/diag.h"
 #include "core/scan.h"
 #include "core/text.h"
+#include "render/frame_draw.h"
+#include "render/frame_order.h"
+#include "ui/font.h"
+#include "ui/text_draw.h"
 
 telemetry_log telemetry_points;
 
@@ -56,4 +61,35 @@ bool offer_telemetry_point(const std::array<float, 3>& position, const char* fro
 void clear_telemetry_points() {
     telemetry_points.points.clear();
     telemetry_points.full_said = false;
+}
+
+std::vector<telemetry_mark> telemetry_marks(const frame_camera& camera, const frustum_extents& frustum,
+                                            float half_width) {
+    std::vector<telemetry_mark> marks;
+    const auto& o = camera.orientation;  // columns: right, up, back
+    for (size_t k = 0; k < telemetry_points.points.size(); k++) {
+        const auto& p = telemetry_points.points[k].position;
+        double d[3] = {p[0] - camera.position[0], p[1] - camera.position[1], p[2] - camera.position[2]};
+        double x = d[0] * o[0] + d[1] * o[3] + d[2] * o[6];
+        double y = d[0] * o[1] + d[1] * o[4] + d[2] * o[7];
+        double depth = -(d[0] * o[2] + d[1] * o[5] + d[2] * o[8]);
+        if (!(depth > 2) || !(frustum.hx > 0) || !(frustum.hy > 0)) continue;
+        float sx = (float)(x / depth / frustum.hx) * half_width, sy = (float)(y / depth / frustum.hy);
+        // Far outside the view a point's text cannot show.
+        if (std::fabs(sx) > 2 * half_width + 1 || std::fabs(sy) > 3) continue;
+        marks.push_back({(int)k, sx, sy, depth});
+    }
+    std::stable_sort(marks.begin(), marks.end(),
+                     [](const telemetry_mark& a, const telemetry_mark& b) { return a.depth > b.depth; });
+    return marks;
+}
+
+void draw_telemetry_points(const frame_camera& camera, int width, int height) {
+    if (telemetry_points.points.empty() || width <= 0 || height <= 0) return;
+    begin_screen_layer(width, height);
+    const float line = block_line_height(60);
+    for (const telemetry_mark& m : telemetry_marks(camera, frame_frustum(), screen_half_width()))
+        draw_text_shadowed(font_text, telemetry_points.points[(size_t)m.index].text.c_str(), m.x, m.y, line,
+                           text_colour{1, 1, 0.6f, 1});
+    end_screen_layer();
 }

@@ -34,3 +34,18 @@ std::string set_telemetry_logging(const std::string& arguments);
 bool offer_telemetry_point(const std::array<float, 3>& position, const char* front_readout,
                            const char* rear_readout);
 void clear_telemetry_points();
+
+// Where the points show in a view: those more than 2 feet in front of the
+// camera, farthest first, at screen-layer coordinates (x across -W..W, y up
+// -1..1); a point just off the view is kept, as its text may reach into it.
+struct frame_camera;
+struct frustum_extents;
+struct telemetry_mark {
+    int index = 0;  // into the point list
+    float x = 0, y = 0;
+    double depth = 0;
+};
+std::vector<telemetry_mark> telemetry_marks(const frame_camera& camera, const frustum_extents& frustum,
+                                            float half_width);
+// Draws each point's text over the world view just drawn with `camera`.
+void draw_telemetry_points(const frame_camera& camera, int width, int height);

@@ -91,6 +91,7 @@ void connect_drivers() {
     race_parts.create_engine_sound = [](int slot) { engine_sound_load(slot, bike_in_slot(slot), nullptr); };
     race_parts.free_engine_sound = engine_sound_free;
     // While "/log e" is on, the wheels' digging read-outs become telemetry points.
+    world_overlay = draw_telemetry_points;
     race_parts.wheels_dug = [](int slot, const erode_contact& front, const erode_contact& rear) {
         const bike_state* b = bike_in_slot(slot);
         if (!(telemetry_points.flags & 1u) || !b) return;

@@ -66,6 +66,11 @@ struct frame_loop_state {
 };
 extern frame_loop_state loop_state;
 
+// Drawn over the world view with the camera it was drawn with (the console's
+// telemetry points); left null, nothing is.
+struct frame_camera;
+extern void (*world_overlay)(const frame_camera& camera, int width, int height);
+
 // Back to the state at program start: the view, menu and clocks, and the
 // "QUARNIX_QUIT_AFTER_FRAMES" limit read again.
 void frame_loop_init();

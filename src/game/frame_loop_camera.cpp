@@ -10,12 +10,15 @@
 #include "core/config.h"
 #include "game/frame_loop_internal.h"
 #include "net/net.h"
+#include "platform/main_window.h"
 #include "race/race.h"
 #include "render/frame_draw.h"
 #include "track/height_field.h"
 #include "track/objects_cameras.h"
 
 using namespace frame_loop_detail;
+
+void (*world_overlay)(const frame_camera& camera, int width, int height) = nullptr;
 
 namespace {
 
@@ -158,6 +161,11 @@ void draw_world() {
     shown.local_slot = local_human_slot();
     shown.online = net_connected();
     draw_frame(camera, first_person, shown);
+    if (world_overlay) {
+        int width = 0, height = 0;
+        main_window_size(width, height);
+        world_overlay(camera, width, height);
+    }
 }
 
 void steer_camera() {

@@ -15,6 +15,7 @@
 #include "core/diag.h"
 #include "core/text.h"
 #include "render/frame_draw.h"
+#include "render/frame_order.h"
 #include "track/objects_cameras.h"
 #include "track/track.h"
 #include "race/race.h"
@@ -201,6 +202,39 @@ TEST_F(console_fixture, telemetry_points_keep_their_spacing_and_stop_at_the_cap)
     run("/clearlog");
     EXPECT_TRUE(telemetry_points.points.empty());
     EXPECT_TRUE(offer_telemetry_point({0, 0, 0}, "", ""));
+}
+
+// The points as a view shows them: only those over 2 feet ahead, farthest
+// first, placed by the camera whichever way it faces.
+TEST_F(console_fixture, telemetry_points_show_ahead_of_the_camera_farthest_first) {
+    run("/log e 0.5");
+    frustum_extents f{1, 0.75};
+    struct view {
+        std::array<double, 3> eye, target;
+    } views[] = {{{0, 0, 0}, {0, 0, -10}}, {{100, 5, 40}, {120, 5, 40}}, {{-30, 2, 7}, {-30, 2, 30}}};
+    for (const view& v : views) {
+        clear_telemetry_points();
+        frame_camera cam = look_at_camera(v.eye, v.target);
+        std::array<double, 3> ahead{v.target[0] - v.eye[0], v.target[1] - v.eye[1], v.target[2] - v.eye[2]};
+        double n = std::sqrt(ahead[0] * ahead[0] + ahead[1] * ahead[1] + ahead[2] * ahead[2]);
+        for (double& a : ahead) a /= n;
+        auto at = [&](double d, double up) {
+            return std::array<float, 3>{(float)(v.eye[0] + ahead[0] * d), (float)(v.eye[1] + ahead[1] * d + up),
+                                        (float)(v.eye[2] + ahead[2] * d)};
+        };
+        ASSERT_TRUE(offer_telemetry_point(at(10, 0), "", ""));    // 0: straight ahead
+        ASSERT_TRUE(offer_telemetry_point(at(1.5, 0), "", ""));   // 1: too near
+        ASSERT_TRUE(offer_telemetry_point(at(-8, 0), "", ""));    // 2: behind
+        ASSERT_TRUE(offer_telemetry_point(at(40, 10), "", ""));   // 3: farther, above the centre
+        std::vector<telemetry_mark> marks = telemetry_marks(cam, f, 4.0f / 3);
+        ASSERT_EQ(marks.size(), 2u);
+        EXPECT_EQ(marks[0].index, 3);
+        EXPECT_EQ(marks[1].index, 0);
+        EXPECT_NEAR(marks[1].x, 0, 1e-4);
+        EXPECT_NEAR(marks[1].y, 0, 1e-4);
+        EXPECT_NEAR(marks[0].x, 0, 1e-4);
+        EXPECT_NEAR(marks[0].y, 10.0 / 40 / 0.75, 1e-3);
+    }
 }
 
 // ---- key frames ---------------------------------------------------------------------------
