@@ -17,6 +17,7 @@
 #include "render/model.h"
 #include "render/shape_file.h"
 #include "render/texture.h"
+#include "race/rabbit_hill_fixture.h"
 #include "robot/robot.h"
 #include "testkit/built_data.h"
 #include "testkit/testkit.h"
@@ -27,44 +28,18 @@
 
 namespace {
 
-struct robot_race : ::testing::Test {
-    temp_dir home;
+// The race tests' Rabbit Hill with the robots' parts wired as the game
+// wires them.
+struct robot_race : rabbit_hill {
     void SetUp() override {
-        use_built_data(home);
-        track_parts = {};
-        solid_objects = {};
-        object_race = {};
-        rider_parts = {};
+        rabbit_hill::SetUp();
         race_parts = {};
-        textures_init();
-        models_init(false);
-        shape_cache_free();
-        fill_race_parts(track_parts, object_race, rider_parts);
-        fill_object_parts(track_parts);
         fill_robot_parts(race_parts, rider_parts);
         robot_options = {};
-        config_defaults();
-        settings.track = "rabbithill";
-        ASSERT_GE(scan_tracks(), 1);
-        ASSERT_TRUE(bike_world_init());
-        clear_race_state();
     }
     void TearDown() override {
-        free_race();
-        release_track();
-        free_track_lists();
-        bike_world_free();
-        textures_free();
-        models_free();
-        shape_cache_free();
-        track_parts = {};
-        solid_objects = {};
-        object_race = {};
-        rider_parts = {};
+        rabbit_hill::TearDown();
         race_parts = {};
-        clear_race_state();
-        vfs_shutdown();
-        unsetenv("KV_HOME");
     }
     static race_setup robots(int count, int laps, int skill) {
         race_setup s;
