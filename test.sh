@@ -33,7 +33,7 @@ echo "== sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer)"
 checked_flags=(-DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG")
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${checked_flags[@]}" -DQX_SANITIZE=ON \
   -DQX_BENCH=OFF >/dev/null
-cmake --build build-asan -j "$jobs"
+cmake --build build-asan -j "$jobs" --target unit_tests
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1

@@ -33,7 +33,9 @@ TEST(dmath, MatchesTheLibraryAcrossTheGeneratorsRanges) {
             EXPECT_NEAR(a, b, 8e-16 * (1 + std::fabs(b))) << "atan2(" << y << ", " << x << ")";
         }
         if (std::fabs(x) <= 1) expect_close(dmath::asin(x), std::asin(x), 8, "asin", x);
-        if (std::fabs(std::cos(x)) > 0.01) EXPECT_NEAR(dmath::tan(x), std::tan(x), 1e-13 * (1 + std::fabs(std::tan(x)))) << x;
+        if (std::fabs(std::cos(x)) > 0.01) {
+            EXPECT_NEAR(dmath::tan(x), std::tan(x), 1e-13 * (1 + std::fabs(std::tan(x)))) << x;
+        }
     }
     EXPECT_EQ(dmath::hypot(3, 4), 5);
 }
