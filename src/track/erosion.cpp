@@ -115,11 +115,18 @@ void finish_point(erode_stroke& s, int tic) {
     p.push_x = s.sum_push_x / (float)n;
     p.push_z = s.sum_push_z / (float)n;
     p.weight = n;
+    // The sums go with the count: a wheel that touches down again after the
+    // stroke's time-out starts its average from nothing.
     s.sample_count = 0;
+    s.sum_x = s.sum_z = s.sum_push_x = s.sum_push_z = 0;
     if (s.point_count >= 1) {
         const erode_point& prev = s.points[(size_t)s.point_count - 1];
         float dx = p.x - prev.x, dz = p.z - prev.z;
-        if (s.point_count == 1) {
+        if (s.point_count == 1 && (std::fabs(dx) > max_delta_range || std::fabs(dz) > max_delta_range)) {
+            // A jump as from a bike put back on the track: the stroke ends
+            // there, since the bounds could not hold the step.
+            send_stroke(s);
+        } else if (s.point_count == 1) {
             s.delta_min_x = s.delta_max_x = dx;
             s.delta_min_z = s.delta_max_z = dz;
         } else {
@@ -277,8 +284,11 @@ int erode_deadline() { return g.deadline; }
 
 void erode_from_wheel(erode_stroke& s, const erode_contact& c, bool front, int tic) {
     float push_x = 0, push_z = 0;
+    // Off the height field nothing can be dug (and a message could not say
+    // where): a wheel there counts as off the ground.
     bool touching = c.depth > 0 && finite3(c.point) && finite3(c.velocity) && finite3(c.force) &&
-                    finite3(c.slip_velocity) && height_field_loaded();
+                    finite3(c.slip_velocity) && height_field_loaded() && c.point[0] >= 0 && c.point[2] >= 0 &&
+                    c.point[0] <= terrain.extent && c.point[2] <= terrain.extent;
     if (touching && wheel_push(c, front, push_x, push_z)) {
         float x = c.point[0], z = c.point[2];
         float b = 0;

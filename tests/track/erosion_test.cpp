@@ -158,6 +158,28 @@ TEST(erode_strokes, WheelsAverageIntoPointsAndStrokesGoAtSixtyFourPointsOrTimeOu
     EXPECT_EQ(erode_queue_count(), 66);
     EXPECT_EQ(r.point_count, 0);
     EXPECT_NEAR(erode_queue_at(65).x, 75.0f, 0.05f);
+    // Touching down again where it left starts afresh: the first point is
+    // the average of where the wheel has been since.
+    for (int k = 1; k <= 5; k++) erode_from_wheel(r, rolling(75 + 0.25f * (float)k, 64), false, t++);
+    ASSERT_EQ(r.point_count, 1);
+    EXPECT_FLOAT_EQ(r.points[0].x, 75.625f);
+
+    // A wheel off the height field makes no point, and a point far from the
+    // one before (a bike put back on the track) starts a stroke of its own:
+    // every queued point lies on the ground where it was made.
+    erode_reset(1024);
+    erode_stroke& jump = erode_stroke_of(4, true);
+    for (float x : {-30.0f, 10.0f, 10.5f, 11.0f, 11.5f, 5000.0f, 50.0f, 50.5f, 51.0f, 51.5f}) {
+        erode_from_wheel(jump, rolling(x, 20), true, t);
+        t += 16;
+    }
+    send_stroke(jump);
+    ASSERT_GE(erode_queue_count(), 2);
+    for (int k = 0; k < erode_queue_count(); k++) {
+        EXPECT_TRUE(std::fabs(erode_queue_at(k).x - 10.75f) < 1 || std::fabs(erode_queue_at(k).x - 50.75f) < 1)
+            << erode_queue_at(k).x;
+        EXPECT_NEAR(erode_queue_at(k).z, 20.0f, 0.05f);
+    }
 
     // With no rate, no bike makes strokes; a standing wheel never divides by
     // its zero speed.

@@ -1,6 +1,7 @@
 // quarnix-race: a field of robots on a track, the real race tic as fast as
 // it goes, no window or sound; prints the results, each robot's laps and
 // the tics per second.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -9,11 +10,14 @@
 #include <string>
 
 #include "bike/bike.h"
+#include "core/cmdline.h"
 #include "core/config.h"
 #include "race/headless.h"
 #include "race/race.h"
 #include "race/race_tic.h"
 #include "robot/robot.h"
+#include "track/erosion.h"
+#include "track/height_field.h"
 
 namespace {
 
@@ -48,6 +52,7 @@ void usage() {
         "  --home DIR         the player's folder (default a temporary one)\n"
         "  --demo FILE        record a demo (not built in this runner yet)\n"
         "  --play FILE        replay a demo (not built in this runner yet)\n"
+        "  --erode X          the wheels dig the ground, 0..100 (as the game's option); prints the ruts' depth\n"
         "  --scripted         fixed controls instead of the robots' brains (the benchmark's baseline)\n"
         "  --quiet            only the summary line\n"
         "  --help             this text\n");
@@ -61,10 +66,31 @@ int skill_of(const char* name) {
 
 }  // namespace
 
+// How far the ground has moved from the track as loaded: the deepest rut,
+// the highest pile and how much of the ground was touched.
+void print_ruts() {
+    const height_field& f = terrain;
+    size_t n = (size_t)f.samples_per_side * (size_t)f.samples_per_side;
+    float deepest = 0, highest = 0;
+    size_t touched = 0, deepest_at = 0, highest_at = 0;
+    for (size_t k = 0; k < n; k++) {
+        float d = f.heights[k] - f.base_heights[k];
+        if (d < deepest) deepest = d, deepest_at = k;
+        if (d > highest) highest = d, highest_at = k;
+        touched += std::fabs(d) > 0.01f;
+    }
+    auto x = [&](size_t k) { return (double)(k % (size_t)f.samples_per_side) * f.cell_size; };
+    auto z = [&](size_t k) { return (double)(k / (size_t)f.samples_per_side) * f.cell_size; };
+    std::printf("ground: %d marks; deepest rut %.2f at (%.0f, %.0f), highest pile %.2f at (%.0f, %.0f); %.0f square units "
+                "moved by more than 0.01\n",
+                f.change_count, -deepest, x(deepest_at), z(deepest_at), highest, x(highest_at), z(highest_at),
+                (double)touched * f.cell_size * f.cell_size);
+}
+
 int main(int argc, char** argv) {
     std::string track = "rabbithill", data, home, brain_name;
     int robots = 10, laps = 3, skill = 0;
-    double limit = 600;
+    double limit = 600, erode = 0;
     bool quiet = false, trace = false;
     for (int i = 1; i < argc; i++) {
         auto arg = [&](const char* name) { return !strcmp(argv[i], name) && i + 1 < argc; };
@@ -91,6 +117,8 @@ int main(int argc, char** argv) {
             robot_options.practice = true;
         } else if (!strcmp(argv[i], "--learn")) {
             robot_options.learn = true;
+        } else if (arg("--erode")) {
+            erode = std::clamp(std::atof(argv[++i]), 0.0, 100.0);
         } else if (!strcmp(argv[i], "--scripted")) {
             g_scripted = true;
         } else if (!strcmp(argv[i], "--trace")) {
@@ -121,6 +149,7 @@ int main(int argc, char** argv) {
     s.skill = skill;
     s.track = track;
     settings.track = track;
+    cmdline.erode_rate = (int)std::floor(erode * 1024);
     if (!reset_race(s)) {
         std::fprintf(stderr, "quarnix-race: track %s did not load\n", track.c_str());
         headless_free();
@@ -138,6 +167,9 @@ int main(int argc, char** argv) {
     while (!race_over() && race.tic < end_tic) {
         simulate_tic();
         tics++;
+        // The game applies the queued wheel marks once a frame; here a frame
+        // is two tics, and no rider's eye holds them back.
+        if (erode_rate > 0 && race.tic % 2 == 0) apply_erosion(nullptr, (float)erode_rate / 1024.0f, race.tic);
         if (trace && race.tic % 64 == 0 && bike_in_slot(0)) {
             const robot_state& r = robot(0);
             const bike_state& b = *bike_in_slot(0);
@@ -174,6 +206,7 @@ int main(int argc, char** argv) {
     }
     std::printf("%d of %d finished; %ld tics in %.2f s: %.0f tics per second; robots' own work %.1f %% of the tic\n",
                 finished, robots, tics, secs, secs > 0 ? tics / secs : 0.0, secs > 0 ? 100 * g_robot_seconds / secs : 0.0);
+    if (erode_rate > 0) print_ruts();
     // The statistics are written by the next reset's remembering.
     if (robot_options.learn) remember_lines();
     headless_free();
