@@ -146,8 +146,11 @@ bool load_slot(int slot, int kind, bool playback) {
         if (!race_parts.next_demo_rider || !race_parts.next_demo_rider(slot, model, setup)) return false;
         rs.name = setup.name;
         type = replayed_slot;
+    } else if (kind == slot_kind_remote) {
+        if (!race_parts.remote_rider || !race_parts.remote_rider(slot, model, setup)) return false;
+        rs.name = setup.name;
+        type = replayed_slot;
     } else {
-        // Remote riders come with the network; anything else is empty.
         return false;
     }
     return build_slot_bike(slot, model, setup, type, robot);
