@@ -18,6 +18,7 @@
 #include "render/frame_draw.h"
 #include "track/erosion.h"
 #include "track/track.h"
+#include "ui/hud.h"
 #include "ui/menu.h"
 #include "vfs/vfs.h"
 
@@ -136,6 +137,13 @@ void fill_client_parts(race_driver& r, frame_slot_driver& frame) {
     frame.hidden = hidden;
     erode_network.connected = net_connected;
     erode_network.send = client_send_deformation;
+
+    hud_ping_source = [](int& round_trip, int& lead) {
+        if (client.slot < 0 || client.slot >= net_slot_count || client.highest_server_tic == 0) return false;
+        round_trip = client.slots[(size_t)client.slot].round_trip;
+        lead = client.server_clock - race.tic;
+        return true;
+    };
 
     client_game_driver& g = client_game;
     g.has_track = has_track;
