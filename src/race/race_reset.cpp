@@ -128,6 +128,13 @@ bool load_slot(int slot, int kind, bool playback) {
         model = model_name_of(player_setup.bike);
         rs.name = player_setup.name;
         type = local_slot;
+        // Online the race goes by the name and number the server holds.
+        std::string server_model;
+        bike_setup server_setup = setup;
+        if (race.online && race_parts.remote_rider && race_parts.remote_rider(slot, server_model, server_setup)) {
+            rs.name = server_setup.name;
+            setup.number = server_setup.number;
+        }
     } else if (kind == slot_kind_robot || kind == slot_kind_robot_2stroke || kind == slot_kind_robot_4stroke ||
                kind >= slot_kind_series_robot) {
         // A robot rides the built-in setup with simulation physics and the

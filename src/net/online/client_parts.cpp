@@ -49,7 +49,7 @@ bool online_reset(const char* track, int time_limit, int laps, int gate_drop) {
 }
 
 bool remote_rider(int slot, std::string& model, bike_setup& setup) {
-    if (!valid(slot) || client.slots[(size_t)slot].kind != client_slot_remote) return false;
+    if (!valid(slot) || client.slots[(size_t)slot].kind == client_slot_none) return false;
     const rider_info& r = client.slots[(size_t)slot].info;
     auto graphics = [](const std::string& name) { return name.empty() ? std::string("default") : name; };
     model = r.model;
