@@ -29,6 +29,8 @@ uint32_t calendar() { return client_system.calendar ? client_system.calendar() :
 
 int local_tic() { return client_game.local_tic ? client_game.local_tic() : 0; }
 
+bool tic_in_range(int32_t tic) { return tic >= 0 && tic < client_tic_limit; }
+
 void close_transfer() {
     if (client.transfer_file && client_game.close_file) client_game.close_file(client.transfer_file);
     client.transfer_file = nullptr;
@@ -229,7 +231,7 @@ void deliver(void*, const reliable_message& m) {
             bool short_records = false;
             if (!decode_gate_table(data, size, race_id, records, short_records) || race_id != client.race_id) break;
             for (const gate_record& g : records) {
-                if (g.slot < 0 || g.slot >= net_slot_count || g.slot == client.slot) continue;
+                if (g.slot < 0 || g.slot >= net_slot_count || g.slot == client.slot || !tic_in_range(g.tic)) continue;
                 if (!client_game.slot_has_bike || !client_game.slot_has_bike(g.slot)) continue;
                 if (client_game.remote_gate) client_game.remote_gate(g.slot, g.gate, g.tic);
             }
@@ -262,9 +264,9 @@ void race_info(const server_packet& p) {
     if (client.slot == net_no_slot) return;
     if (client.race_id != 0 && p.race_id != client.race_id) return;
     client.race_id = p.race_id;
-    client.time_limit = p.time_limit;
-    client.laps = p.laps;
-    client.gate_drop = p.gate_drop;
+    client.time_limit = std::clamp(p.time_limit, 0, client_tic_limit);
+    client.laps = std::clamp(p.laps, 0, client_lap_limit);
+    client.gate_drop = std::clamp(p.gate_drop, 0, client_tic_limit);
     client.server_digest = p.digest;
     client.track_name = p.text;
     if (!client_game.has_track || !client_game.has_track(client.track_name.c_str())) {
@@ -330,11 +332,11 @@ void report_race_length() {
 
 void timing(const server_packet& p) {
     if (client.state != client_start_acknowledged && client.state != client_racing) return;
-    if (p.race_id != client.race_id) return;
+    if (p.race_id != client.race_id || !tic_in_range(p.server_tic)) return;
     if (p.type == sp_states) {
         for (int i = 0; i < p.record_count && i < max_state_records; i++) {
             const state_record& r = p.records[(size_t)i];
-            if (r.slot < 0 || r.slot >= net_slot_count) continue;
+            if (r.slot < 0 || r.slot >= net_slot_count || !tic_in_range(r.tic)) continue;
             client_slot& s = client.slots[(size_t)r.slot];
             if (s.kind != client_slot_remote || r.tic <= s.newest_tic) continue;
             if (!client_game.slot_has_bike || !client_game.slot_has_bike(r.slot)) continue;
@@ -344,8 +346,9 @@ void timing(const server_packet& p) {
         }
         if (p.records_short) show_message("State packet too small");
     }
-    if (p.echoed_tic != 0 && client.slot >= 0 && client.slot < net_slot_count)
-        client.slots[(size_t)client.slot].round_trip = local_tic() - p.echoed_tic;
+    if (p.echoed_tic != 0 && tic_in_range(p.echoed_tic) && client.slot >= 0 && client.slot < net_slot_count)
+        client.slots[(size_t)client.slot].round_trip =
+            (int)std::clamp((int64_t)local_tic() - p.echoed_tic, (int64_t)-client_tic_limit, (int64_t)client_tic_limit);
     if (client.highest_server_tic == 0 && client_game.set_local_tic) client_game.set_local_tic(p.server_tic);
     if (p.server_tic > client.highest_server_tic) {
         client.highest_server_tic = p.server_tic;
@@ -432,6 +435,14 @@ void transfer_step(double t) {
     client.next_part_time = t + client_part_interval;
     uint8_t part[client_file_part];
     int n = client_game.read_file ? client_game.read_file(client.transfer_file, part, (int)sizeof part) : -1;
+    if (n < 0) {
+        // Naming a file the server got only part of would pass it off as
+        // whole: the transfer stops unnamed.
+        show_message("Error reading file: transfer stopped");
+        close_transfer();
+        client.final_text.clear();
+        return;
+    }
     if (n > 0) {
         std::string message = "sendpart -";
         message.append((const char*)part, (size_t)std::min(n, (int)sizeof part));

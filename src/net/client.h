@@ -47,6 +47,11 @@ constexpr size_t client_max_address = 127;
 // "namefile " and the name fit one message.
 constexpr size_t client_max_file_name = reliable_payload_max - 9;
 constexpr size_t client_file_part = 256;
+// Tics and lap counts a server may name. Past these the race's own sums
+// (gate drop + time limit, local tic + a second) would overflow; packets
+// naming more are ignored, race values are clamped.
+constexpr int32_t client_tic_limit = 1 << 28;
+constexpr int32_t client_lap_limit = 1 << 16;
 
 struct net_client {
     std::string server_address;  // empty: none

@@ -29,6 +29,7 @@ struct scripted_world {
     std::string reset_track;
     std::array<uint8_t, 20> digest{};
     std::vector<std::pair<int, int>> remote_states;  // slot, tic
+    int remote_gates = 0;
     std::vector<uint8_t> file;
     size_t file_at = 0;
     int files_open = 0;
@@ -86,6 +87,7 @@ protected:
         client_game.add_remote_state = [](int slot, const compact_state&, int tic) {
             W.remote_states.push_back({slot, tic});
         };
+        client_game.remote_gate = [](int, int, int) { W.remote_gates++; };
         client_game.own_rider = [] {
             rider_info r;
             r.model = "cr250";
@@ -460,6 +462,21 @@ TEST_F(NetClient, DisconnectingNeverReconnects) {
     for (int i = 0; i < 3; i++) tick();
     EXPECT_EQ(W.opened, 1);
 
+    // A server that keeps talking but never confirms the disconnect.
+    SetUp();
+    to_racing();
+    client_menu_disconnect();
+    for (int i = 0; i < 12 && net_connected(); i++) {
+        server_packet t = packet(sp_time_sync);
+        t.server_tic = 2000 + i;
+        serve(t);
+        tick();
+    }
+    EXPECT_FALSE(net_connected());
+    EXPECT_TRUE(saw("did not confirm the disconnect"));
+    tick();
+    EXPECT_EQ(W.opened, 1);
+
     // Leaving for an offline race: one packet, then nothing.
     SetUp();
     to_racing();
@@ -486,37 +503,60 @@ TEST_F(NetClient, FileUploadEndingOnAPartBoundary) {
     to_racing();
     W.file.resize(512);
     for (size_t i = 0; i < W.file.size(); i++) W.file[i] = (uint8_t)i;
-    client_send_file("setup.txt");
+    // The longest name whose "namefile" message still fits.
+    const std::string longest = std::string(client_max_file_name - 4, 'n') + ".txt";
+    client_send_file(longest.c_str());
     EXPECT_EQ(W.files_open, 1);
     serve_message(0, msg_command, "sendready");
     // Every reliable message the client sends is acknowledged at once.
-    std::vector<std::string> commands;
-    for (int i = 0; i < 10; i++) {
-        size_t from = W.sent.size();
-        tick(0.3);
-        for (size_t k = from; k < W.sent.size(); k++) {
-            const client_packet& p = W.sent[k];
-            if (p.type != cp_reliable) continue;
-            if (p.message_type == msg_command) commands.emplace_back(p.payload.begin(), p.payload.end());
-            server_packet a = packet(sp_ack);
-            a.sequence = p.sequence;
-            serve(a);
+    auto commands_sent = [](int ticks) {
+        std::vector<std::string> commands;
+        for (int i = 0; i < ticks; i++) {
+            size_t from = W.sent.size();
+            tick(0.3);
+            for (size_t k = from; k < W.sent.size(); k++) {
+                const client_packet& p = W.sent[k];
+                if (p.type != cp_reliable) continue;
+                if (p.message_type == msg_command) commands.emplace_back(p.payload.begin(), p.payload.end());
+                server_packet a = packet(sp_ack);
+                a.sequence = p.sequence;
+                serve(a);
+            }
         }
-    }
+        return commands;
+    };
+    std::vector<std::string> commands = commands_sent(10);
     ASSERT_EQ(commands.size(), 4u);
     EXPECT_EQ(commands[0], "sendfile");
     EXPECT_EQ(commands[1].substr(0, 10), "sendpart -");
     EXPECT_EQ(commands[1].size(), 266u);
     EXPECT_EQ((uint8_t)commands[2].back(), 255);
-    EXPECT_EQ(commands[3], "namefile setup.txt");
+    EXPECT_EQ(commands[3], "namefile " + longest);
+    EXPECT_EQ(commands[3].size(), reliable_payload_max);
+    EXPECT_EQ(W.files_open, 0);
+
+    // A read error stops the transfer without naming the part sent.
+    client_send_file("broken.txt");
+    client_game.read_file = [](void*, uint8_t*, int) { return -1; };
+    serve_message(1, msg_command, "sendready");
+    EXPECT_EQ(commands_sent(5), std::vector<std::string>{"sendfile"});
+    EXPECT_TRUE(saw("Error reading file"));
     EXPECT_EQ(W.files_open, 0);
 
     // Denied: closed and forgotten.
     client_send_file("other.txt");
     EXPECT_EQ(W.files_open, 1);
-    serve_message(1, msg_command, "  senddenied");
+    serve_message(2, msg_command, "  senddenied");
     tick(0.01);
     EXPECT_TRUE(saw("Send file denied"));
+    EXPECT_EQ(W.files_open, 0);
+
+    // A second upload closes the first; leaving closes the second.
+    client_send_file("one.txt");
+    client_send_file("two.txt");
+    EXPECT_TRUE(saw("Stopping previous transfer"));
+    EXPECT_EQ(W.files_open, 1);
+    net_disconnect();
     EXPECT_EQ(W.files_open, 0);
 }
 
@@ -571,4 +611,58 @@ TEST_F(NetClient, HostileServerCannotHurtTheClient) {
     for (int i = 0; i < 5000; i++) W.to_client.push_back({sp_ignored, 0, 0, 0, 0});
     tick(0.01);
     EXPECT_GT(W.to_client.size(), 0u);
+}
+
+TEST_F(NetClient, AbsurdTicsAndLapsStayOutOfTheRace) {
+    const int32_t huge = INT32_MAX, lowest = INT32_MIN;
+    to_track_acknowledged();
+    server_packet si = packet(sp_slot_info);
+    si.slot = 3;
+    serve(si);
+    server_packet st = packet(sp_start);
+    st.start_position = 1;
+    serve(st);
+    tick();
+    ASSERT_EQ(client.state, client_start_acknowledged);
+    // A first server tic the race clock could not count on from is
+    // ignored, so the local clock does not jump to it.
+    for (int32_t bad : {huge, lowest, client_tic_limit}) {
+        server_packet s = packet(sp_time_sync);
+        s.server_tic = bad;
+        serve(s);
+    }
+    tick(0.01);
+    EXPECT_EQ(client.state, client_start_acknowledged);
+    EXPECT_EQ(W.local_tic, 0);
+    server_packet s = packet(sp_states);
+    s.server_tic = 1000;
+    s.echoed_tic = lowest;
+    s.record_count = 3;
+    s.records[0].slot = 3, s.records[0].tic = huge;
+    s.records[1].slot = 3, s.records[1].tic = lowest;
+    s.records[2].slot = 3, s.records[2].tic = 990;
+    serve(s);
+    std::vector<uint8_t> gates = encode_gate_table(5, {{3, 1, lowest}, {3, 2, huge}, {3, 3, 995}});
+    serve_message(0, msg_gates, std::string(gates.begin(), gates.end()));
+    tick(0.01);
+    EXPECT_EQ(client.state, client_racing);
+    EXPECT_EQ(W.local_tic, 1000);
+    EXPECT_EQ(W.remote_states, (std::vector<std::pair<int, int>>{{3, 990}}));
+    EXPECT_EQ(W.remote_gates, 1);
+    EXPECT_EQ(client.slots[2].round_trip, 0);
+
+    // A restart's race info with absurd numbers.
+    serve(packet(sp_restart, 6));
+    tick(0.01);
+    server_packet ri = packet(sp_race_info, 6);
+    ri.text = "rabbithill";
+    ri.time_limit = huge;
+    ri.laps = huge;
+    ri.gate_drop = lowest;
+    serve(ri);
+    tick(0.01);
+    ASSERT_EQ(client.state, client_track_acknowledged);
+    EXPECT_EQ(client.time_limit, client_tic_limit);
+    EXPECT_EQ(client.laps, client_lap_limit);
+    EXPECT_EQ(client.gate_drop, 0);
 }
