@@ -181,10 +181,11 @@ void handle_command(const std::string& text) {
         case server_command_kind::off_course_bias:
         case server_command_kind::off_course_scale:
             if (!std::isfinite(c.value)) break;
+            // The race counts the bias in whole tics after the gate drop.
             if (c.kind == server_command_kind::off_course_bias)
-                client.off_course_bias = c.value;
+                client.off_course_bias = std::clamp(c.value, -client_off_course_limit, client_off_course_limit);
             else
-                client.off_course_scale = c.value;
+                client.off_course_scale = std::clamp(c.value, -client_off_course_limit, client_off_course_limit);
             if (client_game.off_course) client_game.off_course(client.off_course_bias, client.off_course_scale);
             break;
         case server_command_kind::knockout:

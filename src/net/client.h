@@ -52,6 +52,8 @@ constexpr size_t client_file_part = 256;
 // naming more are ignored, race values are clamped.
 constexpr int32_t client_tic_limit = 1 << 28;
 constexpr int32_t client_lap_limit = 1 << 16;
+// Off-course bias (seconds) and scale a server may set.
+constexpr double client_off_course_limit = 1e6;
 
 struct net_client {
     std::string server_address;  // empty: none

@@ -644,12 +644,16 @@ TEST_F(NetClient, AbsurdTicsAndLapsStayOutOfTheRace) {
     serve(s);
     std::vector<uint8_t> gates = encode_gate_table(5, {{3, 1, lowest}, {3, 2, huge}, {3, 3, 995}});
     serve_message(0, msg_gates, std::string(gates.begin(), gates.end()));
+    serve_message(1, msg_command, "off_course_bias 1e300");
+    serve_message(2, msg_command, "off_course_scale -1e300");
     tick(0.01);
     EXPECT_EQ(client.state, client_racing);
     EXPECT_EQ(W.local_tic, 1000);
     EXPECT_EQ(W.remote_states, (std::vector<std::pair<int, int>>{{3, 990}}));
     EXPECT_EQ(W.remote_gates, 1);
     EXPECT_EQ(client.slots[2].round_trip, 0);
+    EXPECT_EQ(client.off_course_bias, client_off_course_limit);
+    EXPECT_EQ(client.off_course_scale, -client_off_course_limit);
 
     // A restart's race info with absurd numbers.
     serve(packet(sp_restart, 6));
