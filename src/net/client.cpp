@@ -395,7 +395,8 @@ void handle_packet(const uint8_t* bytes, size_t size) {
             break;
         case sp_error:
             show_message(p.text.c_str());
-            enter(client_disconnecting);
+            // Already leaving: the wait for the confirmation runs on.
+            if (client.state != client_disconnecting) enter(client_disconnecting);
             break;
         case sp_reliable: {
             bool ack = reliable_receive(client.incoming, p.sequence, p.message_type, p.payload.data(), p.payload.size(),
@@ -571,7 +572,9 @@ void client_request_restart() {
 }
 
 void client_send_file(const char* text) {
+    // The console hands the text after the command word, blanks and all.
     std::string name = text ? text : "";
+    name.erase(0, name.find_first_not_of(" \t") == std::string::npos ? name.size() : name.find_first_not_of(" \t"));
     if (!valid_file_name(name)) {
         show_message("Filename may only contain alphanumeric characters, '_' or '.'");
         return;

@@ -156,7 +156,8 @@ void client_menu_disconnect();
 // Leaving for an offline race: one disconnect packet, then a reset.
 void client_leave();
 void client_request_restart();
-// The console's "sendfile" argument.
+// The console's "sendfile": the text after the command word (leading
+// blanks are skipped).
 void client_send_file(const char* name);
 // The rider changed model, graphics, number or name.
 void client_info_changed();

@@ -462,7 +462,8 @@ TEST_F(NetClient, DisconnectingNeverReconnects) {
     for (int i = 0; i < 3; i++) tick();
     EXPECT_EQ(W.opened, 1);
 
-    // A server that keeps talking but never confirms the disconnect.
+    // A server that keeps talking (errors too) but never confirms the
+    // disconnect.
     SetUp();
     to_racing();
     client_menu_disconnect();
@@ -470,6 +471,9 @@ TEST_F(NetClient, DisconnectingNeverReconnects) {
         server_packet t = packet(sp_time_sync);
         t.server_tic = 2000 + i;
         serve(t);
+        server_packet e = packet(sp_error);
+        e.text = "Still here";
+        serve(e);
         tick();
     }
     EXPECT_FALSE(net_connected());
@@ -505,7 +509,7 @@ TEST_F(NetClient, FileUploadEndingOnAPartBoundary) {
     for (size_t i = 0; i < W.file.size(); i++) W.file[i] = (uint8_t)i;
     // The longest name whose "namefile" message still fits.
     const std::string longest = std::string(client_max_file_name - 4, 'n') + ".txt";
-    client_send_file(longest.c_str());
+    client_send_file(("  " + longest).c_str());
     EXPECT_EQ(W.files_open, 1);
     serve_message(0, msg_command, "sendready");
     // Every reliable message the client sends is acknowledged at once.
