@@ -51,8 +51,9 @@ bool label_is(const menu_item& it, const char* label) { return it.label == label
 
 void not_built(const char* what) { show_messagef("%s is not in this build yet", what); }
 
+// Also without a socket: an address chosen but not yet contacted is
+// dropped, so the offline race does not connect at its next tic.
 void leave_server() {
-    if (!net_connected()) return;
     if (menu_service.leave_server) menu_service.leave_server();
 }
 

@@ -489,6 +489,11 @@ TEST_F(NetClient, DisconnectingNeverReconnects) {
     EXPECT_FALSE(net_connected());
     tick();
     EXPECT_EQ(W.opened, 1);
+    // An address set but not contacted yet is dropped too.
+    client_set_address("later.example");
+    net_disconnect();
+    tick();
+    EXPECT_EQ(W.opened, 1);
 }
 
 TEST_F(NetClient, FileUploadEndingOnAPartBoundary) {
