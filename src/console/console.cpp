@@ -15,6 +15,7 @@
 #include "core/scan.h"
 #include "core/text.h"
 #include "demo/demo.h"
+#include "net/client.h"
 #include "net/net.h"
 #include "race/race.h"
 #include "race/race_control.h"
@@ -244,8 +245,8 @@ bool toggle_spam(const std::string&) {
     return true;
 }
 
-bool send_file(const std::string&) {
-    show_message(net_connected() ? "Sending files to the server is not built yet" : "Not connected to server");
+bool send_file(const std::string& name) {
+    client_send_file(name.c_str());
     return true;
 }
 

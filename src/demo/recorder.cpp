@@ -104,7 +104,9 @@ void start_recording() {
     for (int s = 0; s < race_slot_count && (int)recorder.slots.size() < demo_max_riders; s++) {
         const bike_state* b = bike_in_slot(s);
         const race_slot& rs = race_slots[(size_t)s];
-        if (!b || !rs.has_rider || rs.type == replayed_slot) continue;
+        // Online the remote riders are recorded too: the connection fills
+        // their histories as their states arrive.
+        if (!b || !rs.has_rider || (rs.type == replayed_slot && !race.online)) continue;
         demo_rider r;
         r.model = bike_model_name(s);
         r.rider_texture = b->rider_body_texture;

@@ -13,6 +13,7 @@
 #include "editor/editor.h"
 #include "game/frame_loop.h"
 #include "net/net.h"
+#include "net/online/client_parts.h"
 #include "platform/dialog.h"
 #include "platform/input.h"
 #include "platform/main_window.h"
@@ -39,10 +40,7 @@ namespace {
 
 double g_started = 0;
 
-void leave_server() {
-    log_printf("Disconnecting\n");
-    net_disconnect();
-}
+void leave_server() { net_disconnect(); }
 
 void connect_menus() {
     g_started = time_now();
@@ -101,6 +99,9 @@ void connect_drivers() {
                               erode_readout(rear, false).c_str());
     };
     fill_demo_parts(race_parts, frame_slots);
+    // After the demos: the connection puts its visibility rule in front of
+    // theirs.
+    fill_client_parts(race_parts, frame_slots);
     fill_robot_parts(race_parts, rider_parts);
     robot_options.learn = cmdline.learn_lines;
     robot_options.practice = cmdline.practice;

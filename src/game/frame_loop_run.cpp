@@ -3,6 +3,7 @@
 #include "core/cmdline.h"
 #include "core/diag.h"
 #include "game/frame_loop_internal.h"
+#include "net/net.h"
 #include "platform/input.h"
 #include "platform/main_window.h"
 #include "ui/menu.h"
@@ -13,10 +14,12 @@ void run_frame_loop() {
     reload_frame_limit();
     int code = key_code_for_name(main_window(), "esc");
     if (code >= 0) esc_code = code;
-    if (cmdline.connect_target) set_menu_page(no_menu);
-    // Said once, so that a player knows why online play is missing: the
-    // network tick is not built yet.
-    log_printf("The frame loop runs without the network tick: not in this build yet\n");
+    if (cmdline.connect_target) {
+        set_menu_page(no_menu);
+        net_connect(cmdline.connect_target->c_str(),
+                    cmdline.connect_password ? cmdline.connect_password->c_str() : nullptr, cmdline.fake_lag,
+                    cmdline.fake_loss);
+    }
     loop_state.last_frame_start = time_now();
     while (frame_loop_pass()) {
     }

@@ -128,6 +128,13 @@ bool load_slot(int slot, int kind, bool playback) {
         model = model_name_of(player_setup.bike);
         rs.name = player_setup.name;
         type = local_slot;
+        // Online the race goes by the name and number the server holds.
+        std::string server_model;
+        bike_setup server_setup = setup;
+        if (race.online && race_parts.remote_rider && race_parts.remote_rider(slot, server_model, server_setup)) {
+            rs.name = server_setup.name;
+            setup.number = server_setup.number;
+        }
     } else if (kind == slot_kind_robot || kind == slot_kind_robot_2stroke || kind == slot_kind_robot_4stroke ||
                kind >= slot_kind_series_robot) {
         // A robot rides the built-in setup with simulation physics and the
@@ -146,8 +153,11 @@ bool load_slot(int slot, int kind, bool playback) {
         if (!race_parts.next_demo_rider || !race_parts.next_demo_rider(slot, model, setup)) return false;
         rs.name = setup.name;
         type = replayed_slot;
+    } else if (kind == slot_kind_remote) {
+        if (!race_parts.remote_rider || !race_parts.remote_rider(slot, model, setup)) return false;
+        rs.name = setup.name;
+        type = replayed_slot;
     } else {
-        // Remote riders come with the network; anything else is empty.
         return false;
     }
     return build_slot_bike(slot, model, setup, type, robot);

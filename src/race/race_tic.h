@@ -140,6 +140,9 @@ struct race_driver {
     bool (*assign_robot)(int slot, int kind, int skill, std::string& model, bike_setup& setup) = nullptr;
     // During playback, the next rider recorded in the demo; false: none left.
     bool (*next_demo_rider)(int slot, std::string& model, bike_setup& setup) = nullptr;
+    // Online, the rider the server placed in the slot (a remote one, or
+    // our own): its bike model and its identity as a setup; false: none.
+    bool (*remote_rider)(int slot, std::string& model, bike_setup& setup) = nullptr;
     // Opens the demo a playback reset names and gives its track.
     bool (*open_demo)(const char* name, std::string& track) = nullptr;
     // A race server connection exists (the server's race: the track is

@@ -12,6 +12,7 @@
 #include "core/diag.h"
 #include "core/quit.h"
 #include "demo/demo.h"
+#include "net/client.h"
 #include "net/net.h"
 #include "platform/input.h"
 #include "race/series.h"
@@ -31,6 +32,10 @@ long g_quit_frame = -1;
 binding_setting* g_watched = nullptr;
 int g_video_mode_in_use = -1;
 std::string g_history_draft;
+// The Server field's walk through the address history: -1 is the field as
+// typed (kept in the draft), 0..15 a history entry.
+int g_server_history_at = -1;
+std::string g_server_draft;
 // The pointer as the key being handled finds it: a drag moves the pointer
 // without a pointer-moved call, so it is read afresh when it can be.
 int g_key_x = -1, g_key_y = -1;
@@ -46,8 +51,9 @@ bool label_is(const menu_item& it, const char* label) { return it.label == label
 
 void not_built(const char* what) { show_messagef("%s is not in this build yet", what); }
 
+// Also without a socket: an address chosen but not yet contacted is
+// dropped, so the offline race does not connect at its next tic.
 void leave_server() {
-    if (!net_connected()) return;
     if (menu_service.leave_server) menu_service.leave_server();
 }
 
@@ -246,11 +252,16 @@ void press_button(int page, const menu_item& it) {
             return;
         case multiplayer_page:
             if (label_is(it, "Disconnect")) {
-                net_disconnect();
-                build_menu_items(page);
-            } else if (!label_is(it, "Back to Main Menu")) {
-                not_built("Multiplayer");
+                client_menu_disconnect();
+            } else if (label_is(it, "Connect")) {
+                remember_server(settings.server_name);
+                net_connect(settings.server_name.c_str(),
+                            cmdline.connect_password ? cmdline.connect_password->c_str() : nullptr, cmdline.fake_lag,
+                            cmdline.fake_loss);
+            } else if (label_is(it, "Request Restart")) {
+                client_request_restart();
             }
+            g_server_history_at = -1;
             break;
         default: break;
     }
@@ -333,7 +344,9 @@ void edit_number(int page, const menu_item& it, int code, bool inside) {
 void edit_text(int page, const menu_item& it, int code) {
     const setting& s = *it.record;
     if (!s.text || !it.field) return;
-    if (text_field_key(*s.text, s.max_length, *it.field, code) && page == bike_setup_page) rider_info_changed = true;
+    bool edited = text_field_key(*s.text, s.max_length, *it.field, code);
+    if (edited && page == bike_setup_page) mark_rider_info_changed();
+    if (edited && page == multiplayer_page) g_server_history_at = -1;
 }
 
 void edit_binding(const menu_item& it, int code, bool inside) {
@@ -358,6 +371,26 @@ void walk_history(int direction) {
     input_history_cursor = to;
     input_line = to < 0 ? g_history_draft : input_history[(size_t)to];
     input_line_field().cursor = input_line.size();
+}
+
+// Up steps to older entries, down back toward the field as typed; an
+// empty entry stops the walk.
+void walk_server_history(bool older) {
+    auto& hist = settings.server_name_hist;
+    int n = (int)hist.size();
+    int to = g_server_history_at;
+    if (older) {
+        to++;
+        if (g_server_history_at < 0 && !hist[0].empty() && hist[0] == settings.server_name) to++;
+        if (to >= n || hist[(size_t)to].empty()) return;
+        if (g_server_history_at < 0) g_server_draft = settings.server_name;
+    } else {
+        if (g_server_history_at < 0) return;
+        to--;
+        if (to == 0 && hist[0] == g_server_draft) to = -1;
+    }
+    g_server_history_at = to;
+    settings.server_name = to < 0 ? g_server_draft : hist[(size_t)to];
 }
 
 void submit_input_line() {
@@ -412,7 +445,7 @@ void bike_model_changed() {
     variant_list& v = graphics_lists[bike_graphics_list];
     v.selected = 0;
     if (!v.labels.empty()) player_setup.bike_texture = v.labels[0];
-    rider_info_changed = true;
+    mark_rider_info_changed();
 }
 
 void reset_menu_actions() {
@@ -420,6 +453,8 @@ void reset_menu_actions() {
     g_watched = nullptr;
     g_video_mode_in_use = -1;
     g_history_draft.clear();
+    g_server_history_at = -1;
+    g_server_draft.clear();
     menu_pointer_x = menu_pointer_y = -1;
 }
 
@@ -455,6 +490,12 @@ void menu_key(int code) {
     if (items.empty()) build_menu_items(page);
     if (items.empty()) return;
     if (code == edit_keys.up || code == edit_keys.down) {
+        int at = std::clamp(menu_cursor, 0, (int)items.size() - 1);
+        if (page == multiplayer_page && label_is(items[(size_t)at], "Server")) {
+            walk_server_history(code == edit_keys.up);
+            build_menu_items(page);
+            return;
+        }
         move_menu_cursor(code == edit_keys.up ? -1 : 1);
         return;
     }

@@ -34,6 +34,8 @@ text_field_state& input_line_field();
 
 // The network code sends the rider's name, number and graphics again.
 extern bool rider_info_changed;
+// The rider's model, graphics, number or name changed (the server is told).
+void mark_rider_info_changed();
 
 std::vector<menu_item>& menu_items_mutable();
 // The open page's items again from the settings (rectangles kept).

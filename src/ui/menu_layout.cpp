@@ -9,7 +9,9 @@
 #include "core/bike_setup.h"
 #include "core/config.h"
 #include "core/diag.h"
+#include "core/clock.h"
 #include "core/text.h"
+#include "net/client.h"
 #include "race/series.h"
 #include "ui/menu.h"
 #include "ui/menu_internal.h"
@@ -226,6 +228,37 @@ void lay_standings(float x0, float x1, float top, float unit, const points_serie
     }
 }
 
+// ---- the riders of an online race ------------------------------------------------------
+int riders_shown() {
+    if (client.state != client_racing) return 0;
+    int n = 0;
+    for (const client_slot& c : client.slots) n += c.kind != client_slot_none;
+    return n;
+}
+
+// "Slot", "Ping", "No.", "Bike", "Name": a row per own or remote slot.
+void lay_riders(float x0, float x1, float top, float unit) {
+    const float th = 0.8f * unit;
+    const text_colour shade{1, 1, 1, 0.25f};
+    const float column[5] = {0, 0.1f, 0.22f, 0.32f, 0.6f};
+    const char* heads[5] = {"Slot", "Ping", "No.", "Bike", "Name"};
+    auto at = [&](int k) { return x0 + (x1 - x0) * column[k]; };
+    auto end = [&](int k) { return k == 4 ? x1 : at(k + 1); };
+    for (int k = 0; k < 5; k++) text(menu_shape::text, heads[k], at(k), end(k), top, th, white);
+    top += unit;
+    int row = 0;
+    for (int slot = 0; slot < (int)client.slots.size(); slot++) {
+        const client_slot& c = client.slots[(size_t)slot];
+        if (c.kind == client_slot_none) continue;
+        if (row++ % 2 == 1) box(x0, top - 0.1f * unit, x1, top + 0.9f * unit, shade);
+        const std::string cells[5] = {format_string("%d", slot),
+                                      format_string("%d", (int)(c.round_trip * tic_length * 1000)),
+                                      c.info.number, c.info.model, c.info.name};
+        for (int k = 0; k < 5; k++) text(menu_shape::text, cells[k], at(k), end(k), top, th, white);
+        top += unit;
+    }
+}
+
 struct page_look {
     std::string title;
     float divisor = default_divisor;
@@ -260,7 +293,11 @@ page_look look_of(int page) {
         case advanced_graphics_page:
             l.title = "Advanced Graphics Setup", l.right_reserve = 8;
             break;
-        case multiplayer_page: l.title = "Multiplayer"; l.split = 0.375f; break;
+        case multiplayer_page:
+            l.title = "Multiplayer";
+            l.split = 0.375f;
+            l.extra_rows = riders_shown() > 0 ? (int)std::ceil((riders_shown() + 1) / row_pitch) + 1 : 0;
+            break;
         default: break;
     }
     return l;
@@ -421,6 +458,8 @@ const menu_frame& layout_menu(int width, int height) {
     if (page == advanced_graphics_page) lay_advanced_extras(a);
     if (page == series_page && series_list().empty())
         line(a, rows_end(a, look), "No points series found (\".series\" files)", label_text);
+    if (page == multiplayer_page && riders_shown() > 0)
+        lay_riders(a.x + a.unit, a.x + a.w - a.unit, rows_end(a, look) + 0.5f * a.unit, a.unit);
     if (page == standings_page)
         if (const points_series* s = shown_series())
             lay_standings(a.x + a.unit, a.x + a.w - a.unit, rows_end(a, look) + 0.5f * a.unit, a.unit, *s);

@@ -9,6 +9,7 @@
 #include "core/cmdline.h"
 #include "core/config.h"
 #include "core/diag.h"
+#include "net/client.h"
 #include "net/net.h"
 #include "track/track.h"
 #include "ui/asset_lists.h"
@@ -19,6 +20,11 @@
 menu_driver menu_service;
 int menu_cursor = 0;
 bool rider_info_changed = false;
+
+void mark_rider_info_changed() {
+    rider_info_changed = true;
+    client_info_changed();
+}
 
 namespace {
 
@@ -89,7 +95,7 @@ void store_list_choice(const setting* s) {
         if (c.selected < 0 || (size_t)c.selected >= v.labels.size()) return;
         v.selected = c.selected;
         *graphics_setup_text(i) = v.labels[(size_t)c.selected];
-        rider_info_changed = true;
+        mark_rider_info_changed();
     }
 }
 

@@ -306,6 +306,7 @@ int net_server_tic() { return g_world.server_tic; }
 bool net_has_server_slot() { return true; }
 const char* net_rider_name(int) { return nullptr; }
 void net_send_text(const char* text) { g_world.sent.push_back(text); }
+void net_connect(const char* address, const char*, double, int) { call(std::string("connect ") + address); }
 
 bool demo_playback_available() { return true; }
 bool open_demo(const char* name, std::string& track) {

@@ -12,6 +12,7 @@
 #include "core/cmdline.h"
 #include "core/config.h"
 #include "core/quit.h"
+#include "net/client.h"
 #include "race/series.h"
 #include "ui/asset_lists.h"
 #include "ui/menu.h"
@@ -785,3 +786,32 @@ TEST_F(menu_fixture, SuspensionPageShowsWhatTheAdjustmentsMeanOnTheModel) {
 }
 
 }  // namespace
+
+TEST_F(menu_fixture, ServerFieldWalksTheAddressHistoryAndConnectRemembersTheAddress) {
+    settings.server_name = "typed.example";
+    for (std::string& h : settings.server_name_hist) h.clear();
+    settings.server_name_hist[0] = "typed.example";
+    settings.server_name_hist[1] = "older.example";
+    settings.server_name_hist[2] = "oldest.example";
+    open_menu_page(multiplayer_page);
+    go_to("Server");
+    // Up skips entry 0 (the field itself) and stops before an empty entry;
+    // down comes back to the field as typed.
+    const char* walk[][2] = {{"up", "older.example"},  {"up", "oldest.example"}, {"up", "oldest.example"},
+                             {"down", "older.example"}, {"down", "typed.example"}, {"down", "typed.example"}};
+    for (auto& [key, expected] : walk) {
+        menu_key(strcmp(key, "up") == 0 ? edit_keys.up : edit_keys.down);
+        EXPECT_EQ(settings.server_name, expected) << key;
+    }
+    EXPECT_EQ(current().label, "Server");
+
+    settings.server_name = "new.example:19801";
+    open_menu_page(multiplayer_page);
+    go_to("Connect");
+    menu_key(key_blank);
+    EXPECT_EQ(settings.server_name_hist[0], "new.example:19801");
+    EXPECT_EQ(settings.server_name_hist[1], "typed.example");
+    EXPECT_EQ(settings.server_name_hist[3], "oldest.example");
+    EXPECT_EQ(client.server_address, "new.example:19801");
+    client_init();
+}
