@@ -63,6 +63,42 @@ void queue_message(server_client& c, uint8_t type, const void* bytes, size_t siz
     reliable_append(m, bytes, size);
 }
 
+// A gate crossing for a client: added to the last queued gate table when
+// that one has not gone out yet, so that a slow link gets one message for
+// many crossings instead of one each.
+void queue_gate(server_client& c, int32_t race_id, const gate_record& g) {
+    if (c.out.queue.size() >= 2 && c.out.queue.back().message_type == msg_gates) {
+        reliable_message& last = c.out.queue.back();
+        int32_t race = 0;
+        std::vector<gate_record> records;
+        bool short_records = false;
+        if (last.payload.size() + 12 <= reliable_payload_max &&
+            decode_gate_table(last.payload.data(), last.payload.size(), race, records, short_records) &&
+            race == race_id && !short_records) {
+            records.push_back(g);
+            last.payload = encode_gate_table(race_id, records);
+            return;
+        }
+    }
+    std::vector<uint8_t> table = encode_gate_table(race_id, {g});
+    queue_message(c, msg_gates, table.data(), table.size());
+}
+
+// Messages a client may have relayed to everybody else: a burst, then so
+// many a second. One client's flood must not fill the other clients' queues.
+constexpr double relay_rate = 32, relay_burst = 64;
+
+bool relay_allowed(race_server& s, server_client& c, double now) {
+    c.relay_tokens = std::min(relay_burst, c.relay_tokens + (now - c.relay_time) * relay_rate);
+    c.relay_time = now;
+    if (c.relay_tokens < 1) {
+        s.counters.relay_dropped++;
+        return false;
+    }
+    c.relay_tokens -= 1;
+    return true;
+}
+
 void queue_text(server_client& c, uint8_t type, const std::string& text) {
     queue_message(c, type, text.data(), text.size());
 }
@@ -106,6 +142,8 @@ void leave(race_server& s, server_client& c, const char* why) {
         server_log(s, "leave slot %d \"%s\" (%s)", slot, c.info.name.c_str(), why);
     end_upload(c, false);
     c = server_client{};
+    // Whoever takes this slot next is a new rider to everybody.
+    for (server_client& o : s.clients) o.told.reset((size_t)slot);
     // An empty server holds a fresh race whose clock waits for a rider.
     if (server_client_count(s) == 0 && (s.clock_running || s.race_over)) start_fresh_race(s);
 }
@@ -183,6 +221,7 @@ int lowest_free_position(const race_server& s, const server_client& self) {
 // Answers a track or slot acknowledgment: the slot info of the next
 // identified rider above `last` (160: none yet), or the start.
 void answer_riders(race_server& s, server_client& c, int last) {
+    if (last < 0 || last > net_no_slot) return;
     int own = slot_of(s, c);
     for (int i = last == net_no_slot ? 0 : last + 1; i < net_slot_count; i++) {
         const server_client& o = s.clients[(size_t)i];
@@ -280,6 +319,8 @@ void handle_contact(race_server& s, const net_address& from, const client_packet
     n.client_token = p.client_token;
     n.last_heard = now;
     n.rate_window = now;
+    n.relay_time = now;
+    n.relay_tokens = relay_burst;
     n.race_id = 0;
     send_welcome(s, n);
 }
@@ -423,9 +464,9 @@ void deliver_message(void* context, const reliable_message& m) {
         g.slot = own;
         c.gates_passed = g.gate + 1;
         check_finish(s, c, g.gate, d.now);
-        std::vector<uint8_t> table = encode_gate_table(s.race_id, {g});
+        if (!relay_allowed(s, c, d.now)) break;
         for (server_client& o : s.clients)
-            if (&o != &c && racing(s, o)) queue_message(o, msg_gates, table.data(), table.size());
+            if (&o != &c && racing(s, o)) queue_gate(o, s.race_id, g);
         break;
     }
     case msg_command:
@@ -435,9 +476,12 @@ void deliver_message(void* context, const reliable_message& m) {
         int32_t race = 0;
         std::vector<uint8_t> record;
         if (!decode_deformation(m.payload.data(), m.payload.size(), race, record)) break;
-        if (race != s.race_id || !racing(s, c)) break;
+        if (race != s.race_id || !racing(s, c) || !relay_allowed(s, c, d.now)) break;
+        // The sender too: every client digs the ground only with what comes
+        // back from here, so that all of them apply the same strokes in the
+        // same order.
         for (server_client& o : s.clients)
-            if (&o != &c && racing(s, o)) queue_message(o, msg_deformation, m.payload.data(), m.payload.size());
+            if (racing(s, o)) queue_message(o, msg_deformation, m.payload.data(), m.payload.size());
         break;
     }
     default:

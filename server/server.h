@@ -106,13 +106,14 @@ struct server_client {
     bool finished = false;
 
     double last_chat = -1e9;
+    double relay_tokens = 0, relay_time = 0;  // gates and strokes relayed to others
     double rate_window = 0;
     int rate_count = 0, rate_strikes = 0;
     upload_state upload;
 };
 
 struct server_counters {
-    uint64_t received = 0, bad = 0, unknown = 0, rate_dropped = 0, sent = 0;
+    uint64_t received = 0, bad = 0, unknown = 0, rate_dropped = 0, relay_dropped = 0, sent = 0;
 };
 
 struct race_server {
