@@ -98,6 +98,17 @@ TEST_F(two_riders, RaceChatUploadRestartAndLeave) {
     EXPECT_TRUE(has(a->texts, "No one likes a spammer"));
     EXPECT_FALSE(has(b->texts, "Alice: again"));
 
+    // A stroke goes to every rider, its sender included (the ground is dug
+    // only with what comes back); one for another race goes nowhere.
+    const uint8_t stroke[] = {1, 2, 3, 4, 5};
+    script_send(*a, msg_deformation, encode_deformation(a->race_id + 5, stroke, sizeof stroke));
+    script_send(*a, msg_deformation, encode_deformation(a->race_id, stroke, sizeof stroke));
+    ASSERT_TRUE(rig.run_until([&] { return a->deformations.size() && b->deformations.size(); }, 3));
+    rig.run_until([] { return false; }, 0.5);
+    ASSERT_EQ(b->deformations.size(), 1u);
+    EXPECT_EQ(a->deformations, b->deformations);
+    EXPECT_EQ(b->deformations[0], encode_deformation(a->race_id, stroke, sizeof stroke));
+
     // An upload lands under its own name, complete.
     std::string body;
     for (int i = 0; i < 600; i++) body += (char)('a' + i % 26);
