@@ -1,6 +1,7 @@
 // The race server's receive path, handshake, relaying and race rules.
 #include "server.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -380,7 +381,10 @@ void upload_command(race_server& s, server_client& c, const reliable_message& m)
         char name[64];
         snprintf(name, sizeof name, "/.upload-%d-%08x", slot_of(s, c), (uint32_t)c.connection_id);
         u.temp_path = s.config.upload_dir + name;
-        u.file = fopen(u.temp_path.c_str(), "wb");
+        // Never through a link someone left under that name.
+        int fd = open(u.temp_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+        u.file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+        if (fd >= 0 && !u.file) close(fd);
         if (!u.file) {
             u = upload_state{};
             queue_text(c, msg_command, "senddenied");
