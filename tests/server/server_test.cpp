@@ -57,6 +57,10 @@ server_config quick_config() {
     c.gate_delay = 1;
     c.restart_delay = 1;
     c.finish_wait = 30;
+    c.no_arcade = true;
+    c.knockout = "10 20";
+    c.send_off_course_bias = true;
+    c.off_course_bias = 12.5;
     return c;
 }
 
@@ -85,7 +89,9 @@ TEST_F(two_riders, RaceChatUploadRestartAndLeave) {
     EXPECT_EQ(a->digest, test_track().digest);
     EXPECT_EQ(a->laps, 2);
     EXPECT_EQ(a->gate_drop, 128);
-    EXPECT_TRUE(has(a->commands, "erode " + std::to_string(a->race_id) + " 0"));
+    // The configuration's commands, in the order the client matches them.
+    EXPECT_EQ(a->commands, (std::vector<std::string>{"no_arcade", "off_course_bias 12.5", "knockout 10 20",
+                                                     "erode " + std::to_string(a->race_id) + " 0"}));
     // The round-trip figure is a few tics on a loopback without lag.
     EXPECT_LT(b->remote[a->slot].round_trip, 16);
 
@@ -339,6 +345,24 @@ TEST_F(two_riders, FloodsFromOneClientDoNotStarveOthers) {
     EXPECT_TRUE(on_server(*b).used);
     EXPECT_LT(on_server(*b).out.queue.size(), 8u);
     EXPECT_GT(rig.s->counters.relay_dropped, 0u);
+    EXPECT_EQ(b->state, script_state::racing);
+
+    // Over the packet rate for three seconds running: kicked with the
+    // reason; Bob rides on.
+    client_packet noise;
+    noise.type = cp_ack;
+    noise.slot = a->slot;
+    noise.connection_id = a->connection_id;
+    noise.sequence = -1;
+    rig.run_until(
+        [&] {
+            for (int i = 0; i < 12 && a->errors.empty(); i++) script_send_packet(*a, noise);  // 1536 a second
+            return !a->errors.empty();
+        },
+        5);
+    EXPECT_EQ(a->errors, std::vector<std::string>{"Too many packets"});
+    EXPECT_FALSE(on_server(*a).used && on_server(*a).connection_id == a->connection_id);
+    EXPECT_TRUE(on_server(*b).used);
     EXPECT_EQ(b->state, script_state::racing);
 }
 
