@@ -34,6 +34,7 @@ const char* const server_usage =
     "  --knockout \"N ...\"   send this knockout table\n"
     "  --upload-dir DIR     folder for files players send (uploads)\n"
     "  --upload-max-kb N    largest upload (1024)\n"
+    "  --upload-max-files N files the upload folder may hold (256)\n"
     "  --no-uploads         refuse uploads\n"
     "  --max-packet-rate N  datagrams a second per client (1000)\n"
     "  --help               this text\n"
@@ -81,6 +82,7 @@ const setting settings[] = {
     flag_key("uploads", &server_config::uploads),
     text_key("upload_dir", &server_config::upload_dir),
     int_key("upload_max_kb", &server_config::upload_max_kb),
+    int_key("upload_max_files", &server_config::upload_max_files),
     int_key("max_packet_rate", &server_config::max_packet_rate),
 };
 

@@ -1,6 +1,7 @@
 // The race server's receive path, handshake, relaying and race rules.
 #include "server.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -345,6 +346,16 @@ void handle_client_info(race_server& s, server_client& c, const client_packet& p
 
 // ---- uploads ----------------------------------------------------------------------------
 
+// Stored uploads in the folder (temporary files begin with ".").
+int stored_uploads(const std::string& folder) {
+    int n = 0;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (dirent* e = readdir(d)) n += e->d_name[0] != '.';
+        closedir(d);
+    }
+    return n;
+}
+
 void upload_command(race_server& s, server_client& c, const reliable_message& m) {
     const uint8_t* b = m.payload.data();
     size_t n = m.payload.size();
@@ -400,10 +411,16 @@ void upload_command(race_server& s, server_client& c, const reliable_message& m)
             queue_text(c, msg_text, "File name refused");
             return;
         }
+        std::string final_path = s.config.upload_dir + "/" + name;
+        struct stat st;
+        if (stat(final_path.c_str(), &st) != 0 && stored_uploads(s.config.upload_dir) >= s.config.upload_max_files) {
+            end_upload(c, false);
+            queue_text(c, msg_text, "Upload folder full");
+            return;
+        }
         bool ok = fflush(u.file) == 0 && !ferror(u.file);
         ok = fclose(u.file) == 0 && ok;
         u.file = nullptr;
-        std::string final_path = s.config.upload_dir + "/" + name;
         ok = ok && rename(u.temp_path.c_str(), final_path.c_str()) == 0;
         size_t bytes = u.bytes;
         end_upload(c, ok);

@@ -45,6 +45,7 @@ struct server_config {
     bool uploads = true;
     std::string upload_dir = "uploads";
     int upload_max_kb = 1024;
+    int upload_max_files = 256;  // files the upload folder may hold
     int max_packet_rate = 1000;  // datagrams a second per client
 };
 

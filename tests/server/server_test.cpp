@@ -391,6 +391,21 @@ TEST_F(two_riders, UploadsCannotLeaveTheirFolder) {
     EXPECT_EQ(read_file(uploads + "/ok_1.trk"), "ok_1.trk!");
     EXPECT_FALSE(path_exists(rig.folder.path + "/escape"));
 
+    // A full folder takes no new names; an old name may still be replaced.
+    rig.s->config.upload_max_files = 1;
+    for (const std::string& name : {std::string("second.trk"), std::string("ok_1.trk")}) {
+        a->commands.clear();
+        a->texts.clear();
+        script_send_text(*a, msg_command, "sendfile");
+        ASSERT_TRUE(rig.run_until([&] { return has(a->commands, "sendready"); }, 3));
+        script_send_text(*a, msg_command, "sendpart -new");
+        script_send_text(*a, msg_command, "namefile " + name);
+        ASSERT_TRUE(rig.run_until([&] { return !a->texts.empty(); }, 3));
+        EXPECT_EQ(a->texts[0], name == "ok_1.trk" ? "File ok_1.trk received (3 bytes)" : "Upload folder full");
+    }
+    EXPECT_EQ(folder_names(uploads), std::vector<std::string>{"ok_1.trk"});
+    EXPECT_EQ(read_file(uploads + "/ok_1.trk"), "new");
+
     // Over the size cap: refused, nothing left behind; the same when the
     // client leaves halfway.
     rig.s->config.upload_max_kb = 1;
