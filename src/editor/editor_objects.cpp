@@ -30,15 +30,17 @@ void after_removal(int& picked, int k) {
 // Billboards that stand as pictures (the roost particles have no name).
 bool visible(const billboard& b) { return !b.texture_name.empty(); }
 
-// The first billboard within `radius` of p, searching from the one after
-// `after` round the list; -1 when none.
-int billboard_near(editor_point p, float radius, int after) {
+// The first billboard within `radius` of p (strictly closer when not
+// `inclusive`), searching from the one after `after` round the list; -1
+// when none.
+int billboard_near(editor_point p, float radius, int after, bool inclusive = true) {
     const std::vector<billboard>& list = track_billboards();
     int n = (int)list.size();
     for (int step = 1; step <= n; step++) {
         int k = ((after < 0 ? -1 : after) + step) % n;
         const billboard& b = list[(size_t)k];
-        if (visible(b) && editor_distance(p, b.x, b.z) <= radius) return k;
+        float d = editor_distance(p, b.x, b.z);
+        if (visible(b) && (inclusive ? d <= radius : d < radius)) return k;
     }
     return -1;
 }
@@ -113,8 +115,9 @@ void billboard_hold(editor_point p) {
     const billboard& last = track_billboards()[(size_t)e.picked_billboard];
     float spacing = (float)editor_settings.point_spacing * last.size * last.aspect;
     if (!(spacing > 0) || editor_distance(p, last.x, last.z) < spacing) return;
-    // Never on top of a picture already standing there.
-    if (billboard_near(p, spacing, e.source_billboard) >= 0) return;
+    // Never on top of a picture already standing there; the one laid last
+    // is a whole spacing away and does not count.
+    if (billboard_near(p, spacing, e.source_billboard, false) >= 0) return;
     int k = copy_billboard(e.source_billboard, p);
     if (k >= 0) e.picked_billboard = k;
 }
@@ -229,7 +232,7 @@ void editor_snap_to_gradient() {
     editor_state& e = editor;
     gradient* g = selected_gradient_record();
     if (terrain.frozen || !g || !valid_statue(e.picked_statue)) {
-        e.status_text = !g ? "No gradient selected" : "No statue picked";
+        e.status_text = terrain.frozen ? "The ground is frozen" : !g ? "No gradient selected" : "No statue picked";
         return;
     }
     statue& s = track_statues()[(size_t)e.picked_statue];

@@ -84,10 +84,15 @@ namespace {
 
 bool valid_decal(int k) { return k >= 0 && k < (int)track_decals().size(); }
 
-// With "Hide different" only decals of the picked decal's texture count.
+// With "Hide different" only decals of the picked decal's texture count:
+// the texture they must have, or null for any.
+const std::string* only_texture() {
+    if (editor_settings.hide_different != 1 || !valid_decal(editor.picked_decal)) return nullptr;
+    return &track_decals()[(size_t)editor.picked_decal].texture.name;
+}
 bool pickable(const decal& d) {
-    if (editor_settings.hide_different != 1 || !valid_decal(editor.picked_decal)) return true;
-    return d.texture.name == track_decals()[(size_t)editor.picked_decal].texture.name;
+    const std::string* only = only_texture();
+    return !only || d.texture.name == *only;
 }
 
 bool hit(editor_point p, float x, float z) { return editor_distance(p, x, z) <= editor_handle_size() / 2; }
@@ -189,10 +194,13 @@ int editor_lay_decal(editor_point p, bool along) {
 
 int editor_remove_decals_near(editor_point p, float radius) {
     std::vector<decal>& list = editable_track_decals();
+    // Decided once: removing the picked decal must not widen the choice.
+    const std::string* only = only_texture();
+    std::string texture = only ? *only : "";
     int removed = 0;
     for (int k = (int)list.size() - 1; k >= 0; k--) {
         const decal& d = list[(size_t)k];
-        if (!pickable(d) || editor_distance(p, d.x, d.z) > radius) continue;
+        if ((only && d.texture.name != texture) || editor_distance(p, d.x, d.z) > radius) continue;
         report_decal(d);
         list.erase(list.begin() + k);
         if (editor.picked_decal == k) editor.picked_decal = -1, editor.pick_state = 0;
