@@ -92,8 +92,11 @@ constexpr int panel_pixels = 300;
 
 int panel_left() { return editor.window[0] - panel_pixels; }
 // Below the HUD's map picture in the top right corner.
+// The same for every mode (room for the longest list of rows), so that the
+// mode rows stay where they are when the mode changes.
 int panel_top() {
-    int used = (int)(rows().size() + readout_rows) * row_pixels + 40;
+    constexpr int most_rows = editor_mode_count + 10;
+    int used = (most_rows + readout_rows) * row_pixels + 40;
     return std::min(290, std::max(editor.window[1] - used, 0));
 }
 int row_top(size_t k) { return panel_top() + 4 + (int)k * row_pixels; }
@@ -142,9 +145,11 @@ void marker(float x, float z, float half) {
     glEnd();
 }
 
-// A handle's hit square (h/2 around its point), filled when the cursor is on it.
+// A handle's hit square (h/2 around its point), filled when the cursor is on
+// it; never drawn smaller than a few pixels, so that it can be found.
 void handle(float x, float z, bool hot) {
-    float w = editor_handle_size() / 2;
+    float pixel = terrain.extent / std::exp2((float)editor_settings.zoom) / (float)std::max(editor.window[1], 1);
+    float w = std::max(editor_handle_size() / 2, 4 * pixel);
     glBegin(hot ? GL_QUADS : GL_LINE_LOOP);
     glVertex3f(x - w, 0, z - w);
     glVertex3f(x + w, 0, z - w);
@@ -489,7 +494,8 @@ void pick_lines(std::string& picked, std::string& click) {
             const std::vector<statue>& s = track_statues();
             if (e.picked_statue >= 0 && e.picked_statue < (int)s.size()) {
                 const statue& st = s[(size_t)e.picked_statue];
-                snprintf(line, sizeof line, "Statue %d: %s, heading %.2f%s", e.picked_statue, st.model_name.c_str(), st.angle, held);
+                std::string model = st.model_name.substr(st.model_name.find_last_of("/@") + 1);
+                snprintf(line, sizeof line, "Statue %d: %.24s, heading %.2f%s", e.picked_statue, model.c_str(), st.angle, held);
                 picked = line;
             } else {
                 picked = "No statue picked";

@@ -1,5 +1,6 @@
 // Painting the tile map and laying, moving, turning and removing decals.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 
@@ -28,6 +29,73 @@ float distance_to_segment(float px, float pz, editor_point s, editor_point p) {
     float dx = p.x - s.x, dz = p.z - s.z, len2 = dx * dx + dz * dz;
     float t = len2 > 0 ? std::clamp(((px - s.x) * dx + (pz - s.z) * dz) / len2, 0.0f, 1.0f) : 0;
     return std::hypot(s.x + t * dx - px, s.z + t * dz - pz);
+}
+
+// ---- blends at the edge of painted tiles ------------------------------------------------------
+// A tile type's blend descriptor names the surface (a plain tile type) at
+// each of its four corners: corner k is (tx + (k & 1), tz + (k >> 1)), and
+// bit 3 - k of the mask picks the second surface. Around painted tiles the
+// corners they share take the painted surface, and each neighbour becomes
+// the blend type with those corners when the track has one.
+
+bool corner_surfaces(int type, std::array<int, 4>& out) {
+    int blend = tile_info_of(type).blend;
+    if (blend < 0) return false;
+    int a = (blend >> 16) & 0xff, b = (blend >> 8) & 0xff, mask = blend & 0xf;
+    for (int k = 0; k < 4; k++) out[(size_t)k] = (mask >> (3 - k)) & 1 ? b : a;
+    return true;
+}
+
+// The type whose corners are these: a plain surface, or a blend of two.
+int type_with_corners(const std::array<int, 4>& c) {
+    int x = c[0], y = -1;
+    for (int s : c)
+        if (s != x) {
+            if (y >= 0 && s != y) return -1;  // three surfaces: no such type
+            y = s;
+        }
+    if (y < 0) return x < tile_count() ? x : -1;
+    int mask_y = 0, mask_x = 0;
+    for (int k = 0; k < 4; k++) {
+        mask_y = mask_y << 1 | (c[(size_t)k] == y);
+        mask_x = mask_x << 1 | (c[(size_t)k] == x);
+    }
+    int want[2] = {x << 16 | y << 8 | mask_y, y << 16 | x << 8 | mask_x};
+    for (int k = 0; k < tile_count(); k++)
+        if (tile_info_of(k).blend == want[0] || tile_info_of(k).blend == want[1]) return k;
+    return -1;
+}
+
+// `painted` marks the tiles of [tx0, tx1] x [tz0, tz1] set by this action.
+void blend_around(int tx0, int tz0, int tx1, int tz1, const std::vector<char>& painted, int side) {
+    int w = tx1 - tx0 + 1;
+    auto was_painted = [&](int tx, int tz) {
+        return tx >= tx0 && tx <= tx1 && tz >= tz0 && tz <= tz1 && painted[(size_t)(tx - tx0) + (size_t)w * (tz - tz0)];
+    };
+    const std::vector<uint8_t>& map = tilemap();
+    for (int tz = std::max(tz0 - 1, 0); tz <= std::min(tz1 + 1, side - 1); tz++)
+        for (int tx = std::max(tx0 - 1, 0); tx <= std::min(tx1 + 1, side - 1); tx++) {
+            if (was_painted(tx, tz)) continue;
+            std::array<int, 4> corners;
+            if (!corner_surfaces(map[(size_t)tx + (size_t)side * tz], corners)) continue;
+            bool changed = false;
+            for (int k = 0; k < 4; k++) {
+                int cx = tx + (k & 1), cz = tz + (k >> 1);
+                // The painted tiles touching this corner give it their surface there.
+                for (int n = 0; n < 4; n++) {
+                    int px = cx - 1 + (n & 1), pz = cz - 1 + (n >> 1);
+                    if (!was_painted(px, pz)) continue;
+                    std::array<int, 4> theirs;
+                    if (!corner_surfaces(map[(size_t)px + (size_t)side * pz], theirs)) continue;
+                    int s = theirs[(size_t)((cx - px) + 2 * (cz - pz))];
+                    if (s != corners[(size_t)k]) corners[(size_t)k] = s, changed = true;
+                    break;
+                }
+            }
+            if (!changed) continue;
+            int type = type_with_corners(corners);
+            if (type >= 0) set_tile(tx, tz, type);
+        }
 }
 
 }  // namespace
@@ -62,17 +130,19 @@ void editor_paint_tiles(editor_point p) {
     int tx0 = first(std::min(s.x, p.x) - r), tx1 = last(std::max(s.x, p.x) + r);
     int tz0 = first(std::min(s.z, p.z) - r), tz1 = last(std::max(s.z, p.z) + r);
     bool painted = false;
+    std::vector<char> marks((size_t)(tx1 - tx0 + 1) * (size_t)(tz1 - tz0 + 1), 0);
     for (int tz = tz0; tz <= tz1; tz++)
         for (int tx = tx0; tx <= tx1; tx++) {
             float cx = (2 * tx + 1) * c, cz = (2 * tz + 1) * c;
             if (distance_to_segment(cx, cz, s, p) >= r) continue;
             int look = looks[std::min((size_t)(dice() * (float)looks.size()), looks.size() - 1)];
             set_tile(tx, tz, look);
+            marks[(size_t)(tx - tx0) + (size_t)(tx1 - tx0 + 1) * (tz - tz0)] = 1;
             painted = true;
         }
     if (!painted) return;
-    // A tile's blend with its neighbours is composed with the ground
-    // textures: the painted tiles and a tile around them are composed again.
+    blend_around(tx0, tz0, tx1, tz1, marks, side);
+    // The painted tiles and the ring around them are composed again.
     editor_report_world_box((float)tx0 * tile - tile, (float)tz0 * tile - tile, (float)(tx1 + 2) * tile,
                             (float)(tz1 + 2) * tile);
     editor_mark_modified();

@@ -487,4 +487,31 @@ TEST(EditorTileTools, PaintsAlongTheStrokeWithTheTypeClamped) {
     EXPECT_EQ(tile(29, 29), 1);
 }
 
+TEST(EditorTileTools, NeighboursTakeTheBlendOfTheirNewCorners) {
+    tools_track t;  // every tile grass (1)
+    std::vector<tile_info> types(4);
+    const char* names[] = {"dirt.png", "grass.png", "dirt-grass-0101.png", "grass-dirt-1000.png"};
+    for (size_t k = 0; k < 4; k++) types[k].texture.name = names[k];
+    set_tile_types(types);
+    editor.mode = 14;
+    set_number(*find_editor_setting("Tile"), 0);
+    set_number(*find_editor_setting("Radius"), 16);  // 1 ft: one tile
+    t.press_at(21, 21);  // tile (10, 10)
+    t.move_to(21, 21, 32);
+    t.release();
+    auto tile = [](int tx, int tz) { return tilemap()[(size_t)tx + 64 * (size_t)tz]; };
+    EXPECT_EQ(tile(10, 10), 0);
+    EXPECT_EQ(tile(11, 10), 2);  // dirt on its left corners
+    EXPECT_EQ(tile(11, 11), 3);  // dirt on its first corner only, named the other way round
+    EXPECT_EQ(tile(9, 10), 1);   // no type blends dirt on its right corners: left alone
+    EXPECT_EQ(tile(12, 10), 1);
+    // Grass painted back over the dirt makes its neighbours plain grass again.
+    set_number(*find_editor_setting("Tile"), 1);
+    t.press_at(21, 21);
+    t.move_to(21, 21, 32);
+    t.release();
+    EXPECT_EQ(tile(11, 10), 1);
+    EXPECT_EQ(tile(11, 11), 1);
+}
+
 }  // namespace
