@@ -622,8 +622,8 @@ void editor_draw(int width, int height) {
     draw_world(width, height);
     glPopAttrib();
     begin_screen_layer(width, height);
-    draw_panel();
     draw_gate_labels();
+    draw_panel();
     draw_readouts(width, height);
     end_screen_layer();
 }
