@@ -93,7 +93,7 @@ struct EditorFlatFieldRace : ::testing::Test {
         write_file(dir + "terrain.hf", encode_terrain_hf(g, 1.0f, 0, 10, samples.data()));
         std::vector<uint8_t> shading((size_t)n * n * 3, 160);
         write_file(dir + "shadingx2.ppm", encode_shading_x2(shading.data(), n));
-        write_file(dir + "texturelist", "0.9 4 12 @rabbithill/dirt.png\n@rabbithill/grass.png\n");
+        write_file(dir + "texturelist", "0.9 4 12 rabbithill/dirt.png\nrabbithill/grass.png\n");
         write_file(dir + "tilemap", std::vector<uint8_t>((size_t)1 << (2 * g), 0));
         write_file(dir + "desc", "Edit Field\n");
         write_file(dir + "billboards", "[ 128 0 128 ] 3 2 @rabbithill/bush.png\n");
