@@ -46,7 +46,6 @@ void editor_pick_hold(editor_point p) {
         case 11: timing_gate_hold(p); break;
         case 12: billboard_hold(p); break;
         case 13: statue_hold(p); break;
-        case 14: editor_paint_tiles(p); break;
         case 15: decal_hold(p); break;
         default: break;
     }
