@@ -317,6 +317,10 @@ void editor_tic() {
         if (e.tic_counter % 16 == 0) editor_snap_action(editor_cursor_point());
     } else if ((e.mode <= 3 || (e.mode >= 5 && e.mode <= 8)) && e.tic_counter % 32 == 0) {
         editor_brush_action(editor_cursor_point());
+    } else if (e.mode == 14) {
+        if (e.tic_counter % 32 == 0) editor_paint_tiles(editor_cursor_point());
+    } else if (e.mode >= 9) {
+        editor_pick_hold(editor_cursor_point());
     }
 }
 
@@ -333,6 +337,7 @@ void apply_pressed() {
         e.smudge_anchor = editor_cursor_point();
         editor_commit();
     }
+    if (e.mode >= 9) editor_pick_press(editor_cursor_point());
 }
 
 void apply_released() {
@@ -341,6 +346,7 @@ void apply_released() {
     e.apply_held = false;
     if (stroke_mode(e.mode)) e.stroke_start = editor_point{};
     if (e.mode <= 4) editor_commit();
+    e.pick_state = 0;
 }
 
 void step_setting(const char* label, double by) {
@@ -391,6 +397,7 @@ bool editor_key(int code, bool pressed) {
         case 8: editor_undo(); break;
         case 'f': editor_flatten_gradient(); break;
         default:
+            if (editor_mode_key(code, editor_cursor_point())) break;
             if (code >= '1' && code <= '9') {
                 static const int modes[9] = {2, 4, 5, 6, 7, 8, 9, 10, 11};
                 select_mode(modes[code - '1']);

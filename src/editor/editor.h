@@ -63,8 +63,9 @@ void editor_settings_defaults();
 // ---- modes ---------------------------------------------------------------------------
 constexpr int editor_mode_count = 16;
 extern const char* const editor_mode_names[editor_mode_count];
-// Modes whose tools are built here (0 … 8 change heights).
-inline bool editor_mode_built(int mode) { return mode >= 0 && mode <= 8; }
+// Modes whose tools are built here (0 … 8 change heights, 9 … 15 place
+// and change what lies on the ground).
+inline bool editor_mode_built(int mode) { return mode >= 0 && mode < editor_mode_count; }
 
 // ---- the state -------------------------------------------------------------------------
 struct editor_point {
@@ -89,6 +90,15 @@ struct editor_state {
     std::vector<gradient> gradients;
     int selected_gradient = -1;
     std::string status_text = "OK";
+    // What the apply button holds in modes 9 … 15: 0 nothing, 1 the item's
+    // position, 2 its direction handle.
+    int pick_state = 0;
+    int selected_gate = -1;     // index into the track's gates
+    int selected_point = -1;    // profile point of the selected gradient
+    int source_billboard = -1;  // indexes into track_billboards()
+    int picked_billboard = -1;
+    int picked_statue = -1;     // index into track_statues()
+    int picked_decal = -1;      // index into track_decals()
     // The pointer in window pixels and the window size it is measured in.
     int pointer[2] = {0, 0};
     int window[2] = {640, 480};
@@ -160,3 +170,49 @@ float editor_smooth_mean(int i, int j, int r);
 void editor_new_gradient();
 void editor_copy_gradient();
 void editor_flatten_gradient();
+
+// ---- modes 9 … 15: picking, dragging and laying things on the ground -----------------------------
+// Handle size h in world units: a handle is hit within h/2 of it.
+float editor_handle_size();
+// The apply button pressed at world point p (modes 9 … 15).
+void editor_pick_press(editor_point p);
+// One tic of the apply button held at p (modes 9 … 13 and 15; mode 14
+// paints on every 32nd tic as the brushes do).
+void editor_pick_hold(editor_point p);
+// A key of the current mode at world point p; true when it acted.
+bool editor_mode_key(int code, editor_point p);
+
+// Gradients (modes 9, 10) and the profile rebuilt from the ground.
+void editor_set_from_terrain();
+// "Segment Type" given to the selected profile point's segment (mode 10).
+void editor_set_point_segment_type();
+// Timing gates (mode 11): a new gate at p, appended to both lap lists
+// (direction from the last gate, radius the brush radius); removing the
+// gate or start position under p; a start position at p facing the first
+// gate of the lap.
+int editor_new_gate(editor_point p);
+bool editor_remove_gate_at(editor_point p);
+int editor_add_start_position(editor_point p);
+bool editor_remove_start_at(editor_point p);
+// Lap entries of the selected gate stop (clear) or start (set) ending a
+// stretch of the robots' lines; false when nothing changed.
+bool editor_clear_switch_point();
+bool editor_set_switch_point();
+// "Switch Point: Yes" / "No" / "Mixed", or "Gate not referenced", for the
+// selected gate; empty without one.
+std::string editor_switch_point_text();
+// Statues (mode 13).
+void editor_snap_to_gradient();
+bool editor_lay_statue(editor_point p);
+bool editor_remove_statue_at(editor_point p);
+bool editor_interpolate_statues();
+// Billboards (mode 12).
+bool editor_remove_billboard_at(editor_point p);
+// Tiles (mode 14): one action along stroke_start … p.
+void editor_paint_tiles(editor_point p);
+// The tile type "Tile" names, clamped to the track's tile types.
+int editor_tile_type();
+// Decals (mode 15): lays a copy of the picked decal at p (`along`: one
+// spacing on from the picked decal towards p); the index laid or -1.
+int editor_lay_decal(editor_point p, bool along);
+int editor_remove_decals_near(editor_point p, float radius);

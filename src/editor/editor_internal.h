@@ -20,3 +20,15 @@ void editor_select_mode(int mode);
 size_t editor_undo_entry_bytes();
 // The committed surface at a world point, triangulated like the ground.
 float editor_base_surface_at(float x, float z);
+// The editor moved, added or removed a statue or billboard of the track's
+// file (index into the whole list): what saving writes follows it.
+void editor_statue_place_changed(size_t index);
+void editor_statue_place_removed(size_t index);
+void editor_billboard_place_changed(size_t index);
+void editor_billboard_place_removed(size_t index);
+// Something on the track changed: the quit page warns until it is saved.
+void editor_mark_modified();
+// A world point's distance to a point (x, z).
+float editor_distance(editor_point p, float x, float z);
+// The decal and tile tools' changed ground, for the composed textures.
+void editor_report_world_box(float x0, float z0, float x1, float z1);

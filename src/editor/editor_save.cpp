@@ -29,6 +29,9 @@ struct authored_place {
     float x = 0, y_offset = 0, z = 0, angle = 0;
 };
 std::vector<authored_place> g_statue_places, g_billboard_places;
+// Decals are written while the track has any, and also when it had some at
+// attach, so that removing the last one reaches the file.
+bool g_had_decals = false;
 
 // Writes a whole file under a temporary name that replaces `file` only
 // when every byte went out. `open_message` is shown when it cannot be
@@ -126,7 +129,7 @@ bool save_terrain_files() {
     ok = write_track_file("shading.ppm", encode_shading_full(f.shading.data(), n), "Can't open 'shading.ppm'") && ok;
     ok = write_track_file("shadingx2.ppm", encode_shading_x2(f.shading.data(), n), "Can't open 'shadingx2.ppm'") && ok;
     ok = write_track_file("tilemap", encode_tilemap(tilemap(), f.size_log2), "Can't open 'tilemap'") && ok;
-    if (!track_decals().empty())
+    if (!track_decals().empty() || g_had_decals)
         ok = write_track_file("decals", encode_decals(track_decals()), "Can't open 'decals'") && ok;
     return ok;
 }
@@ -193,6 +196,40 @@ void editor_remember_objects() {
     const std::vector<billboard>& b = track_billboards();
     for (size_t k = (size_t)std::max(first_track_billboard(), 0); k < b.size(); k++)
         g_billboard_places.push_back({b[k].x, b[k].y_offset, b[k].z, 0});
+    g_had_decals = !track_decals().empty();
+}
+
+namespace {
+void place_changed(std::vector<authored_place>& places, size_t a, float x, float y_offset, float z, float angle) {
+    if (a >= places.size()) places.resize(a + 1);
+    places[a] = {x, y_offset, z, angle};
+}
+}  // namespace
+
+void editor_statue_place_changed(size_t index) {
+    const std::vector<statue>& s = track_statues();
+    size_t first = (size_t)std::max(first_track_statue(), 0);
+    if (index < first || index >= s.size()) return;
+    place_changed(g_statue_places, index - first, s[index].x, s[index].y_offset, s[index].z, s[index].angle);
+}
+
+void editor_statue_place_removed(size_t index) {
+    size_t first = (size_t)std::max(first_track_statue(), 0);
+    if (index >= first && index - first < g_statue_places.size())
+        g_statue_places.erase(g_statue_places.begin() + (long)(index - first));
+}
+
+void editor_billboard_place_changed(size_t index) {
+    const std::vector<billboard>& b = track_billboards();
+    size_t first = (size_t)std::max(first_track_billboard(), 0);
+    if (index < first || index >= b.size()) return;
+    place_changed(g_billboard_places, index - first, b[index].x, b[index].y_offset, b[index].z, 0);
+}
+
+void editor_billboard_place_removed(size_t index) {
+    size_t first = (size_t)std::max(first_track_billboard(), 0);
+    if (index >= first && index - first < g_billboard_places.size())
+        g_billboard_places.erase(g_billboard_places.begin() + (long)(index - first));
 }
 
 void editor_forget_objects() {

@@ -129,7 +129,8 @@ void ride_key(int code, bool pressed) {
 namespace frame_loop_detail {
 
 // The editor's buttons and navigation keys follow the bindings; the pointer
-// is the loop's.
+// is where the cursor axes say it is now, so a click that arrives in the
+// same frame as the motion before it acts where the pointer went.
 void pass_editor_input() {
     editor_keys.cursor_left = navigation_key_code(nav_cursor_left);
     editor_keys.cursor_right = navigation_key_code(nav_cursor_right);
@@ -137,7 +138,9 @@ void pass_editor_input() {
     editor_keys.right = navigation_key_code(nav_right);
     editor_keys.up = navigation_key_code(nav_up);
     editor_keys.down = navigation_key_code(nav_down);
-    editor_set_pointer(loop_state.cursor_x, loop_state.cursor_y, 0, 0);
+    int x = loop_state.cursor_x, y = loop_state.cursor_y;
+    read_cursor_axes(x, y);
+    editor_set_pointer(x, y, 0, 0);
 }
 
 void step_once() { simulate_tic(); }

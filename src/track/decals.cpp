@@ -94,6 +94,7 @@ void free_decals() {
 }
 
 const std::vector<decal>& track_decals() { return g_decals; }
+std::vector<decal>& editable_track_decals() { return g_decals; }
 
 void add_decal(const decal& d) {
     g_decals.push_back(d);

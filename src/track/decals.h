@@ -26,6 +26,9 @@ struct decal {
 bool load_decals(const char* name, bool with_companions = false);
 void free_decals();
 const std::vector<decal>& track_decals();
+// The list for the editor, which lays, moves and removes decals; every
+// change is followed by refile_decals().
+std::vector<decal>& editable_track_decals();
 // Adds a decal (angle, sine and cosine as given) and files it into the grid.
 void add_decal(const decal& d);
 // Indexes into track_decals() of the decals whose bounding box touches grid
