@@ -12,6 +12,7 @@
 #include "race/race_tic.h"
 #include "render/image_io.h"
 #include "render/shape_file.h"
+#include "robot/robot.h"
 #include "race/timing_gates.h"
 #include "testkit/built_data.h"
 #include "testkit/testkit.h"
@@ -22,6 +23,7 @@
 #include "track/track.h"
 #include "track/track_objects.h"
 #include "bike/rider_parts.h"
+#include "core/diag.h"
 #include "track/track_files.h"
 #include "vfs/vfs.h"
 
@@ -228,6 +230,28 @@ void archive_track::check_loaded_track(const track_plan& plan) {
     // Tiles under the start gate are hard-pack, under the first gate not grass.
     EXPECT_EQ(tile_info_of(tile_at(timing.starts[0].position[0], timing.starts[0].position[2])).name, "hardpack");
     EXPECT_NE(tile_info_of(tile_at(timing.gates[0].centre[0], timing.gates[0].centre[2])).name, "grass");
+    // The robots' riding lines at every skill fit the track's stretches
+    // (a file for another gate count would be ignored) and give every
+    // stretch lines to choose from.
+    int first_lap = 0, normal_lap = 0;
+    for (int p : timing.first_lap) first_lap += p < 100000;
+    for (int p : timing.normal_lap) normal_lap += p < 100000;
+    for (int skill = 0; skill < 3; skill++) {
+        SCOPED_TRACE(lines_file_name(skill));
+        size_t length = 0;
+        char* text = file_to_string(track_file_name(dir, lines_file_name(skill)).c_str(), &length);
+        ASSERT_NE(text, nullptr);
+        clear_lines(first_lap, normal_lap);
+        EXPECT_TRUE(parse_lines(text, length, lines()));
+        checked_free(text);
+        ASSERT_EQ(lines().stretches.size(), (size_t)(first_lap + normal_lap));
+        for (size_t k = 0; k < lines().stretches.size(); k++) {
+            int with_points = 0;
+            for (const riding_line& l : lines().stretches[k]) with_points += !l.line_points.empty();
+            EXPECT_GE(with_points, 1) << "stretch " << k;
+        }
+    }
+    clear_lines(0, 0);
 }
 
 TEST_F(archive_track, BakedShadingMatchesTheTerrainLighting) {
@@ -373,7 +397,7 @@ TEST_F(archive_track, StartingGateStandsRaisedAndSinksWhenFallen) {
 TEST_F(archive_track, EveryGeneratedTrackHasItsPinnedDigest) {
     const std::pair<const char*, const char*> tracks[] = {
         {"rabbithill", "462ad96fbed96a911cd961535f5afbe28babf650"},
-        {"sandpit", "c9c9aefb43a98055377b3f3a483fbf4874182759"},
+        {"sandpit", "3a9e237d00af9f04684e68acd2f01f8dfb55ac00"},
         {"flatland", "63ff06cae300bfb66c8eba0f423bcac7c200ce7a"},
     };
     fill_race_parts(track_parts, object_race, rider_parts);

@@ -65,10 +65,10 @@ const track_plan& sandpit_plan() {
         };
         p.features = {
             // Jumps only where the bike comes in fast; out of the hairpins
-            // the whoops and the rollers.
+            // and the slow corners the whoops and the rollers, nothing a
+            // slow bike could stall on in the sand.
             {feature_rhythm, 0, 34, 7 * rhythm_spacing - 3, "Rhythm Lane", 1},
             {feature_whoops, 1, 22, 63, "Sand Whoops", 0.8},
-            {feature_step_up, 2, 12, 50, "Step-Up", 0.7},
             {feature_rollers, 3, 40, 40, "Scrub Rollers", 0.8},
             {feature_double, 5, 30, 64, "Dune Double", 0.75},
             {feature_tabletop, 6, 22, 80, "Sand Table", 0.6},
@@ -279,9 +279,10 @@ double feature_height(feature_kind kind, double u, double length) {
             return std::max(takeoff, std::max(landing, gap));
         }
         case feature_rhythm: {
-            // Small peaked jumps, a short take-off face and a longer back.
+            // Small peaked jumps, a take-off face and a longer, gentler
+            // back, low enough to roll at a walk and to jump at a gallop.
             double v = std::fmod(u, rhythm_spacing);
-            return ramp(v, 0, 7, 3) - ramp(v, 9, 17, 3);
+            return ramp(v, 0, 8, 2.6) - ramp(v, 9, 19, 2.6);
         }
     }
     return 0;

@@ -7,6 +7,7 @@
 // saves them with.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -508,6 +509,10 @@ scenery_art::sky_look sky_of(const track_plan& p) {
 
 bool generate_scenery(datagen_output& out, const track_plan& plan) {
     using namespace scenery_art;
+    if (!can_letter(plan.banner)) {
+        fprintf(stderr, "quarnix-datagen: the banner font lacks a letter of \"%s\"\n", plan.banner);
+        return false;
+    }
     const track_design& d = design_of(plan);
     scenery s = place_everything(d);
     const std::string& dir = s.dir;

@@ -16,6 +16,9 @@ picture pine_tree(uint32_t seed);       // 128 x 256
 picture broadleaf_tree(uint32_t seed);  // 128 x 256
 picture bush(uint32_t seed);            // 128 x 64
 picture crowd(uint32_t seed);           // 256 x 64, two rows of people
+// Whether the banners' and boards' font has every letter of `text`
+// (blanks aside); one it lacks would be left out.
+bool can_letter(const char* text);
 // 256 x 32: the track's own (variant 0, with its title) or the sponsor's (1).
 picture banner(int variant, const char* title = "RABBIT HILL MX");
 
