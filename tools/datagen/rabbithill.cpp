@@ -373,7 +373,7 @@ struct ground_plan {
 
 constexpr int alternative_looks = 3;  // per surface, besides its own
 
-// Rabbit Hill's ground: the surfaces in their tileinfo order, then three
+// A generated track's ground: the surfaces in their tileinfo order, then three
 // alternative looks of each, scattered over the map so that the tiles do not
 // repeat in a grid, then the blends that the map needs: a track surface into
 // grass along the outline of the lap, and one track surface into another

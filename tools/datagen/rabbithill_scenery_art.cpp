@@ -1,4 +1,4 @@
-// Rabbit Hill's scenery art: every picture is drawn from shapes and seeded
+// The generated tracks' scenery art: every picture is drawn from shapes and seeded
 // noise, every model is built from the mesh helpers.
 #include "datagen/rabbithill_scenery_art.h"
 
