@@ -1,4 +1,5 @@
-// The default track as designed and as the program loads it from the archive.
+// The generated tracks (Rabbit Hill, the default, and Sandpit Bottoms) as
+// designed and as the program loads them from the archive.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include "race/race_tic.h"
 #include "render/image_io.h"
 #include "render/shape_file.h"
+#include "robot/robot.h"
 #include "race/timing_gates.h"
 #include "testkit/built_data.h"
 #include "testkit/testkit.h"
@@ -21,6 +23,7 @@
 #include "track/track.h"
 #include "track/track_objects.h"
 #include "bike/rider_parts.h"
+#include "core/diag.h"
 #include "track/track_files.h"
 #include "vfs/vfs.h"
 
@@ -28,32 +31,48 @@ namespace {
 
 using namespace rabbithill;
 
-const track_design& design() {
-    static track_design d = build_design();
-    return d;
+const track_design& design() { return design_of(rabbithill_plan()); }
+
+// What every generated track must be, whatever its plan.
+struct generated_design : ::testing::TestWithParam<const track_plan*> {
+    const track_design& d = design_of(*GetParam());
+};
+
+INSTANTIATE_TEST_SUITE_P(tracks, generated_design, ::testing::Values(&rabbithill_plan(), &sandpit_plan()),
+                         [](const ::testing::TestParamInfo<const track_plan*>& info) {
+                             return std::string(info.param->dir);
+                         });
+
+TEST_P(generated_design, ClosedLapInsideTheField) {
+    const centre_sample& first = d.lap.front();
+    const centre_sample& last = d.lap.back();
+    EXPECT_LT(std::hypot(first.x - last.x, first.z - last.z), 1.5);
+    EXPECT_GE(d.lap_length, 900);
+    for (const centre_sample& c : d.lap) {
+        EXPECT_GE(c.width, 28);
+        EXPECT_LE(c.width, 40);
+        EXPECT_GT(std::min({c.x, c.z, extent - c.x, extent - c.z}), c.width / 2 + 40);
+    }
+    // Parts of the lap that are far apart along it are far apart on the
+    // ground too: no two run into each other.
+    for (size_t i = 0; i < d.lap.size(); i += 3)
+        for (size_t j = i + 3; j < d.lap.size(); j += 3) {
+            double along = std::min(d.lap[j].s - d.lap[i].s, d.lap_length - (d.lap[j].s - d.lap[i].s));
+            if (along < 150) continue;
+            ASSERT_GT(std::hypot(d.lap[i].x - d.lap[j].x, d.lap[i].z - d.lap[j].z), d.lap[i].width + 8)
+                << "at " << d.lap[i].s << " and " << d.lap[j].s;
+        }
 }
 
 TEST(rabbithill_design, LapIsARealMotocrossLap) {
     const track_design& d = design();
     EXPECT_GE(d.lap_length, 1200);
     EXPECT_LE(d.lap_length, 1800);
-    // The samples join up into a closed loop.
-    const centre_sample& first = d.lap.front();
-    const centre_sample& last = d.lap.back();
-    EXPECT_LT(std::hypot(first.x - last.x, first.z - last.z), 1.5);
     // At least six corners of different radius.
     std::set<double> radii;
     for (const corner& c : lap_corners()) radii.insert(c.radius);
     EXPECT_GE(radii.size(), 6u);
-    // Width 30..40 ft everywhere on the lap.
-    for (const centre_sample& c : d.lap) {
-        EXPECT_GE(c.width, 30);
-        EXPECT_LE(c.width, 40);
-    }
-    // The lap stays inside the field with room for run-off.
-    for (const centre_sample& c : d.lap) {
-        EXPECT_GT(std::min({c.x, c.z, extent - c.x, extent - c.z}), c.width / 2 + 40);
-    }
+    for (const centre_sample& c : d.lap) EXPECT_GE(c.width, 30);
 }
 
 TEST(rabbithill_design, HasEveryKindOfFeatureAndTheBigJumpCrownsTheLap) {
@@ -74,8 +93,7 @@ TEST(rabbithill_design, HasEveryKindOfFeatureAndTheBigJumpCrownsTheLap) {
     EXPECT_TRUE(on_big_jump) << "highest point at " << best_s;
 }
 
-TEST(rabbithill_design, NoWallsOrCliffsOnTheTrack) {
-    const track_design& d = design();
+TEST_P(generated_design, NoWallsOrCliffsOnTheTrack) {
     // Slopes along the lap at the centre and towards both edges: no face
     // steeper than 36 degrees anywhere a wheel can roll.
     double worst = 0;
@@ -94,8 +112,7 @@ TEST(rabbithill_design, NoWallsOrCliffsOnTheTrack) {
     EXPECT_LT(worst, std::tan(36 * 3.14159265 / 180)) << "steepest " << std::atan(worst) * 180 / 3.14159265;
 }
 
-TEST(rabbithill_design, SurfacesStartAndGates) {
-    const track_design& d = design();
+TEST_P(generated_design, SurfacesStartAndGates) {
     int counts[surface_count] = {};
     for (unsigned char t : d.tiles) counts[t]++;
     for (int s = 0; s < surface_count; s++) EXPECT_GT(counts[s], 1000) << s;
@@ -117,10 +134,52 @@ TEST(rabbithill_design, SurfacesStartAndGates) {
     }
 }
 
+// Sandpit Bottoms against Rabbit Hill: a shorter, narrower lap with tighter
+// corners, lower all round, and a rhythm section of small jumps one after
+// another close together.
+TEST(sandpit_design, TighterLowerAndWithARhythmSection) {
+    const track_design& rabbit = design();
+    const track_design& d = design_of(sandpit_plan());
+    EXPECT_LT(d.lap_length, rabbit.lap_length - 200);
+    EXPECT_LT(d.lap[d.lap.size() / 2].width, rabbit.lap[rabbit.lap.size() / 2].width);
+    auto tightest = [](const track_plan& p) {
+        double r = 1e9;
+        for (const corner& c : p.corners) r = std::min(r, c.radius);
+        return r;
+    };
+    EXPECT_LT(tightest(sandpit_plan()), tightest(rabbithill_plan()));
+    // Relief of the racing line: highest above lowest.
+    auto relief = [](const track_design& t) {
+        double lo = 1e9, hi = -1e9;
+        for (const centre_sample& c : t.lap) {
+            double h = grid_height(t, c.x, c.z);
+            lo = std::min(lo, h), hi = std::max(hi, h);
+        }
+        return hi - lo;
+    };
+    EXPECT_LT(relief(d), relief(rabbit) * 0.6);
+    // The rhythm section: its crests along the centre line, each a small
+    // jump, close behind the one before.
+    const feature* rhythm = nullptr;
+    for (const feature& f : d.features)
+        if (f.kind == feature_rhythm) rhythm = &f;
+    ASSERT_NE(rhythm, nullptr);
+    std::vector<double> crests;
+    auto line = [&](double s) {
+        const centre_sample& c = d.lap[(size_t)std::clamp((int)s, 0, (int)d.lap.size() - 1)];
+        return grid_height(d, c.x, c.z) - c.base;
+    };
+    for (double s = rhythm->start - 5; s < rhythm->start + rhythm->length + 5; s += 1)
+        if (line(s) > line(s - 1) && line(s) >= line(s + 1) && line(s) > 2) crests.push_back(s);
+    ASSERT_GE(crests.size(), 5u);
+    for (size_t k = 1; k < crests.size(); k++) EXPECT_NEAR(crests[k] - crests[k - 1], rhythm_spacing, 2);
+}
+
 // ---- the track as built into the archive ------------------------------------------
 
 struct archive_track : ::testing::Test {
     temp_dir home;
+    void check_loaded_track(const track_plan& plan);
     void SetUp() override {
         use_built_data(home);
     }
@@ -134,15 +193,25 @@ struct archive_track : ::testing::Test {
 
 TEST_F(archive_track, LoadsWithTimingActive) {
     ASSERT_TRUE(file_exists("rabbithill/terrain.hf.gz"));
-    ASSERT_TRUE(load_height_field("rabbithill"));
+    for (const track_plan* plan : {&rabbithill_plan(), &sandpit_plan()}) {
+        SCOPED_TRACE(plan->dir);
+        check_loaded_track(*plan);
+        free_tile_data();
+        free_height_field();
+    }
+}
+
+void archive_track::check_loaded_track(const track_plan& plan) {
+    const char* dir = plan.dir;
+    ASSERT_TRUE(load_height_field(dir));
     EXPECT_EQ(terrain.size_log2, size_log2);
     EXPECT_FLOAT_EQ(terrain.cell_size, (float)cell_size);
-    ASSERT_TRUE(load_tile_data("rabbithill"));
+    ASSERT_TRUE(load_tile_data(dir));
     // The surfaces first, in their order, then their other looks and the blends.
     ASSERT_GT(tile_count(), surface_count * 4);
-    const char* surfaces[surface_count] = {"dirt", "loam", "hardpack", "grass"};
+    const char* surfaces[surface_count] = {plan.sandy ? "sand" : "dirt", "loam", "hardpack", "grass"};
     for (int k = 0; k < surface_count; k++) EXPECT_EQ(tile_info_of(k).name, surfaces[k]);
-    vfs_file* f = vfs_open(track_file_name("rabbithill", "timing_gates").c_str(), "rb");
+    vfs_file* f = vfs_open(track_file_name(dir, "timing_gates").c_str(), "rb");
     ASSERT_NE(f, nullptr);
     timing_data timing;
     load_timing_gates(f, timing);
@@ -150,8 +219,9 @@ TEST_F(archive_track, LoadsWithTimingActive) {
     EXPECT_TRUE(timing.active);
     EXPECT_GE(timing.starts.size(), 20u);
     EXPECT_GT(timing.first_lap.size(), 2u);
+    EXPECT_EQ(timing.gates.size(), (size_t)plan.gates);
     // The loaded ground is the designed ground, to the 16-bit quantisation.
-    const track_design& d = design();
+    const track_design& d = design_of(plan);
     double step = (terrain.height_max - terrain.height_min) / 65535.0;
     for (int k = 0; k < 2000; k++) {
         int i = (int)(((long long)k * 7919) % samples), j = (int)(((long long)k * 104729) % samples);
@@ -160,6 +230,28 @@ TEST_F(archive_track, LoadsWithTimingActive) {
     // Tiles under the start gate are hard-pack, under the first gate not grass.
     EXPECT_EQ(tile_info_of(tile_at(timing.starts[0].position[0], timing.starts[0].position[2])).name, "hardpack");
     EXPECT_NE(tile_info_of(tile_at(timing.gates[0].centre[0], timing.gates[0].centre[2])).name, "grass");
+    // The robots' riding lines at every skill fit the track's stretches
+    // (a file for another gate count would be ignored) and give every
+    // stretch lines to choose from.
+    int first_lap = 0, normal_lap = 0;
+    for (int p : timing.first_lap) first_lap += p < 100000;
+    for (int p : timing.normal_lap) normal_lap += p < 100000;
+    for (int skill = 0; skill < 3; skill++) {
+        SCOPED_TRACE(lines_file_name(skill));
+        size_t length = 0;
+        char* text = file_to_string(track_file_name(dir, lines_file_name(skill)).c_str(), &length);
+        ASSERT_NE(text, nullptr);
+        clear_lines(first_lap, normal_lap);
+        EXPECT_TRUE(parse_lines(text, length, lines()));
+        checked_free(text);
+        ASSERT_EQ(lines().stretches.size(), (size_t)(first_lap + normal_lap));
+        for (size_t k = 0; k < lines().stretches.size(); k++) {
+            int with_points = 0;
+            for (const riding_line& l : lines().stretches[k]) with_points += !l.line_points.empty();
+            EXPECT_GE(with_points, 1) << "stretch " << k;
+        }
+    }
+    clear_lines(0, 0);
 }
 
 TEST_F(archive_track, BakedShadingMatchesTheTerrainLighting) {
@@ -300,10 +392,12 @@ TEST_F(archive_track, StartingGateStandsRaisedAndSinksWhenFallen) {
 // elementary functions, so these hold on every machine. A change to a
 // track's bytes must change the value here too, and deliberately. (Last
 // changes: each surface's own erosion values in "tileinfo", which flatland's
-// dirt shares; Rabbit Hill's script with its billboards and statues.)
+// dirt shares; Rabbit Hill's script with its billboards and statues; Sandpit
+// Bottoms added.)
 TEST_F(archive_track, EveryGeneratedTrackHasItsPinnedDigest) {
     const std::pair<const char*, const char*> tracks[] = {
         {"rabbithill", "462ad96fbed96a911cd961535f5afbe28babf650"},
+        {"sandpit", "3a9e237d00af9f04684e68acd2f01f8dfb55ac00"},
         {"flatland", "63ff06cae300bfb66c8eba0f423bcac7c200ce7a"},
     };
     fill_race_parts(track_parts, object_race, rider_parts);

@@ -131,4 +131,26 @@ TEST_F(rabbit_hill, SimulationLapsFromAcrossTheGrid) {
     EXPECT_GE(completed, 4);
 }
 
+
+// The second generated track, Sandpit Bottoms: tight sand corners, a rhythm
+// section and small jumps, two arcade laps from the front row and the
+// second, through every gate and never down.
+TEST_F(rabbit_hill, ArcadeLapsOfSandpitBottoms) {
+    bike_setup saved = player_setup;
+    player_setup.arcade = 1;
+    settings.track = "sandpit";
+    for (int slot : {0, 9}) {
+        lap_ride ride = ride_laps(slot, 2);
+        pilot_ride::report("sandpit, arcade", slot, ride);
+        EXPECT_FALSE(ride.fell) << "slot " << slot << " down before sequence position " << ride.fell_at_position;
+        EXPECT_EQ(ride.laps, 2) << "slot " << slot;
+        EXPECT_EQ(ride.skipped_gates, 0) << "slot " << slot;
+        for (float s : ride.lap_seconds) {
+            EXPECT_GT(s, 20);
+            EXPECT_LT(s, 80);
+        }
+    }
+    player_setup = saved;
+}
+
 }  // namespace

@@ -224,7 +224,7 @@ TEST(track_load, TrackInfoFileHoldsTheLoadedTracksFacts) {
                   hex_digest(track_digest) + "\n");
 }
 
-// The default data: both generated tracks are listed and load from the archive.
+// The default data: the generated tracks are listed, and two of them load from the archive.
 TEST(track_load, DefaultTracksLoadFromTheArchive) {
     temp_dir home;
     setenv("XDG_DATA_HOME", home.path.c_str(), 1);
@@ -233,6 +233,7 @@ TEST(track_load, DefaultTracksLoadFromTheArchive) {
     track_parts = logging_parts();
     ASSERT_GE(scan_tracks(), 2);
     EXPECT_EQ(track_display_name("rabbithill"), "Rabbit Hill");
+    EXPECT_EQ(track_display_name("sandpit"), "Sandpit Bottoms");
     EXPECT_TRUE(has_track("flatland"));
     std::array<uint8_t, 20> digests[2];
     for (int k = 0; k < 2; k++) {

@@ -1,5 +1,6 @@
 // quarnix-datagen: writes the default game data archive.
 //   quarnix-datagen --data <folder> --out <archive>
+//   quarnix-datagen --preview <png> [track folder]
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -10,9 +11,15 @@
 
 int main(int argc, char** argv) {
     std::string data_dir, out_path;
-    // --preview <png>: a picture of the default track's design, nothing else.
-    if (argc == 3 && !strcmp(argv[1], "--preview")) {
-        std::vector<unsigned char> png = rabbithill::preview_png(rabbithill::build_design());
+    // --preview <png> [dir]: a picture of a generated track's design (the
+    // default track's without a folder), nothing else.
+    if ((argc == 3 || argc == 4) && !strcmp(argv[1], "--preview")) {
+        const rabbithill::track_plan* plan = argc == 4 ? rabbithill::plan_named(argv[3]) : &rabbithill::rabbithill_plan();
+        if (!plan) {
+            fprintf(stderr, "quarnix-datagen: no generated track %s\n", argv[3]);
+            return 2;
+        }
+        std::vector<unsigned char> png = rabbithill::preview_png(rabbithill::build_design(*plan));
         return save_file_bytes(argv[2], png) ? 0 : 1;
     }
     for (int i = 1; i < argc; i++) {

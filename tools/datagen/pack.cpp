@@ -2,7 +2,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "datagen/datagen.h"
@@ -92,11 +94,18 @@ bool run_generators(datagen_output& out) {
         return strcmp(a.name, b.name) < 0;
     });
     bool ok = true;
+    // QX_DATAGEN_TIMES=1 prints how long each generator takes (the archive
+    // is made on every build, so its time counts).
+    const bool times = getenv("QX_DATAGEN_TIMES") != nullptr;
     for (const generator_entry& g : list) {
+        auto t0 = std::chrono::steady_clock::now();
         if (!g.fn(out)) {
             fprintf(stderr, "quarnix-datagen: generator %s failed\n", g.name);
             ok = false;
         }
+        if (times)
+            fprintf(stderr, "quarnix-datagen: %-20s %6.2f s\n", g.name,
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
     }
     return ok;
 }

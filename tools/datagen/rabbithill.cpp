@@ -1,6 +1,7 @@
-// Writes Rabbit Hill, the default track, and "flatland", a flat test field
-// with a straight line of gates: heights, surfaces, tile types and their
-// textures, baked shading, gates and start positions.
+// Writes the generated tracks (Rabbit Hill, the default, and Sandpit
+// Bottoms) and "flatland", a flat test field with a straight line of gates:
+// heights, surfaces, tile types and their textures, baked shading, gates
+// and start positions.
 #include <algorithm>
 #include <array>
 #include <map>
@@ -74,12 +75,22 @@ struct surface_look {
     double blades;         // grass blade streaks
 };
 
-const surface_look looks[rabbithill::surface_count] = {
+using surface_looks = std::array<surface_look, rabbithill::surface_count>;
+const surface_looks looks = {{
     {"dirt", 122, 88, 58, 0.16, 0.18, 0.010, 0},
     {"loam", 96, 66, 44, 0.14, 0.22, 0.003, 0},
     {"hardpack", 166, 142, 108, 0.10, 0.10, 0.006, 0},
     {"grass", 74, 124, 48, 0.16, 0.20, 0.000, 1},
-};
+}};
+// A sandy track: pale sand on the lap, darker sand piled in the berms, and
+// dry grass around.
+const surface_looks sandy_looks = {{
+    {"sand", 196, 168, 120, 0.10, 0.26, 0.004, 0},
+    {"loam", 160, 128, 88, 0.12, 0.24, 0.002, 0},
+    {"hardpack", 172, 150, 112, 0.10, 0.10, 0.006, 0},
+    {"grass", 126, 134, 66, 0.18, 0.22, 0.000, 1},
+}};
+const surface_looks& looks_of(bool sandy) { return sandy ? sandy_looks : looks; }
 
 std::vector<uint8_t> tile_texture(const surface_look& look, uint32_t seed) {
     std::vector<uint8_t> rgb((size_t)tile_texture_size * tile_texture_size * 3);
@@ -294,7 +305,7 @@ tile_info make_tile(const std::string& track, const char* name, std::initializer
     return t;
 }
 
-std::vector<tile_info> track_tiles(const std::string& track) {
+std::vector<tile_info> track_tiles(const std::string& track, bool sandy = false) {
     // Prepared dirt grips best at low slip and fades as the tire slides, and
     // ruts where the wheels drive; loam is loose and deep: it digs out under
     // a spinning wheel and piles up where riders push sideways, so the berms
@@ -314,6 +325,26 @@ std::vector<tile_info> track_tiles(const std::string& track) {
     grass.depth = 0.6f, grass.inner_depth = 0.06f, grass.lower = 60, grass.radius = 3;
     grass.slip_lower = 1, grass.slip_upper = 6, grass.slip_base = 0.5f, grass.slip_scale = 1.8f;
     grass.limit_depth = 0.3f, grass.limit_scale = 0.15f;
+    if (sandy) {
+        // Sand is loose all through: it gives way deep under a spinning
+        // wheel, holds less than dirt at speed and drags on the tires; the
+        // berms are sand piled even looser.
+        surface_give sand;
+        sand.depth = 1.8f, sand.inner_depth = 0.25f, sand.lower = 30, sand.upper = 120, sand.displacement = 3;
+        sand.radius = 4.5f, sand.slip_upper = 4, sand.slip_scale = 2.2f, sand.lateral = 1.4f, sand.downhill = 0.6f;
+        sand.max_slope = 0.6f, sand.limit_depth = 1.6f, sand.limit_scale = 0.5f;
+        surface_give berm_sand = loam;
+        berm_sand.depth = 2.0f, berm_sand.lateral = 1.8f;
+        return {
+            make_tile(track, "sand", {{1.1f, 0}, {1.0f, 6}, {0.85f, 20}, {0.75f, 40}}, 8, 24, sand, {196, 170, 124}, 7),
+            make_tile(track, "loam", {{1.15f, 0}, {1.05f, 6}, {0.9f, 20}, {0.8f, 40}}, 9, 26, berm_sand,
+                      {164, 132, 92}, 8),
+            make_tile(track, "hardpack", {{1.05f, 0}, {0.95f, 6}, {0.8f, 20}, {0.7f, 40}}, 3, 10, hardpack,
+                      {176, 154, 118}, 2),
+            make_tile(track, "grass", {{0.85f, 0}, {0.75f, 6}, {0.6f, 20}, {0.55f, 40}}, 6, 18, grass,
+                      {112, 120, 64}, 2),
+        };
+    }
     return {
         make_tile(track, "dirt", {{1.15f, 0}, {1.05f, 6}, {0.9f, 20}, {0.8f, 40}}, 4, 14, dirt, {118, 86, 58}, 4),
         make_tile(track, "loam", {{1.2f, 0}, {1.1f, 6}, {0.95f, 20}, {0.85f, 40}}, 6, 20, loam, {92, 64, 42}, 6),
@@ -342,16 +373,16 @@ struct ground_plan {
 
 constexpr int alternative_looks = 3;  // per surface, besides its own
 
-// Rabbit Hill's ground: the surfaces in their tileinfo order, then three
+// A generated track's ground: the surfaces in their tileinfo order, then three
 // alternative looks of each, scattered over the map so that the tiles do not
 // repeat in a grid, then the blends that the map needs: a track surface into
 // grass along the outline of the lap, and one track surface into another
 // where they meet. A tile whose corners lie on different surfaces becomes
 // the blend of its corners; it rides like the surface of most of them.
-ground_plan rabbithill_ground(const rabbithill::track_design& d, const std::string& track) {
+ground_plan track_ground(const rabbithill::track_design& d, const std::string& track) {
     using namespace rabbithill;
     ground_plan g;
-    g.types = track_tiles(track);
+    g.types = track_tiles(track, d.plan->sandy);
     for (int s = 0; s < surface_count; s++) g.recipes.push_back({s});
     const std::vector<tile_info> bases = g.types;
     for (int s = 0; s < surface_count; s++)
@@ -451,14 +482,15 @@ ground_plan rabbithill_ground(const rabbithill::track_design& d, const std::stri
 
 // The surfaces' own pictures, made once: the alternatives and blends start
 // from them.
-std::vector<uint8_t> surface_texture(int surface, uint32_t seed) {
-    return tile_texture(looks[surface], seed + (uint32_t)surface * 977);
+std::vector<uint8_t> surface_texture(const surface_looks& looks, int surface, uint32_t seed) {
+    return tile_texture(looks[(size_t)surface], seed + (uint32_t)surface * 977);
 }
 
-std::vector<uint8_t> recipe_texture(const texture_recipe& r, std::vector<std::vector<uint8_t>>& surfaces, uint32_t seed) {
+std::vector<uint8_t> recipe_texture(const texture_recipe& r, const surface_looks& looks,
+                                    std::vector<std::vector<uint8_t>>& surfaces, uint32_t seed) {
     const std::vector<uint8_t>& base = surfaces[(size_t)r.surface];
     if (r.alternative > 0)
-        return alternative_look(base, looks[r.surface], seed + 5000 + (uint32_t)r.surface * 31 + (uint32_t)r.alternative);
+        return alternative_look(base, looks[(size_t)r.surface], seed + 5000 + (uint32_t)r.surface * 31 + (uint32_t)r.alternative);
     if (r.blend) {
         uint32_t key = 0;
         for (int c : r.corners) key = key * 5 + (uint32_t)c;
@@ -481,7 +513,7 @@ void add_compressed(datagen_output& out, const std::string& name, const std::vec
 
 bool write_track(datagen_output& out, const std::string& dir, const char* display_name, int size_log2,
                  float cell_size, const std::vector<float>& heights, const ground_plan& ground,
-                 const timing_data& timing, uint32_t texture_seed) {
+                 const timing_data& timing, uint32_t texture_seed, bool sandy = false) {
     int n = 2 * (1 << size_log2) + 1;
     float lowest = *std::min_element(heights.begin(), heights.end()) - 0.5f;
     float highest = *std::max_element(heights.begin(), heights.end()) + 0.5f;
@@ -499,9 +531,10 @@ bool write_track(datagen_output& out, const std::string& dir, const char* displa
     add_compressed(out, dir + "/tilemap", encode_tilemap(ground.tiles, size_log2));
     add_text_member(out, dir + "/timing_gates", encode_timing_gates(timing));
     std::vector<std::vector<uint8_t>> surfaces;
-    for (int s = 0; s < rabbithill::surface_count; s++) surfaces.push_back(surface_texture(s, texture_seed));
+    const surface_looks& look = looks_of(sandy);
+    for (int s = 0; s < rabbithill::surface_count; s++) surfaces.push_back(surface_texture(look, s, texture_seed));
     for (size_t i = 0; i < ground.types.size(); i++) {
-        std::vector<uint8_t> rgb = recipe_texture(ground.recipes[i], surfaces, texture_seed);
+        std::vector<uint8_t> rgb = recipe_texture(ground.recipes[i], look, surfaces, texture_seed);
         std::vector<uint8_t> png;
         if (!encode_png(rgb.data(), tile_texture_size, tile_texture_size, 3, nullptr, png)) return false;
         add_bytes(out, ground.types[i].texture.name.substr(1), png);
@@ -509,9 +542,9 @@ bool write_track(datagen_output& out, const std::string& dir, const char* displa
     return true;
 }
 
-bool generate_rabbithill(datagen_output& out) {
+bool generate_track(datagen_output& out, const rabbithill::track_plan& plan, uint32_t texture_seed) {
     using namespace rabbithill;
-    track_design d = build_design();
+    const track_design& d = design_of(plan);
     timing_data timing;
     for (const rabbithill::start_position& s : d.starts) {
         start_gate_position p;
@@ -535,9 +568,12 @@ bool generate_rabbithill(datagen_output& out) {
         timing.first_lap.push_back(i);
         timing.normal_lap.push_back(i);
     }
-    return write_track(out, "rabbithill", "Rabbit Hill", size_log2, (float)cell_size, d.heights,
-                       rabbithill_ground(d, "rabbithill"), timing, 1234);
+    return write_track(out, plan.dir, plan.name, size_log2, (float)cell_size, d.heights, track_ground(d, plan.dir),
+                       timing, texture_seed, plan.sandy);
 }
+
+bool generate_rabbithill(datagen_output& out) { return generate_track(out, rabbithill::rabbithill_plan(), 1234); }
+bool generate_sandpit(datagen_output& out) { return generate_track(out, rabbithill::sandpit_plan(), 2345); }
 
 // A flat field of 64 x 64 tiles (128 ft) of dirt with a straight line of
 // gates along -z: for physics and timing tests.
@@ -581,7 +617,8 @@ std::vector<unsigned char> rabbithill::preview_png(const track_design& d) {
         j = std::clamp(j, 0, n - 1);
         return (double)d.heights[(size_t)i + (size_t)n * j];
     };
-    const double colours[surface_count][3] = {{150, 110, 72}, {112, 76, 46}, {186, 166, 132}, {84, 140, 62}};
+    double colours[surface_count][3] = {{150, 110, 72}, {112, 76, 46}, {186, 166, 132}, {84, 140, 62}};
+    if (d.plan && d.plan->sandy) colours[surface_dirt][0] = 206, colours[surface_dirt][1] = 178, colours[surface_dirt][2] = 128;
     for (int y = 0; y < w; y++) {
         for (int x = 0; x < w; x++) {
             int i = 2 * x + 1, j = 2 * y + 1;
@@ -607,9 +644,10 @@ std::vector<unsigned char> rabbithill::preview_png(const track_design& d) {
             dot(g.x - g.dz * t, g.z + g.dx * t, 0, 255, 255, g.finish ? 255 : 0);
     for (const start_position& s : d.starts) dot(s.x, s.z, 1, 220, 20, 20);
     std::vector<uint8_t> png;
-    encode_png(rgb.data(), w, w, 3, "Rabbit Hill", png);
+    encode_png(rgb.data(), w, w, 3, d.plan ? d.plan->name : nullptr, png);
     return png;
 }
 
 QX_DATAGEN_GENERATOR(rabbithill, generate_rabbithill);
+QX_DATAGEN_GENERATOR(sandpit, generate_sandpit);
 QX_DATAGEN_GENERATOR(flatland, generate_flatland);

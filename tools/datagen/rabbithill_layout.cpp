@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <list>
 
 #include "datagen/dmath.h"
 
@@ -11,41 +12,97 @@ namespace rabbithill {
 namespace {
 
 constexpr double pi = 3.14159265358979323846;
-constexpr double track_width = 34;
-constexpr double shoulder = 16;  // grass bank from the track edge down to the land
 
-// The lap, clockwise seen from above, starting with the first turn. Each
-// corner is the meeting point of two straights; the lap rounds it on an arc.
-const std::vector<corner> corners = {
+}  // namespace
+
+// Rabbit Hill: a broad lap over a field with a hill in it, the big jump on
+// its crest. The lap, clockwise seen from above, starting with the first
+// turn. Each corner is the meeting point of two straights; the lap rounds it
+// on an arc.
+const track_plan& rabbithill_plan() {
+    static const track_plan plan = [] {
+        track_plan p;
+        p.dir = "rabbithill";
+        p.name = "Rabbit Hill";
+        p.corners = {
     {144, 141, 55, 0.8, "First Turn"},   {412, 124, 30, 1.0, "Tree Line"},
     {458, 307, 22, 1.0, "Hairpin"},      {310, 269, 40, 0.7, "Infield Left"},
     {297, 396, 45, 0.6, "Whoops Entry"}, {501, 409, 28, 1.0, "East Berm"},
     {484, 524, 35, 0.9, "Hill Climb"},   {236, 525, 50, 0.5, "Rabbit Sweeper"},
     // Flat where the start chute joins the lap.
     {144, 440, 30, 0.0, "Finish Turn"},
-};
+        };
+        p.features = {
+            {feature_double, 0, 30, 64, "Double"},
+            {feature_rollers, 0, 122, 48, "Rollers"},
+            {feature_tabletop, 1, 22, 80, "Tabletop"},
+            {feature_whoops, 4, 25, 72, "Whoops"},
+            {feature_big_jump, 6, 40, 100, "Rabbit Hill"},
+            {feature_step_up, 7, 14, 50, "Step-Up"},
+        };
+        p.script = true;
+        return p;
+    }();
+    return plan;
+}
 
-// Features by the straight they sit on (the straight after corner i) and
-// their offset from its start.
-struct feature_place {
-    feature_kind kind;
-    int straight;
-    double offset;
-    double length;
-    const char* name;
-};
-const feature_place feature_places[] = {
-    {feature_double, 0, 30, 64, "Double"},
-    {feature_rollers, 0, 122, 48, "Rollers"},
-    {feature_tabletop, 1, 22, 80, "Tabletop"},
-    {feature_whoops, 4, 25, 72, "Whoops"},
-    {feature_big_jump, 6, 40, 100, "Rabbit Hill"},
-    {feature_step_up, 7, 14, 50, "Step-Up"},
-};
+// Sandpit Bottoms: a tight lap of sand down in a hollow, low and twisty,
+// with an S through the infield, a rhythm section after the first turn and
+// only small jumps; a warm, hazy sky with few clouds and a scrubby field.
+const track_plan& sandpit_plan() {
+    static const track_plan plan = [] {
+        track_plan p;
+        p.dir = "sandpit";
+        p.name = "Sandpit Bottoms";
+        p.banner = "SANDPIT MX";
+        p.corners = {
+            {160, 170, 26, 0.9, "First Turn"},    {470, 150, 18, 1.0, "Sand Hairpin"},
+            {360, 270, 24, 0.8, "Dune Left"},     {340, 370, 20, 1.0, "Scrub Corner"},
+            {490, 380, 16, 1.0, "Pit Hairpin"},   {480, 480, 22, 0.9, "Bottom Berm"},
+            {280, 505, 34, 0.5, "Hollow Sweeper"},
+            // Flat where the start chute joins the lap.
+            {160, 425, 24, 0.0, "Finish Turn"},
+        };
+        p.features = {
+            // Jumps only where the bike comes in fast; out of the hairpins
+            // and the slow corners the whoops and the rollers, nothing a
+            // slow bike could stall on in the sand.
+            {feature_rhythm, 0, 34, 7 * rhythm_spacing - 3, "Rhythm Lane", 1},
+            {feature_whoops, 1, 22, 63, "Sand Whoops", 0.8},
+            {feature_rollers, 3, 40, 40, "Scrub Rollers", 0.8},
+            {feature_double, 5, 30, 64, "Dune Double", 0.75},
+            {feature_tabletop, 6, 22, 80, "Sand Table", 0.6},
+        };
+        p.track_width = 30;
+        p.shoulder = 14;
+        p.berm_scale = 100, p.berm_max = 4.5;
+        p.chute_gate_z = 548;
+        p.gates = 24;
+        p.land.roll = 0.7, p.land.ripple = 0.3, p.land.hill = 0;
+        p.land.bank = 9, p.land.bank_noise = 4, p.land.seed = 100;
+        p.sandy = true;
+        p.trees_edge = 0.45, p.trees_inside = 0.06, p.pines = 0.8, p.tree_corner = 4, p.bushes = 0.3;
+        p.scenery_seed = 40;
+        const uint8_t zenith[3] = {92, 132, 188}, horizon[3] = {230, 216, 186}, far_hills[3] = {184, 168, 138},
+                      near_hills[3] = {128, 124, 80}, ground[3] = {150, 136, 96};
+        std::copy(zenith, zenith + 3, p.zenith), std::copy(horizon, horizon + 3, p.horizon);
+        std::copy(far_hills, far_hills + 3, p.far_hills), std::copy(near_hills, near_hills + 3, p.near_hills);
+        std::copy(ground, ground + 3, p.ground);
+        p.cloud_from = 0.7, p.cloud_full = 0.9;
+        p.fog[0] = 0.86f, p.fog[1] = 0.82f, p.fog[2] = 0.72f;
+        p.sun_colour[0] = 1, p.sun_colour[1] = 0.96f, p.sun_colour[2] = 0.86f;
+        return p;
+    }();
+    return plan;
+}
 
-// The start chute: the gate line, and the lap distance where it joins.
-constexpr double chute_gate_z = 562;
-constexpr double chute_gate_width = 78;
+const track_plan* plan_named(const std::string& dir) {
+    for (const track_plan* p : {&rabbithill_plan(), &sandpit_plan()})
+        if (dir == p->dir) return p;
+    return nullptr;
+}
+
+namespace {
 
 // ---- noise ------------------------------------------------------------------
 
@@ -83,7 +140,7 @@ struct arc_geometry {
     double turn;          // signed angle, positive to the right
 };
 
-arc_geometry corner_arc(int i) {
+arc_geometry corner_arc(const std::vector<corner>& corners, int i) {
     int n = (int)corners.size();
     const corner& p = corners[(size_t)((i + n - 1) % n)];
     const corner& v = corners[(size_t)i];
@@ -99,13 +156,15 @@ arc_geometry corner_arc(int i) {
 // One-foot samples of the lap: the arc of corner 0, the straight after it,
 // the arc of corner 1, and so on. `straight_starts` receives the lap
 // distance where each straight begins.
-std::vector<centre_sample> sample_lap(std::vector<double>& straight_starts) {
+std::vector<centre_sample> sample_lap(const track_plan& plan, std::vector<double>& straight_starts) {
+    const std::vector<corner>& corners = plan.corners;
+    const double track_width = plan.track_width;
     std::vector<centre_sample> out;
     int n = (int)corners.size();
     double s = 0;
     straight_starts.assign((size_t)n, 0);
     for (int i = 0; i < n; i++) {
-        arc_geometry a = corner_arc(i);
+        arc_geometry a = corner_arc(corners, i);
         const corner& v = corners[(size_t)i];
         // Direction into the corner and the arc's centre on its inner side.
         int prev = (i + n - 1) % n;
@@ -126,7 +185,7 @@ std::vector<centre_sample> sample_lap(std::vector<double>& straight_starts) {
             out.push_back({x, z, dx, dz, s, track_width, curvature, 0});
             s += arc_length / steps;
         }
-        arc_geometry next = corner_arc((i + 1) % n);
+        arc_geometry next = corner_arc(corners, (i + 1) % n);
         double sx = next.in_x - a.out_x, sz = next.in_z - a.out_z, sl = dmath::hypot(sx, sz);
         straight_starts[(size_t)i] = s;
         int steps_straight = (int)std::ceil(sl);
@@ -155,20 +214,22 @@ void smooth_curvature(std::vector<centre_sample>& lap) {
 // ---- land and profiles ----------------------------------------------------------
 
 struct land {
+    land_shape shape;
     double crest_x = 0, crest_z = 0;
     // The land the track is cut into: gentle rolls, the hill the big jump
     // crowns, and banks rising towards the edges of the field.
     double at(double x, double z) const {
-        double h = 1.4 * value_noise(x / 95, z / 95, 11) + 0.5 * value_noise(x / 31, z / 31, 23);
+        uint32_t seed = shape.seed;
+        double h = shape.roll * value_noise(x / 95, z / 95, 11 + seed) + shape.ripple * value_noise(x / 31, z / 31, 23 + seed);
         double dx = x - crest_x, dz = z - crest_z;
-        h += 9.0 * dmath::exp(-(dx * dx + dz * dz) / (2 * 55.0 * 55.0));
+        if (shape.hill != 0) h += shape.hill * dmath::exp(-(dx * dx + dz * dz) / (2 * 55.0 * 55.0));
         // Each edge of the field rises on its own, so the corners are round.
         double bank = 0;
         for (double e : {x, z, extent - x, extent - z}) {
             double t = 1 - smoothstep(0, 95, e);
             bank += t * t;
         }
-        h += bank * (16 + 8 * value_noise(x / 70, z / 70, 37));
+        h += bank * (shape.bank + shape.bank_noise * value_noise(x / 70, z / 70, 37 + seed));
         return h;
     }
 };
@@ -216,6 +277,12 @@ double feature_height(feature_kind kind, double u, double length) {
             double landing = ramp(u, 44, 54, 5) - ramp(u, 58, 100, 5);
             double gap = -1 * smoothstep(26, 32, u) * (1 - smoothstep(40, 46, u));
             return std::max(takeoff, std::max(landing, gap));
+        }
+        case feature_rhythm: {
+            // Small peaked jumps, a take-off face and a longer, gentler
+            // back, low enough to roll at a walk and to jump at a gallop.
+            double v = std::fmod(u, rhythm_spacing);
+            return ramp(v, 0, 8, 2.6) - ramp(v, 9, 19, 2.6);
         }
     }
     return 0;
@@ -298,18 +365,15 @@ struct centre_index {
 
 }  // namespace
 
-const std::vector<corner>& lap_corners() { return corners; }
+const std::vector<corner>& lap_corners(const track_plan& plan) { return plan.corners; }
 
-const std::vector<feature>& lap_features() {
-    static std::vector<feature> list = [] {
-        std::vector<double> starts;
-        sample_lap(starts);
-        std::vector<feature> f;
-        for (const feature_place& p : feature_places)
-            f.push_back({p.kind, starts[(size_t)p.straight] + p.offset, p.length, p.name});
-        return f;
-    }();
-    return list;
+std::vector<feature> lap_features(const track_plan& plan) {
+    std::vector<double> starts;
+    sample_lap(plan, starts);
+    std::vector<feature> f;
+    for (const feature_place& p : plan.features)
+        f.push_back({p.kind, starts[(size_t)p.straight] + p.offset, p.length, p.name, p.scale});
+    return f;
 }
 
 namespace {
@@ -333,12 +397,14 @@ struct designer {
         for (const feature& f : d.features) {
             double u = s - f.start;
             if (u < 0) u += d.lap_length;
-            if (u <= f.length) h += feature_height(f.kind, u, f.length);
+            if (u <= f.length) h += f.scale * feature_height(f.kind, u, f.length);
         }
         return h;
     }
 
-    double berm_height(double curvature) const { return std::clamp(std::fabs(curvature) * 115.0, 0.0, 5.5); }
+    double berm_height(double curvature) const {
+        return std::clamp(std::fabs(curvature) * d.plan->berm_scale, 0.0, d.plan->berm_max);
+    }
 
     // Height and surface on the lap at (s, u), u inside the track or at its edge.
     surface_point on_lap(const centre_sample& c, double s, double u) const {
@@ -360,9 +426,10 @@ struct designer {
 
     // The land and track together at a world point.
     surface_point at(double x, double z) const {
-        double reach = chute_gate_width / 2 + shoulder + 2;
+        const double shoulder = d.plan->shoulder;
+        double reach = d.plan->chute_gate_width / 2 + shoulder + 2;
         piece_hit a, b, chute, unused;
-        lap_index.nearest(x, z, track_width / 2 + shoulder + 2, true, d.lap_length, 70, a, b);
+        lap_index.nearest(x, z, d.plan->track_width / 2 + shoulder + 2, true, d.lap_length, 70, a, b);
         chute_index.nearest(x, z, reach, false, 0, 1e9, chute, unused);
         double natural = ground.at(x, z);
 
@@ -409,10 +476,15 @@ struct designer {
 
 }  // namespace
 
-track_design build_design() {
+track_design build_design(const track_plan& plan) {
     track_design d;
+    d.plan = &plan;
+    const std::vector<corner>& corners = plan.corners;
+    const int last_corner = (int)corners.size() - 1;
+    const double track_width = plan.track_width, chute_gate_z = plan.chute_gate_z,
+                 chute_gate_width = plan.chute_gate_width;
     std::vector<double> straight_starts;
-    d.lap = sample_lap(straight_starts);
+    d.lap = sample_lap(plan, straight_starts);
     d.lap_length = d.lap.back().s + 1;
     {
         // The last sample sits just under a foot from the first: measure exactly.
@@ -420,9 +492,10 @@ track_design build_design() {
         d.lap_length = last.s + dmath::hypot(d.lap[0].x - last.x, d.lap[0].z - last.z);
     }
     smooth_curvature(d.lap);
-    d.features = lap_features();
+    d.features = lap_features(plan);
 
     designer g(d);
+    g.ground.shape = plan.land;
     // The hill under the big jump: its take-off lip sits on the crest.
     for (const feature& f : d.features) {
         if (f.kind != feature_big_jump) continue;
@@ -445,12 +518,12 @@ track_design build_design() {
 
     // The start straight runs from the finish turn to the first turn; the
     // chute from the gate joins it at its start.
-    g.start_straight_begin = straight_starts[8];
+    g.start_straight_begin = straight_starts[(size_t)last_corner];
     g.start_straight_end = d.lap_length;
-    const corner& finish_turn = corners[8];
+    const corner& finish_turn = corners[(size_t)last_corner];
     // Merge point: where the straight after the finish turn passes the chute axis.
-    double merge_z = corner_arc(8).out_z;
-    g.merge_s = straight_starts[8];
+    double merge_z = corner_arc(corners, last_corner).out_z;
+    g.merge_s = straight_starts[(size_t)last_corner];
     double merge_base = d.lap[(size_t)std::min((int)g.merge_s, n - 1)].base;
     // Keep the start straight level with the chute so the gate sits on flat
     // ground, easing back to the land before the first turn.
@@ -496,13 +569,22 @@ track_design build_design() {
     // Checkpoints every 50 ft or so from the start straight round the lap,
     // and the finish line on the start straight just past the merge.
     double finish_s = g.start_straight_begin + 40;
-    int gates = 30;
+    int gates = plan.gates;
     for (int k = 1; k <= gates; k++) {
         double s = std::fmod(finish_s + d.lap_length * k / gates, d.lap_length);
         const centre_sample& c = d.lap[(size_t)std::min((int)s, n - 1)];
         d.gates.push_back({c.width / 2 + 8, c.x, grid_height(d, c.x, c.z) + 2, c.z, c.dx, c.dz, k == gates});
     }
     return d;
+}
+
+const track_design& design_of(const track_plan& plan) {
+    // A list, so that the designs handed out stay where they are.
+    static std::list<std::pair<const track_plan*, track_design>> built;
+    for (const auto& [p, d] : built)
+        if (p == &plan) return d;
+    built.emplace_back(&plan, build_design(plan));
+    return built.back().second;
 }
 
 double grid_height(const track_design& d, double x, double z) {

@@ -1,11 +1,13 @@
-// Rabbit Hill's scenery: the lighting with its sky and sun flare, trees,
+// The generated tracks' scenery: the lighting with its sky and sun flare, trees,
 // bushes, crowds and banners as billboards, hay bales and barrier blocks on
 // the outside of the corners as solid statues, camera towers, the marshals,
-// the TV cameras with the gates they take over at, and the HUD map; and
-// the default sky of tracks that name none. Files go through the same
-// writers the program saves them with.
+// the TV cameras with the gates they take over at, and the HUD map; Rabbit
+// Hill's track script with its things; and the default sky of tracks that
+// name none (Rabbit Hill's). Files go through the same writers the program
+// saves them with.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -29,8 +31,8 @@ namespace {
 
 using namespace rabbithill;
 
-const std::string dir = "rabbithill/";
-std::string data_name(const std::string& file) { return "@" + dir + file; }
+// A file of the track's folder `dir` ("rabbithill/") as objects name it.
+std::string data_name(const std::string& dir, const std::string& file) { return "@" + dir + file; }
 
 // The light the baked shading of the ground was made with; changing it here
 // would make dug ground look different from untouched ground.
@@ -115,6 +117,7 @@ struct layout {
 // ---- the objects ------------------------------------------------------------------------------
 
 struct scenery {
+    std::string dir;  // the track's folder, with its slash
     std::vector<billboard> billboards;
     std::vector<statue> statues;
     flagger_file flaggers;
@@ -127,7 +130,7 @@ void add_board(scenery& s, double x, double z, double y_offset, double size, dou
     billboard b;
     b.x = (float)x, b.z = (float)z, b.y_offset = (float)y_offset;
     b.size = (float)size, b.aspect = (float)aspect;
-    b.texture_name = data_name(picture);
+    b.texture_name = data_name(s.dir, picture);
     b.tint = tint;
     s.billboards.push_back(b);
 }
@@ -136,9 +139,9 @@ void add_thing(scenery& s, double x, double z, double y_offset, double angle, co
                const char* shape) {
     statue t;
     t.x = (float)x, t.z = (float)z, t.y_offset = (float)y_offset, t.angle = (float)angle;
-    t.model_name = model ? data_name(model) : "";
-    t.texture_name = texture ? data_name(texture) : "";
-    t.shape_name = shape ? data_name(shape) : "";
+    t.model_name = model ? data_name(s.dir, model) : "";
+    t.texture_name = texture ? data_name(s.dir, texture) : "";
+    t.shape_name = shape ? data_name(s.dir, shape) : "";
     s.statues.push_back(t);
 }
 
@@ -150,7 +153,7 @@ double heading_along(double dx, double dz) { return dmath::atan2(-dz, dx); }
 // plastic blocks, the others straw.
 void corner_barriers(layout& L, scenery& s) {
     const track_design& d = L.d;
-    const std::vector<corner>& corners = lap_corners();
+    const std::vector<corner>& corners = d.plan->corners;
     int n = (int)d.lap.size();
     double last = -1e9;
     int count = 0;
@@ -210,7 +213,7 @@ void marshals(layout& L, scenery& s) {
     f.start_size = 8, f.start_aspect = 0.5f, f.walk_time = 5;
     const char* start_names[5] = {"marshal-ready.png", "marshal-board-up.png", "marshal-board.png",
                                   "marshal-walking.png", "marshal-aside.png"};
-    for (int k = 0; k < 5; k++) f.start_textures[(size_t)k] = data_name(start_names[k]);
+    for (int k = 0; k < 5; k++) f.start_textures[(size_t)k] = data_name(s.dir, start_names[k]);
     L.take(f.start_pos1.x, f.start_pos1.z, 6);
 
     // The lap marshal beside the finish line, on the side away from the infield.
@@ -222,7 +225,7 @@ void marshals(layout& L, scenery& s) {
     f.lap_pos = {(float)x, 0, (float)z};
     f.lap_size = 8, f.lap_aspect = 0.5f;
     const char* lap_names[4] = {"marshal-lap.png", "marshal-halfway.png", "marshal-white.png", "marshal-chequered.png"};
-    for (int k = 0; k < 4; k++) f.lap_textures[(size_t)k] = data_name(lap_names[k]);
+    for (int k = 0; k < 4; k++) f.lap_textures[(size_t)k] = data_name(s.dir, lap_names[k]);
     L.take(x, z, 6);
 
     // A yellow flag before every jump and the whoops, covering the next two
@@ -239,8 +242,8 @@ void marshals(layout& L, scenery& s) {
         y.size = 8, y.aspect = 0.5f;
         std::vector<int> gates = L.gates_after(at, 130);
         for (size_t k = 0; k < gates.size() && k < 2; k++) y.gates[k] = gates[k];
-        y.normal = data_name("marshal-yellow-still.png");
-        y.yellow = data_name("marshal-yellow-waving.png");
+        y.normal = data_name(s.dir, "marshal-yellow-still.png");
+        y.yellow = data_name(s.dir, "marshal-yellow-waving.png");
         f.yellows.push_back(y);
         L.take(x, z, 6);
     }
@@ -290,6 +293,7 @@ void script_things(layout& L, scenery& s, double straight_from, double straight_
     std::vector<billboard> boards;
     std::vector<statue> things;
     scenery mine;
+    mine.dir = s.dir;
     double x = 0, z = 0;
 
     const centre_sample& fin = L.at(L.gate_s.back() + 12);
@@ -369,25 +373,26 @@ void script_things(layout& L, scenery& s, double straight_from, double straight_
 // Trees thick towards the edges of the field and by the Tree Line corner,
 // thinner in the infield; bushes near the track.
 void vegetation(layout& L, scenery& s) {
+    const track_plan& plan = *L.d.plan;
     dice r(2024, 977);
-    const corner& tree_line = lap_corners()[1];
+    const corner& tree_line = plan.corners[(size_t)plan.tree_corner];
     for (double gz = 6; gz < extent - 6; gz += 19)
         for (double gx = 6; gx < extent - 6; gx += 19) {
             double x = gx + r.range(-7, 7), z = gz + r.range(-7, 7);
             double edge = std::min({x, z, extent - x, extent - z});
-            double chance = edge < 60 ? 0.75 : 0.22;
+            double chance = edge < 60 ? plan.trees_edge : plan.trees_inside;
             if (dmath::hypot(x - tree_line.x, z - tree_line.z) < 130) chance = std::max(chance, 0.6);
             double roll = r.next(), kind = r.next(), size = r.range(24, 42), tone = r.range(0.82, 1.0);
             if (roll > chance || !L.in_field(x, z, 4) || L.edge_distance(x, z) < 26 || !L.free(x, z, 8)) continue;
             std::array<uint8_t, 4> tint = {(uint8_t)(255 * tone), 255, (uint8_t)(255 * tone * 0.97), 255};
-            add_board(s, x, z, -0.4, size, 0.5, kind < 0.5 ? "tree-pine.png" : "tree-broadleaf.png", tint);
+            add_board(s, x, z, -0.4, size, 0.5, kind < plan.pines ? "tree-pine.png" : "tree-broadleaf.png", tint);
             L.take(x, z, 5);
         }
     for (double gz = 4; gz < extent - 4; gz += 13)
         for (double gx = 4; gx < extent - 4; gx += 13) {
             double x = gx + r.range(-5, 5), z = gz + r.range(-5, 5);
             double roll = r.next(), size = r.range(2.5, 5);
-            if (roll > 0.16 || !L.in_field(x, z, 4)) continue;
+            if (roll > plan.bushes || !L.in_field(x, z, 4)) continue;
             double e = L.edge_distance(x, z);
             if (e < 9 || e > 45 || !L.free(x, z, 3)) continue;
             add_board(s, x, z, -0.2, size, 2, "bush.png");
@@ -398,18 +403,21 @@ void vegetation(layout& L, scenery& s) {
 scenery place_everything(const track_design& d) {
     layout L(d);
     scenery s;
+    s.dir = std::string(d.plan->dir) + "/";
+    const std::vector<corner>& corners = d.plan->corners;
     // Reserved first: what must be where it is.
     marshals(L, s);
     corner_barriers(L, s);
     tv_cameras(L, s);
     // The start straight, the big jump and the whoops draw the crowds.
-    double straight_from = d.lap[L.nearest(lap_corners()[8].x, lap_corners()[8].z - 40)].s;
-    double straight_to = d.lap[L.nearest(lap_corners()[0].x, lap_corners()[0].z + 60)].s;
+    double straight_from = d.lap[L.nearest(corners.back().x, corners.back().z - 40)].s;
+    double straight_to = d.lap[L.nearest(corners[0].x, corners[0].z + 60)].s;
     if (straight_to < straight_from) straight_to += d.lap_length;
-    script_things(L, s, straight_from, straight_to);
+    if (d.plan->script) script_things(L, s, straight_from, straight_to);
     spectators(L, s, straight_from, straight_to, -1, 11);
     for (const feature& f : d.features)
-        if (f.kind == feature_big_jump || f.kind == feature_whoops || f.kind == feature_tabletop)
+        if (f.kind == feature_big_jump || f.kind == feature_whoops || f.kind == feature_tabletop ||
+            f.kind == feature_rhythm)
             spectators(L, s, f.start - 10, f.start + f.length + 10, 1, 20 + (uint32_t)f.kind);
     vegetation(L, s);
     return s;
@@ -420,7 +428,8 @@ scenery place_everything(const track_design& d) {
 picture hud_map(const track_design& d) {
     const int size = 256, tiles = 1 << size_log2;
     picture p(size, size, rgba{0, 0, 0, 0});
-    const rgba colours[surface_count] = {{150, 110, 72, 255}, {112, 76, 46, 255}, {186, 166, 132, 255}, {84, 140, 62, 255}};
+    rgba colours[surface_count] = {{150, 110, 72, 255}, {112, 76, 46, 255}, {186, 166, 132, 255}, {84, 140, 62, 255}};
+    if (d.plan->sandy) colours[surface_dirt] = rgba{206, 178, 128, 255};
     auto surface = [&](int tx, int tz) {
         tx = std::clamp(tx, 0, tiles - 1), tz = std::clamp(tz, 0, tiles - 1);
         return (int)d.tiles[(size_t)tx + (size_t)tiles * tz];
@@ -457,18 +466,18 @@ picture hud_map(const track_design& d) {
 
 // ---- the lighting --------------------------------------------------------------------------------
 
-lighting_file rabbithill_lighting() {
+lighting_file track_lighting(const track_plan& plan, const std::string& dir) {
     lighting_file f;
     f.sun_vector = {1, 1, 1};
-    f.sun_color = {1, 1, 1};
+    f.sun_color = {plan.sun_colour[0], plan.sun_colour[1], plan.sun_colour[2]};
     f.ambient = {0.5f, 0.5f, 0.5f};
     f.global_ambient = {0.2f, 0.2f, 0.2f};
     f.near_plane = 0.25f;
     f.far_plane = 4000;
-    f.fog_color = {0.76f, 0.82f, 0.88f};
+    f.fog_color = {plan.fog[0], plan.fog[1], plan.fog[2]};
     f.fog_density = 0.0007f;
     const char* faces[sky_picture_count] = {"sky-n.png", "sky-e.png", "sky-s.png", "sky-w.png", "sky-u.png", "sky-env.png"};
-    for (int k = 0; k < sky_picture_count; k++) f.sky[(size_t)k] = data_name(faces[k]);
+    for (int k = 0; k < sky_picture_count; k++) f.sky[(size_t)k] = data_name(dir, faces[k]);
     // The sun's flare: its glow on the sun, then ghosts along the line
     // through the middle of the view.
     lighting_file::flare_entry sun_flare;
@@ -476,25 +485,40 @@ lighting_file rabbithill_lighting() {
     sun_flare.position = {1, 1, 1};
     using E = lighting_file::element;
     sun_flare.elements = {
-        E{0, 1, {1, 0.96f, 0.85f}, 0.35f, data_name("flare-glow.png")},
-        E{0, 1, {0.5f, 0.5f, 0.45f}, 0.9f, data_name("flare-glow.png")},
-        E{0, 0.55f, {0.25f, 0.35f, 0.5f}, 0.06f, data_name("flare-disc.png")},
-        E{0, 0.3f, {0.45f, 0.35f, 0.2f}, 0.12f, data_name("flare-ring.png")},
-        E{0, -0.15f, {0.2f, 0.4f, 0.25f}, 0.05f, data_name("flare-disc.png")},
-        E{0, -0.45f, {0.3f, 0.25f, 0.45f}, 0.16f, data_name("flare-ring.png")},
-        E{0, -0.75f, {0.4f, 0.28f, 0.2f}, 0.08f, data_name("flare-disc.png")},
-        E{0, -1.1f, {0.2f, 0.28f, 0.45f}, 0.24f, data_name("flare-ring.png")},
+        E{0, 1, {1, 0.96f, 0.85f}, 0.35f, data_name(dir, "flare-glow.png")},
+        E{0, 1, {0.5f, 0.5f, 0.45f}, 0.9f, data_name(dir, "flare-glow.png")},
+        E{0, 0.55f, {0.25f, 0.35f, 0.5f}, 0.06f, data_name(dir, "flare-disc.png")},
+        E{0, 0.3f, {0.45f, 0.35f, 0.2f}, 0.12f, data_name(dir, "flare-ring.png")},
+        E{0, -0.15f, {0.2f, 0.4f, 0.25f}, 0.05f, data_name(dir, "flare-disc.png")},
+        E{0, -0.45f, {0.3f, 0.25f, 0.45f}, 0.16f, data_name(dir, "flare-ring.png")},
+        E{0, -0.75f, {0.4f, 0.28f, 0.2f}, 0.08f, data_name(dir, "flare-disc.png")},
+        E{0, -1.1f, {0.2f, 0.28f, 0.45f}, 0.24f, data_name(dir, "flare-ring.png")},
     };
     f.flares.push_back(sun_flare);
     return f;
 }
 
-bool generate_scenery(datagen_output& out) {
-    using namespace scenery_art;
-    track_design d = build_design();
-    scenery s = place_everything(d);
+scenery_art::sky_look sky_of(const track_plan& p) {
+    auto colour = [](const uint8_t c[3]) { return rgba{c[0], c[1], c[2], 255}; };
+    scenery_art::sky_look look;
+    look.zenith = colour(p.zenith), look.horizon = colour(p.horizon);
+    look.far_hills = colour(p.far_hills), look.near_hills = colour(p.near_hills), look.ground = colour(p.ground);
+    look.cloud_from = p.cloud_from, look.cloud_full = p.cloud_full;
+    return look;
+}
 
-    add_text_member(out, dir + "lighting", encode_lighting(rabbithill_lighting()));
+bool generate_scenery(datagen_output& out, const track_plan& plan) {
+    using namespace scenery_art;
+    if (!can_letter(plan.banner)) {
+        fprintf(stderr, "quarnix-datagen: the banner font lacks a letter of \"%s\"\n", plan.banner);
+        return false;
+    }
+    const track_design& d = design_of(plan);
+    scenery s = place_everything(d);
+    const std::string& dir = s.dir;
+    const scenery_art::sky_look sky = sky_of(plan);
+
+    add_text_member(out, dir + "lighting", encode_lighting(track_lighting(plan, dir)));
     add_text_member(out, dir + "billboards", encode_billboards(s.billboards, 0));
     add_text_member(out, dir + "statues", encode_statues(s.statues, 0));
     add_text_member(out, dir + "flaggers", encode_flaggers(s.flaggers));
@@ -502,12 +526,12 @@ bool generate_scenery(datagen_output& out) {
     add_picture(out, dir + "map.png", hud_map(d), true);
 
     const char* faces[5] = {"sky-n.png", "sky-e.png", "sky-s.png", "sky-w.png", "sky-u.png"};
-    for (int k = 0; k < 5; k++) add_picture(out, dir + faces[k], sky_face(k, 256, sun));
-    add_picture(out, dir + "sky-env.png", sky_environment(128, sun));
-    // The same sky, smaller, as the default of any track whose lighting
-    // names no sky pictures.
+    for (int k = 0; k < 5; k++) add_picture(out, dir + faces[k], sky_face(k, 256, sun, sky));
+    add_picture(out, dir + "sky-env.png", sky_environment(128, sun, sky));
+    // Rabbit Hill's sky, smaller, as the default of any track whose
+    // lighting names no sky pictures.
     const char* defaults[6] = {"sky-n.ppm", "sky-e.ppm", "sky-s.ppm", "sky-w.ppm", "sky-u.ppm", "sky-env.ppm"};
-    for (int k = 0; k < 6; k++) {
+    for (int k = 0; k < 6 && &plan == &rabbithill_plan(); k++) {
         picture p = k < 5 ? sky_face(k, 128, sun) : sky_environment(64, sun);
         std::vector<uint8_t> rgb;
         for (const rgba& c : p.px) rgb.insert(rgb.end(), {c.r, c.g, c.b});
@@ -517,12 +541,14 @@ bool generate_scenery(datagen_output& out) {
     add_picture(out, dir + "flare-ring.png", flare_ring(), true);
     add_picture(out, dir + "flare-disc.png", flare_disc(), true);
 
-    add_picture(out, dir + "tree-pine.png", pine_tree(7), true);
-    add_picture(out, dir + "tree-broadleaf.png", broadleaf_tree(8), true);
-    add_picture(out, dir + "bush.png", bush(9), true);
-    add_picture(out, dir + "crowd-a.png", crowd(10), true);
-    add_picture(out, dir + "crowd-b.png", crowd(11), true);
-    add_picture(out, dir + "banner-a.png", banner(0));
+    // Each track its own trees, bushes and crowds.
+    const uint32_t seed = plan.scenery_seed;
+    add_picture(out, dir + "tree-pine.png", pine_tree(7 + seed), true);
+    add_picture(out, dir + "tree-broadleaf.png", broadleaf_tree(8 + seed), true);
+    add_picture(out, dir + "bush.png", bush(9 + seed), true);
+    add_picture(out, dir + "crowd-a.png", crowd(10 + seed), true);
+    add_picture(out, dir + "crowd-b.png", crowd(11 + seed), true);
+    add_picture(out, dir + "banner-a.png", banner(0, plan.banner));
     add_picture(out, dir + "banner-b.png", banner(1));
     const std::pair<const char*, marshal_picture> marshal_files[] = {
         {"marshal-ready.png", start_ready},       {"marshal-board-up.png", start_board_up},
@@ -545,6 +571,7 @@ bool generate_scenery(datagen_output& out) {
 
     // The track script: its places before the text of the data folder's
     // script, and the files it uses.
+    if (!plan.script) return true;
     add_frills_files(out, dir);
     for (saf_member& m : out.members)
         if (m.name == dir + "frills.js") {
@@ -557,4 +584,8 @@ bool generate_scenery(datagen_output& out) {
 
 }  // namespace
 
-QX_DATAGEN_GENERATOR(rabbithill_scenery, generate_scenery);
+bool generate_rabbithill_scenery(datagen_output& out) { return generate_scenery(out, rabbithill_plan()); }
+bool generate_sandpit_scenery(datagen_output& out) { return generate_scenery(out, sandpit_plan()); }
+
+QX_DATAGEN_GENERATOR(rabbithill_scenery, generate_rabbithill_scenery);
+QX_DATAGEN_GENERATOR(sandpit_scenery, generate_sandpit_scenery);

@@ -1,4 +1,4 @@
-// Rabbit Hill's scenery art: every picture is drawn from shapes and seeded
+// The generated tracks' scenery art: every picture is drawn from shapes and seeded
 // noise, every model is built from the mesh helpers.
 #include "datagen/rabbithill_scenery_art.h"
 
@@ -73,13 +73,18 @@ struct glyph {
 const glyph glyphs[] = {
     {'A', {"01110", "10001", "10001", "11111", "10001", "10001", "10001"}},
     {'B', {"11110", "10001", "10001", "11110", "10001", "10001", "11110"}},
+    {'D', {"11110", "10001", "10001", "10001", "10001", "10001", "11110"}},
+    {'E', {"11111", "10000", "10000", "11110", "10000", "10000", "11111"}},
     {'H', {"10001", "10001", "10001", "11111", "10001", "10001", "10001"}},
     {'I', {"01110", "00100", "00100", "00100", "00100", "00100", "01110"}},
     {'L', {"10000", "10000", "10000", "10000", "10000", "10000", "11111"}},
     {'M', {"10001", "11011", "10101", "10101", "10001", "10001", "10001"}},
     {'N', {"10001", "11001", "10101", "10011", "10001", "10001", "10001"}},
+    {'O', {"01110", "10001", "10001", "10001", "10001", "10001", "01110"}},
+    {'P', {"11110", "10001", "10001", "11110", "10000", "10000", "10000"}},
     {'Q', {"01110", "10001", "10001", "10001", "10101", "10010", "01101"}},
     {'R', {"11110", "10001", "10001", "11110", "10100", "10010", "10001"}},
+    {'S', {"01111", "10000", "10000", "01110", "00001", "00001", "11110"}},
     {'T', {"11111", "00100", "00100", "00100", "00100", "00100", "00100"}},
     {'U', {"10001", "10001", "10001", "10001", "10001", "10001", "01110"}},
     {'X', {"10001", "10001", "01010", "00100", "01010", "10001", "10001"}},
@@ -89,16 +94,21 @@ const glyph glyphs[] = {
     {'/', {"00001", "00010", "00010", "00100", "01000", "01000", "10000"}},
 };
 
+const glyph* glyph_of(char c) {
+    for (const glyph& g : glyphs)
+        if (g.c == c) return &g;
+    return nullptr;
+}
+
 int text_width(const char* text, int scale) { return (int)std::strlen(text) * 6 * scale - scale; }
 
 void text(picture& p, const char* s, int x, int y, int scale, rgba c) {
     for (; *s; s++, x += 6 * scale) {
-        for (const glyph& g : glyphs) {
-            if (g.c != *s) continue;
-            for (int r = 0; r < 7; r++)
-                for (int k = 0; k < 5; k++)
-                    if (g.rows[r][k] == '1') p.rect(x + k * scale, y + r * scale, x + (k + 1) * scale, y + (r + 1) * scale, c);
-        }
+        const glyph* g = glyph_of(*s);
+        if (!g) continue;
+        for (int r = 0; r < 7; r++)
+            for (int k = 0; k < 5; k++)
+                if (g->rows[r][k] == '1') p.rect(x + k * scale, y + r * scale, x + (k + 1) * scale, y + (r + 1) * scale, c);
     }
 }
 
@@ -107,6 +117,12 @@ void centred_text(picture& p, const char* s, int cx, int y, int scale, rgba c) {
 }
 
 }  // namespace
+
+bool can_letter(const char* text) {
+    for (; *text; text++)
+        if (*text != ' ' && !glyph_of(*text)) return false;
+    return true;
+}
 
 // ---- trees and bushes -----------------------------------------------------------------
 
@@ -210,13 +226,13 @@ picture crowd(uint32_t seed) {
     return p;
 }
 
-picture banner(int variant) {
+picture banner(int variant, const char* title) {
     picture p(256, 32, rgba{250, 250, 250, 255});
     if (variant == 0) {
         p.gradient(0, 0, 256, 32, rgba{200, 30, 30, 255}, rgba{150, 20, 20, 255});
         p.rect(0, 0, 256, 3, rgba{250, 250, 250, 255});
         p.rect(0, 29, 256, 32, rgba{250, 250, 250, 255});
-        centred_text(p, "RABBIT HILL MX", 128, 6, 3, rgba{255, 255, 255, 255});
+        centred_text(p, title, 128, 6, 3, rgba{255, 255, 255, 255});
     } else {
         p.rect(0, 0, 256, 32, rgba{20, 60, 150, 255});
         for (int x = 0; x < 256; x += 16) p.rect(x, 0, x + 8, 4, rgba{250, 210, 30, 255});
@@ -374,18 +390,18 @@ double hills(double azimuth, double base, const double (*waves)[3], int count) {
     return h;
 }
 
-rgba sky_colour(v3 dir, const double sun[3]) {
+rgba sky_colour(v3 dir, const double sun[3], const sky_look& look) {
     dir = normalise(dir);
     double elevation = dmath::asin(std::clamp(dir.y, -1.0, 1.0));
     double azimuth = dmath::atan2(dir.x, -dir.z);
-    const rgba zenith{70, 118, 196, 255}, horizon{196, 212, 226, 255};
+    const rgba zenith = look.zenith, horizon = look.horizon;
     rgba c = mix(horizon, zenith, dmath::pow(std::clamp(elevation / (M_PI / 2), 0.0, 1.0), 0.45));
 
     // Clouds on a plane high above, thinning towards the horizon.
     if (elevation > 0.01) {
         double u = dir.x / dir.y * 400, v = dir.z / dir.y * 400;
         double n = fbm(u + 5000, v + 5000, 900, 5, 4242);
-        double cover = smoothstep(0.5, 0.72, n) * smoothstep(0.02, 0.2, elevation);
+        double cover = smoothstep(look.cloud_from, look.cloud_full, n) * smoothstep(0.02, 0.2, elevation);
         rgba cloud = mix(rgba{205, 210, 222, 255}, rgba{250, 250, 252, 255}, smoothstep(0.5, 0.8, n));
         c = mix(c, cloud, cover * 0.9);
     }
@@ -399,19 +415,19 @@ rgba sky_colour(v3 dir, const double sun[3]) {
     const double near_waves[][3] = {{0.025, 3, 2.2}, {0.012, 7, 0.4}, {0.006, 17, 1.7}, {0.003, 41, 0.2}};
     double far = hills(azimuth, 0.075, far_waves, 4);
     double near = hills(azimuth, 0.04, near_waves, 4);
-    if (elevation < far) c = mix(rgba{150, 168, 180, 255}, c, 0.25);
+    if (elevation < far) c = mix(look.far_hills, c, 0.25);
     if (elevation < near) {
         double trees = fbm(azimuth * 300 + 1000, elevation * 300, 6, 2, 99);
-        c = shade(rgba{86, 114, 82, 255}, 0.8 + 0.35 * trees);
+        c = shade(look.near_hills, 0.8 + 0.35 * trees);
         c = mix(c, horizon, 0.3);
     }
-    if (elevation < 0) c = shade(rgba{92, 112, 74, 255}, 0.9 + 0.2 * fbm(azimuth * 200, elevation * 200, 5, 2, 7));
+    if (elevation < 0) c = shade(look.ground, 0.9 + 0.2 * fbm(azimuth * 200, elevation * 200, 5, 2, 7));
     return c;
 }
 
 }  // namespace
 
-picture sky_face(int face, int size, const double sun[3]) {
+picture sky_face(int face, int size, const double sun[3], const sky_look& look) {
     picture p(size, size);
     for (int y = 0; y < size; y++)
         for (int x = 0; x < size; x++) {
@@ -424,25 +440,25 @@ picture sky_face(int face, int size, const double sun[3]) {
                 case 3: d = {-1, -b, -a}; break;
                 default: d = {a, 1, b}; break;
             }
-            p.at(x, y) = sky_colour(d, sun);
+            p.at(x, y) = sky_colour(d, sun, look);
         }
     return p;
 }
 
-picture sky_environment(int size, const double sun[3]) {
+picture sky_environment(int size, const double sun[3], const sky_look& look) {
     picture p(size, size);
     for (int y = 0; y < size; y++)
         for (int x = 0; x < size; x++) {
             double u = 2 * (x + 0.5) / size - 1, v = 1 - 2 * (y + 0.5) / size;
             double r2 = u * u + v * v;
             if (r2 > 1) {
-                p.at(x, y) = sky_colour({u, v, 0}, sun);
+                p.at(x, y) = sky_colour({u, v, 0}, sun, look);
                 continue;
             }
             v3 n{u, v, std::sqrt(1 - r2)};
             // The view along -z reflected in the sphere's surface.
             v3 r{2 * n.z * n.x, 2 * n.z * n.y, 2 * n.z * n.z - 1};
-            p.at(x, y) = sky_colour(r, sun);
+            p.at(x, y) = sky_colour(r, sun, look);
         }
     return p;
 }

@@ -1,6 +1,7 @@
-// Rabbit Hill's ground decals: the chalk finish line across the track,
-// a chalk line in front of the starting gate, and dark, damp braking ruts
-// on the way into the tighter corners. Written with the program's own
+// The generated tracks' ground decals: the chalk finish line across the
+// track, a chalk line in front of the starting gate, and braking ruts on
+// the way into the tighter corners (dark and damp in dirt, churned and
+// shadowed in sand). Written with the program's own
 // decals writer; textures are small RGBA pictures with soft edges.
 #include <algorithm>
 #include <cmath>
@@ -16,8 +17,6 @@
 namespace {
 
 using namespace rabbithill;
-
-const std::string dir = "rabbithill/";
 
 // Alpha that falls off smoothly over `soft` pixels inside a rectangle's edge.
 double edge_fade(int x, int y, int w, int h, double soft) {
@@ -39,8 +38,11 @@ picture chalk_picture() {
 }
 
 // Braking ruts: a few dark furrows along the picture's height (the decal's
-// v axis, laid along the direction of travel) in damp, darker soil.
-picture ruts_picture() {
+// v axis, laid along the direction of travel) in damp, darker soil, or in
+// churned sand.
+picture ruts_picture(bool sandy) {
+    const rgba soil_light = sandy ? rgba{176, 146, 104, 255} : rgba{86, 60, 40, 255};
+    const rgba soil_dark = sandy ? rgba{128, 102, 70, 255} : rgba{58, 40, 28, 255};
     picture p(64, 128);
     const double lanes[] = {10.5, 24.0, 33.5, 47.0, 55.5};
     for (int y = 0; y < p.height; y++)
@@ -52,7 +54,7 @@ picture ruts_picture() {
             }
             double damp = smooth_noise(x, y, 16, 91);
             double a = edge_fade(x, y, p.width, p.height, 14.0) * (0.35 + 0.25 * damp + 0.35 * furrow);
-            rgba soil = mix(rgba{86, 60, 40, 255}, rgba{58, 40, 28, 255}, furrow);
+            rgba soil = mix(soil_light, soil_dark, furrow);
             soil = shade(soil, 0.9 + 0.2 * noise01(x, y, 92));
             soil.a = (uint8_t)std::lround(255 * std::clamp(a, 0.0, 1.0));
             p.at(x, y) = soil;
@@ -60,7 +62,8 @@ picture ruts_picture() {
     return p;
 }
 
-decal across_track(double x, double z, double dx, double dz, double width, double depth, const std::string& texture) {
+decal across_track(const std::string& dir, double x, double z, double dx, double dz, double width, double depth,
+                   const std::string& texture) {
     decal d;
     d.x = (float)x;
     d.z = (float)z;
@@ -72,21 +75,22 @@ decal across_track(double x, double z, double dx, double dz, double width, doubl
     return d;
 }
 
-bool generate_terrain_decals(datagen_output& out) {
-    track_design d = build_design();
+bool generate_terrain_decals(datagen_output& out, const track_plan& plan) {
+    const track_design& d = design_of(plan);
     if (d.lap.empty()) return false;
+    const std::string dir = std::string(plan.dir) + "/";
     std::vector<decal> decals;
 
     // The finish line lies on the last timing gate.
     if (!d.gates.empty()) {
         const gate& g = d.gates.back();
         double w = 2 * g.radius;
-        decals.push_back(across_track(g.x, g.z, g.dx, g.dz, w, 1.5, "decal_chalk.png"));
+        decals.push_back(across_track(dir, g.x, g.z, g.dx, g.dz, w, 1.5, "decal_chalk.png"));
     }
     // A line just in front of the gate the riders start from.
     if (!d.chute.empty()) {
         const centre_sample& c = d.chute[std::min<size_t>(4, d.chute.size() - 1)];
-        decals.push_back(across_track(c.x, c.z, c.dx, c.dz, c.width * 1.1, 1.0, "decal_chalk.png"));
+        decals.push_back(across_track(dir, c.x, c.z, c.dx, c.dz, c.width * 1.1, 1.0, "decal_chalk.png"));
     }
     // Ruts on the last stretch before each tight corner, where riders brake.
     double last = -1e9;
@@ -95,16 +99,20 @@ bool generate_terrain_decals(datagen_output& out) {
         if (std::fabs(c.curvature) < 0.012 || c.s - last < 60) continue;
         last = c.s;
         const centre_sample& b = d.lap[(k + d.lap.size() - 12) % d.lap.size()];
-        decal r = across_track(b.x, b.z, b.dx, b.dz, b.width * 0.7, 18.0, "decal_ruts.png");
+        decal r = across_track(dir, b.x, b.z, b.dx, b.dz, b.width * 0.7, 18.0, "decal_ruts.png");
         decals.push_back(r);
     }
 
     add_picture(out, dir + "decal_chalk.png", chalk_picture(), true);
-    add_picture(out, dir + "decal_ruts.png", ruts_picture(), true);
+    add_picture(out, dir + "decal_ruts.png", ruts_picture(plan.sandy), true);
     add_text_member(out, dir + "decals", encode_decals(decals));
     return true;
 }
 
+bool generate_all_terrain_decals(datagen_output& out) {
+    return generate_terrain_decals(out, rabbithill_plan()) && generate_terrain_decals(out, sandpit_plan());
+}
+
 }  // namespace
 
-QX_DATAGEN_GENERATOR(terrain_decals, generate_terrain_decals);
+QX_DATAGEN_GENERATOR(terrain_decals, generate_all_terrain_decals);

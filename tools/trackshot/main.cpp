@@ -1,7 +1,7 @@
-// quarnix-trackshot --data <folder with zzzz.saf> --out <folder> [--ground]
-// Loads Rabbit Hill the way the game does, lines a field of bikes up behind
+// quarnix-trackshot --data <folder with zzzz.saf> --out <folder> [--ground] [--track DIR]
+// Loads a generated track (Rabbit Hill unless --track names another) the way the game does, lines a field of bikes up behind
 // the starting gate and draws views through the game's frame drawing: the
-// start, a bike over the big jump, a bike leaning into a berm, and a rider
+// start, a bike over the big jump (or the track's first jump), a bike leaning into a berm, and a rider
 // thrown into the dirt and back on the bike. (The riding view with the HUD
 // is the game's own screenshot: scripts/game_pictures.) With --ground: the ground
 // from a rider's eye height along the track's edges and across the field.
@@ -46,7 +46,9 @@ namespace {
 constexpr int width = 960, height = 600;
 
 int usage() {
-    fprintf(stderr, "usage: quarnix-trackshot --data <folder with zzzz.saf> --out <folder> [--ground] [--preset <name>]\n");
+    fprintf(stderr,
+            "usage: quarnix-trackshot --data <folder with zzzz.saf> --out <folder> [--ground] [--preset <name>] "
+            "[--track DIR]\n");
     return 2;
 }
 
@@ -182,9 +184,12 @@ bool shoot_ground(plix_window* w, const rabbithill::track_design& d, const std::
 int main(int argc, char** argv) {
     std::string data, out;
     bool ground = false;
+    std::string track = "rabbithill";
     for (int i = 1; i < argc; i++) {
         if (!strcmp(argv[i], "--ground")) {
             ground = true;
+        } else if (!strcmp(argv[i], "--track") && i + 1 < argc) {
+            track = argv[++i];
         } else if (!strcmp(argv[i], "--preset") && i + 1 < argc) {
             // The graphics settings of one of the menu's presets, by name.
             const char* name = argv[++i];
@@ -202,6 +207,11 @@ int main(int argc, char** argv) {
             return usage();
     }
     if (data.empty() || out.empty()) return usage();
+    const rabbithill::track_plan* plan = rabbithill::plan_named(track);
+    if (!plan) {
+        fprintf(stderr, "quarnix-trackshot: %s is not a generated track\n", track.c_str());
+        return 2;
+    }
     setenv("KV_HOME", data.c_str(), 1);
     std::string home = "/tmp/quarnix-trackshot-" + std::to_string(getpid());
     setenv("XDG_DATA_HOME", home.c_str(), 1);
@@ -225,7 +235,7 @@ int main(int argc, char** argv) {
     load_fonts();
     set_number_plate_painter(paint_number_plate);
     load_hud_textures();
-    settings.track = "rabbithill";
+    settings.track = track;
     if (scan_tracks() < 1 || !bike_world_init()) {
         fprintf(stderr, "quarnix-trackshot: no track in %s\n", data.c_str());
         return 1;
@@ -239,7 +249,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "quarnix-trackshot: the race does not start\n");
         return 1;
     }
-    rabbithill::track_design d = rabbithill::build_design();
+    rabbithill::track_design d = rabbithill::build_design(*plan);
     bool ok = true;
     if (ground) {
         ok = shoot_ground(w, d, out);
@@ -257,20 +267,30 @@ int main(int argc, char** argv) {
         double fx = -std::sin(s.angle), fz = -std::cos(s.angle);
         std::array<double, 3> eye{s.x - fx * 22, s.y + 9, s.z - fz * 22};
         std::array<double, 3> target{s.x + fx * 30, s.y, s.z + fz * 30};
-        ok &= shoot(w, look_at_camera(eye, target), out + "/rabbithill_start.png");
+        ok &= shoot(w, look_at_camera(eye, target), out + "/" + track + "_start.png");
     }
-    // 2. Over the big jump: a bike high in the air, seen from the side.
+    // 2. Over the big jump (or the first jump of a track without one): a
+    // bike high in the air, seen from the side.
+    const rabbithill::feature* jump = nullptr;
+    for (const rabbithill::feature& f : d.features)
+        if (f.kind == rabbithill::feature_big_jump || (!jump && f.kind != rabbithill::feature_whoops &&
+                                                       f.kind != rabbithill::feature_rollers))
+            jump = &f;
     for (const rabbithill::feature& f : d.features) {
-        if (strcmp(f.name, "Rabbit Hill") != 0) continue;
+        if (&f != jump) continue;
         const rabbithill::centre_sample& c = at_distance(d, f.start + f.length * 0.55);
         double y = height_at((float)c.x, (float)c.z) + 8;
         place(*bike_in_slot(0), c.x, y, c.z, c.dx, c.dz, 0);
         std::array<double, 3> eye{c.x + c.dz * 18 - c.dx * 8, y + 1, c.z - c.dx * 18 - c.dz * 8};
-        ok &= shoot(w, look_at_camera(eye, {c.x, y - 1, c.z}), out + "/rabbithill_jump.png");
+        ok &= shoot(w, look_at_camera(eye, {c.x, y - 1, c.z}), out + "/" + track + "_jump.png");
     }
     // 3. In a berm: the bike leaning into the turn, seen from inside it.
-    for (const rabbithill::corner& k : rabbithill::lap_corners()) {
-        if (strcmp(k.name, "East Berm") != 0) continue;
+    // Rabbit Hill's East Berm, or the first full berm of 20 ft or more.
+    const rabbithill::corner* berm = nullptr;
+    for (const rabbithill::corner& k : plan->corners)
+        if (!strcmp(k.name, "East Berm") || (!berm && k.berm >= 1 && k.radius >= 20)) berm = &k;
+    for (const rabbithill::corner& k : plan->corners) {
+        if (&k != berm) continue;
         size_t best = 0;
         for (size_t i = 0; i < d.lap.size(); i++)
             if (std::hypot(d.lap[i].x - k.x, d.lap[i].z - k.z) < std::hypot(d.lap[best].x - k.x, d.lap[best].z - k.z))
@@ -285,7 +305,7 @@ int main(int argc, char** argv) {
         place(*bike_in_slot(0), bx, y, bz, c.dx, c.dz, side * 0.6);
         std::array<double, 3> eye{k.x + ox * (k.radius - 18) - c.dx * 14, y + 5,
                                   k.z + oz * (k.radius - 18) - c.dz * 14};
-        ok &= shoot(w, look_at_camera(eye, {bx, y, bz}), out + "/rabbithill_berm.png");
+        ok &= shoot(w, look_at_camera(eye, {bx, y, bz}), out + "/" + track + "_berm.png");
     }
     ok &= shoot_crash(w, out);
     free_race();
