@@ -97,14 +97,14 @@ void gradient_edit_press(editor_point p) {
         if (hit(p, g->origin[0] + g->points[k].distance, g->origin[1] - g->points[k].height)) {
             e.selected_point = (int)k;
             e.pick_state = 1;
-            editor_settings.segment_type = k < g->segment_types.size() ? g->segment_types[k] : segment_line;
+            editor_settings.segment_type = k < g->segment_types.size() ? g->segment_types[k] : (unsigned char)segment_line;
             return;
         }
     float s = p.x - g->origin[0];
     for (size_t k = 0; k + 1 < g->points.size(); k++) {
         if (!(s > g->points[k].distance && s < g->points[k + 1].distance)) continue;
         g->points.insert(g->points.begin() + (long)k + 1, gradient_point{s, g->origin[1] - p.z});
-        unsigned char type = k < g->segment_types.size() ? g->segment_types[k] : segment_line;
+        unsigned char type = k < g->segment_types.size() ? g->segment_types[k] : (unsigned char)segment_line;
         g->segment_types.resize(g->points.size() - 1, segment_line);
         g->segment_types.insert(g->segment_types.begin() + (long)k + 1, type);
         e.selected_point = (int)k + 1;

@@ -40,7 +40,7 @@ TEST(lost_display, ServerGoneUnderTheRunningGame) {
     write_file(root0 + "config", "video_mode=Windowed\nxres=320\nyres=240\nlaps=7\n");
     std::thread killer([&] {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (read_file(root0 + "lastlog.txt").find("The frame loop runs") == std::string::npos &&
+        while (read_file(root0 + "lastlog.txt").find("Priority ") == std::string::npos &&
                std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
