@@ -21,18 +21,21 @@ with_display() {
   fi
 }
 
-echo "== build"
+# Each stage says how long the run has taken so far.
+stage() { echo "== $1 (at $((SECONDS / 60)) min $((SECONDS % 60)) s)"; }
+
+stage build
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$jobs"
-echo "== tests"
+stage tests
 (cd build && with_display ctest -j "$jobs" --timeout 600)
 
-echo "== sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer)"
+stage "sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer)"
 # The checked builds keep line tables only and optimise lightly: they build
 # much faster, and the sanitizers' reports still name every source line.
 checked_flags=(-DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG")
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${checked_flags[@]}" -DQX_SANITIZE=ON \
-  -DQX_BENCH=OFF >/dev/null
+  -DQX_BENCH=OFF -DQX_GAME_DATA="$PWD/build/bin/zzzz.saf" >/dev/null
 cmake --build build-asan -j "$jobs" --target unit_tests
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1
@@ -48,11 +51,11 @@ export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
   { echo "-- running the failed cases once more"; with_display ctest --rerun-failed --timeout 900; })
 unset ASAN_OPTIONS UBSAN_OPTIONS
 
-echo "== fuzz smoke runs"
+stage "fuzz smoke runs"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${checked_flags[@]}" \
   -DQX_FUZZ=ON >/dev/null
 cmake --build build-fuzz -j "$jobs" --target fuzz_targets
-seconds=${QX_FUZZ_SECONDS:-5}
+seconds=${QX_FUZZ_SECONDS:-3}
 for target in build-fuzz/fuzz/fuzz_*; do
   [ -x "$target" ] || continue
   name=$(basename "$target"); name=${name#fuzz_}
@@ -64,4 +67,4 @@ for target in build-fuzz/fuzz/fuzz_*; do
   grep -E "^#[0-9]+.*DONE" "$work.log" | tail -1 || true
   rm -rf "$work" "$work.log"
 done
-echo "== all tests passed"
+stage "all tests passed"
