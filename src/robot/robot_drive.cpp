@@ -454,7 +454,13 @@ void robot_recover(bike_state& b) {
     frame_view f = view_of(b);
     const line_point& tp = r.path[(size_t)r.target];
     bool crashed = b.crash_countdown > 0;
-    if (race.tic - r.last_reached_tic > 19 * 128) {
+    // A bike that stands still for 2 s with the rider on it (hung up on a
+    // lip or a bale, or spinning its wheel) will not reach a point by
+    // itself: it gets the long-timeout help at once, for 3 s.
+    float speed_now = (float)std::sqrt(dot3(f.vel, f.vel));
+    if (crashed || (speed_now >= 2 && r.stuck_tics < 2 * 128)) r.stuck_tics = 0;
+    else if (++r.stuck_tics > 5 * 128) r.stuck_tics = 0;
+    if (race.tic - r.last_reached_tic > 19 * 128 || r.stuck_tics > 2 * 128) {
         // Helped along: the front wheel pulled towards the target at a
         // walking pace, the frame lifted.
         double fv[3];
