@@ -445,8 +445,23 @@ void robot_recover(bike_state& b) {
         return;
     }
     if (race.tic - r.last_reached_tic > 40 * 128) {
+        // Lost for long: head for the nearest point still ahead on the
+        // path (any point of the whole path could lie across the track, or
+        // be one already ridden past); with none nearer than the current
+        // target, a point ahead picked by the tic breaks the deadlock.
         r.recovery = 3;
-        r.target = race.tic % n;
+        int from = std::clamp(r.target, 0, n - 1);
+        frame_view g = view_of(b);
+        int best = from;
+        double best_d = 1e30;
+        for (int q = from; q < n; q++) {
+            double d = std::hypot(r.path[(size_t)q].x - g.pos[0], r.path[(size_t)q].z - g.pos[2]);
+            if (d < best_d) {
+                best_d = d;
+                best = q;
+            }
+        }
+        r.target = best != from ? best : from + race.tic % (n - from);
         r.last_reached_tic = race.tic;
     }
     set_flag(b, flag_auto_shift, true);
