@@ -134,6 +134,7 @@ struct robot_state {
     float start_timer = 0;
     float throttle = 0;
     int grip_limit_tic = 0;
+    int stuck_tics = 0;  // recovery tics spent (nearly) standing still
     bool was_crashed = false;
     // Recording of a human rider: two buffers by stretch parity.
     std::array<std::vector<line_point>, 2> recording;

@@ -445,8 +445,23 @@ void robot_recover(bike_state& b) {
         return;
     }
     if (race.tic - r.last_reached_tic > 40 * 128) {
+        // Lost for long: head for the nearest point still ahead on the
+        // path (any point of the whole path could lie across the track, or
+        // be one already ridden past); with none nearer than the current
+        // target, a point ahead picked by the tic breaks the deadlock.
         r.recovery = 3;
-        r.target = race.tic % n;
+        int from = std::clamp(r.target, 0, n - 1);
+        frame_view g = view_of(b);
+        int best = from;
+        double best_d = 1e30;
+        for (int q = from; q < n; q++) {
+            double d = std::hypot(r.path[(size_t)q].x - g.pos[0], r.path[(size_t)q].z - g.pos[2]);
+            if (d < best_d) {
+                best_d = d;
+                best = q;
+            }
+        }
+        r.target = best != from ? best : from + race.tic % (n - from);
         r.last_reached_tic = race.tic;
     }
     set_flag(b, flag_auto_shift, true);
@@ -454,7 +469,13 @@ void robot_recover(bike_state& b) {
     frame_view f = view_of(b);
     const line_point& tp = r.path[(size_t)r.target];
     bool crashed = b.crash_countdown > 0;
-    if (race.tic - r.last_reached_tic > 19 * 128) {
+    // A bike that stands still for 2 s with the rider on it (hung up on a
+    // lip or a bale, or spinning its wheel) will not reach a point by
+    // itself: it gets the long-timeout help at once, for 3 s.
+    float speed_now = (float)std::sqrt(dot3(f.vel, f.vel));
+    if (crashed || (speed_now >= 2 && r.stuck_tics < 2 * 128)) r.stuck_tics = 0;
+    else if (++r.stuck_tics > 5 * 128) r.stuck_tics = 0;
+    if (race.tic - r.last_reached_tic > 19 * 128 || r.stuck_tics > 2 * 128) {
         // Helped along: the front wheel pulled towards the target at a
         // walking pace, the frame lifted.
         double fv[3];

@@ -167,6 +167,7 @@ void clear_line_picks() {
         r.start_timer = 0;
         r.throttle = 0;
         r.grip_limit_tic = 0;
+        r.stuck_tics = 0;
         r.recording = {};
         r.aborted = {};
     }

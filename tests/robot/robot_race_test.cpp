@@ -125,6 +125,36 @@ TEST_F(robot_race, ControlsStayFiniteOnDegeneratePaths) {
     }
 }
 
+TEST_F(robot_race, LostForFortySecondsHeadsForTheNearestPointAhead) {
+    ASSERT_TRUE(reset_race(robots(1, 1, 0)));
+    bike_state& b = *bike_in_slot(0);
+    double p[3];
+    get_body_position(b, body_frame, p);
+    race.tic = race.gate_drop_tic + 100 * 128;
+    robot_state& r = robot(0);
+    // A straight path through the bike: points 0..39 every 10 units, the
+    // bike beside point 25; point 5 (already passed) is just as near.
+    r.path.clear();
+    for (int k = 0; k < 40; k++) {
+        float along = (float)(k - 25) * 10;
+        if (k == 5) along = 0;
+        r.path.push_back({(float)p[0] + 3, (float)p[1], (float)p[2] - along, 20, 0});
+    }
+    for (int from : {10, 30}) {
+        r.target = from;
+        r.recovery = 3;
+        r.last_reached_tic = race.tic - 41 * 128;
+        robot_recover(b);
+        EXPECT_EQ(r.last_reached_tic, race.tic);
+        EXPECT_GT(r.recovery, 0);
+        if (from == 10)
+            EXPECT_EQ(r.target, 25);  // nearest ahead, not the passed point 5
+        else
+            EXPECT_GE(r.target, 30);  // nothing nearer ahead: stays ahead
+        EXPECT_LT(r.target, 40);
+    }
+}
+
 struct race_outcome {
     int finished = 0;
     int worst_off_path = 0;  // tics in a row
@@ -161,9 +191,12 @@ race_outcome run_race(int count, int laps, int skill) {
     return out;
 }
 
-// Not yet met: on the shipped lines the robots lose their path for long
-// spells (recovery riding) and some do not finish three laps inside the
-// ten-minute limit. Run it with --gtest_also_run_disabled_tests.
+// Not yet met: on the shipped lines the robots fall or crash about twice a
+// lap each (landings, tight turns at 10-25 ft/s), lose their path for long
+// spells (recovery riding, 28-92 s at worst) and one or two of ten do not
+// finish three laps inside the ten-minute limit. At 3 x 10 robots x 3 laps
+// it also costs 75-150 s of CPU: fewer robots or laps once it passes. Run it
+// with --gtest_also_run_disabled_tests.
 TEST_F(robot_race, DISABLED_TenRobotsRaceThreeLapsAtEachSkill) {
     std::vector<race_outcome> by_skill;
     for (int skill = 0; skill < 3; skill++) {

@@ -8,8 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "bike/bike.h"
+#include "bike/drivetrain.h"
+#include "bike/rider_control.h"
 #include "core/cmdline.h"
 #include "core/config.h"
 #include "race/headless.h"
@@ -92,6 +95,8 @@ int main(int argc, char** argv) {
     int robots = 10, laps = 3, skill = 0;
     double limit = 600, erode = 0;
     bool quiet = false, trace = false;
+    const char* every_env = std::getenv("QX_TRACE_EVERY");
+    int trace_every = every_env ? std::max(1, std::atoi(every_env)) : 64;
     for (int i = 1; i < argc; i++) {
         auto arg = [&](const char* name) { return !strcmp(argv[i], name) && i + 1 < argc; };
         if (!strcmp(argv[i], "--help")) {
@@ -170,17 +175,29 @@ int main(int argc, char** argv) {
         // The game applies the queued wheel marks once a frame; here a frame
         // is two tics, and no rider's eye holds them back.
         if (erode_rate > 0 && race.tic % 2 == 0) apply_erosion(nullptr, (float)erode_rate / 1024.0f, race.tic);
-        if (trace && race.tic % 64 == 0 && bike_in_slot(0)) {
+        if (trace && race.tic % trace_every == 0 && bike_in_slot(0)) {
             const robot_state& r = robot(0);
             const bike_state& b = *bike_in_slot(0);
             double p[3];
             get_body_position(b, body_frame, p);
             float tx = r.target < (int)r.path.size() ? r.path[(size_t)r.target].x : 0;
             float tz = r.target < (int)r.path.size() ? r.path[(size_t)r.target].z : 0;
-            std::printf("t %.1f pos %.1f %.1f %.1f v %.1f tgt %d/%zu (%.1f %.1f) rec %d gates %d thr %.2f str %.2f brk %.2f cl %.2f crash %d\n",
+            std::printf("t %.1f pos %.1f %.1f %.1f v %.1f tgt %d/%zu (%.1f %.1f) rec %d gates %d thr %.2f str %.2f brk %.2f cl %.2f crash %d gear %d rpm %.0f lean %.2f sit %.1f\n",
                         race.tic / 128.0, p[0], p[1], p[2], slot_speed(0), r.target, r.path.size(), tx, tz, r.recovery,
                         race_slots[0].timing.gates_passed, b.controls.throttle, b.controls.steer, b.controls.front_brake,
-                        b.controls.clutch, b.crash_countdown);
+                        b.controls.clutch, b.crash_countdown, b.gear, engine_rpm(b), lean_angle(b), b.controls.sit);
+        }
+        if (trace) {
+            static std::vector<int> was(160, 0);
+            for (int k = 0; k < robots; k++) {
+                const bike_state* bk = bike_in_slot(k);
+                if (!bk) continue;
+                if (bk->crash_countdown > 0 && was[(size_t)k] == 0)
+                    std::printf("crash slot %d t %.2f v %.1f thr %.2f str %.2f fbrk %.2f rbrk %.2f lean %.2f rec %d\n", k,
+                                race.tic / 128.0, slot_speed(k), bk->controls.throttle, bk->controls.steer,
+                                bk->controls.front_brake, bk->controls.rear_brake, lean_angle(*bk), robot(k).recovery);
+                was[(size_t)k] = bk->crash_countdown;
+            }
         }
         for (int k = 0; k < robots; k++) {
             off_path[(size_t)k] = robot(k).recovery > 0 ? off_path[(size_t)k] + 1 : 0;
