@@ -24,14 +24,9 @@ bool load_server_track(const std::string& data_dir, const std::string& dir, serv
     if (!data_dir.empty()) setenv("KV_HOME", data_dir.c_str(), 1);
     vfs_shutdown();
     file_list();
-    track_parts = {};
-    solid_objects = {};
-    object_race = {};
-    rider_parts = {};
     textures_init();
     models_init(false);
-    fill_race_parts(track_parts, object_race, rider_parts);
-    fill_object_parts(track_parts);
+    standalone_race_parts();
     config_defaults();
     if (scan_tracks() < 1) {
         error = "no tracks found (is the game's data archive beside the server, or given with --data?)";

@@ -7,6 +7,7 @@
 #include "bike/drivetrain.h"
 #include "bike/rider_control.h"
 #include "bike/rider_parts.h"
+#include "bike/solid_objects.h"
 #include "core/bike_setup.h"
 #include "core/clock.h"
 #include "core/cmdline.h"
@@ -17,6 +18,7 @@
 #include "race/race_tic.h"
 #include "track/objects_race.h"
 #include "track/track.h"
+#include "track/track_objects.h"
 
 namespace {
 
@@ -166,4 +168,17 @@ void fill_race_parts(track_part_driver& parts, object_race_driver& objects, ride
     objects.rider_is_down = rider_is_down;
 
     rider.racing = racing;
+}
+
+void clear_race_parts() {
+    track_parts = {};
+    solid_objects = {};
+    object_race = {};
+    rider_parts = {};
+}
+
+void standalone_race_parts() {
+    clear_race_parts();
+    fill_race_parts(track_parts, object_race, rider_parts);
+    fill_object_parts(track_parts);
 }

@@ -50,3 +50,9 @@ void raise_slot_bike(int slot, double dy);
 // riders down), and whether a rider is racing for the rider code. The game
 // fills the tables with it at start-up; tests of whole races do the same.
 void fill_race_parts(track_part_driver& parts, object_race_driver& objects, rider_driver& rider);
+// A race without the game around it (the race server, the headless runner,
+// tests): the track, solid-object, object and rider tables emptied, then
+// filled with the race's entries and the track objects' own.
+void standalone_race_parts();
+// Empties those four tables again.
+void clear_race_parts();

@@ -46,15 +46,10 @@ struct EditorFlatFieldRace : ::testing::Test {
     temp_dir home;
     void SetUp() override {
         use_built_data(home);
-        track_parts = {};
-        solid_objects = {};
-        object_race = {};
-        rider_parts = {};
         textures_init();
         models_init(false);
         shape_cache_free();
-        fill_race_parts(track_parts, object_race, rider_parts);
-        fill_object_parts(track_parts);
+        standalone_race_parts();
         track_parts.editor_attach = editor_attach;
         track_parts.editor_detach = editor_detach;
         config_defaults();
@@ -75,10 +70,7 @@ struct EditorFlatFieldRace : ::testing::Test {
         textures_free();
         models_free();
         shape_cache_free();
-        track_parts = {};
-        solid_objects = {};
-        object_race = {};
-        rider_parts = {};
+        clear_race_parts();
         clear_race_state();
         vfs_shutdown();
         unsetenv("KV_HOME");

@@ -36,15 +36,10 @@ struct rabbit_hill : ::testing::Test {
     temp_dir home;
     void SetUp() override {
         use_built_data(home);
-        track_parts = {};
-        solid_objects = {};
-        object_race = {};
-        rider_parts = {};
         textures_init();
         models_init(false);
         shape_cache_free();
-        fill_race_parts(track_parts, object_race, rider_parts);
-        fill_object_parts(track_parts);
+        standalone_race_parts();
         config_defaults();
         settings.track = "rabbithill";
         ASSERT_GE(scan_tracks(), 1);
@@ -59,10 +54,7 @@ struct rabbit_hill : ::testing::Test {
         textures_free();
         models_free();
         shape_cache_free();
-        track_parts = {};
-        solid_objects = {};
-        object_race = {};
-        rider_parts = {};
+        clear_race_parts();
         clear_race_state();
         vfs_shutdown();
         unsetenv("KV_HOME");

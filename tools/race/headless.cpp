@@ -38,15 +38,10 @@ bool headless_init(const std::string& data_root, const std::string& home, const 
     setenv("KV_HOME", root.c_str(), 1);
     vfs_shutdown();
     file_list();
-    track_parts = {};
-    solid_objects = {};
-    object_race = {};
-    rider_parts = {};
     race_parts = {};
     textures_init();
     models_init(false);
-    fill_race_parts(track_parts, object_race, rider_parts);
-    fill_object_parts(track_parts);
+    standalone_race_parts();
     fill_robot_parts(race_parts, rider_parts);
     config_defaults();
     if (scan_tracks() < 1) return false;
