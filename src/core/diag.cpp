@@ -91,8 +91,11 @@ void log_vprintf(const char* format, va_list args) {
         return;
     }
 
+    // Only the program's own format names the log: a text passed through
+    // ("%s" of a chat line, a server's message) that starts the same way is
+    // logged like any other, so it can never open or truncate a file.
     static const char prefix[] = "PLIX_LOGFILE=";
-    bool names_log = strncmp(text, prefix, sizeof prefix - 1) == 0;
+    bool names_log = strncmp(format, prefix, sizeof prefix - 1) == 0;
     if (!g_log.set_up) {
         g_log.set_up = true;
         const char* env = getenv("PLIX_LOGFILE");

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <new>
 #include <string>
 
@@ -77,6 +78,16 @@ TEST_F(log_fixture, FirstMessageCanNameTheLog) {
     EXPECT_EQ(log.find("network text"), std::string::npos);
     EXPECT_NE(log.find("Error: broken\n"), std::string::npos);
     EXPECT_STREQ(last_error(), "broken");
+}
+
+TEST_F(log_fixture, TextsPassedThroughNeverNameTheLog) {
+    log_printf(nullptr);
+    std::string bait = dir.file("bait.log");
+    std::string text = "PLIX_LOGFILE=" + bait;
+    show_message(text.c_str());  // as a server's chat line would arrive
+    log_printf("%s\n", text.c_str());
+    log_printf(nullptr);
+    EXPECT_FALSE(std::filesystem::exists(bait));
 }
 
 TEST_F(log_fixture, MessagesGoToLogAndRing) {
