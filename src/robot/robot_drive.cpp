@@ -118,8 +118,14 @@ void robot_speed_control(bike_state& b, float s, float S) {
         } else if (s < S) {
             throttle = S - s;
         } else {
+            // Braking grows over 4 ft/s of overspeed, the rear at 0.7 of
+            // the front: full brakes for a small overspeed lock the rear
+            // and flip the bike. None in the first quarter second after a
+            // landing, while the suspension settles.
             throttle = 0;
-            front = rear = clampf(s - S, 0, 1);
+            front = clampf((s - S) * 0.25f, 0, 1);
+            rear = 0.7f * front;
+            if (b.landed_tic >= b.airborne_tic && race.tic - b.landed_tic < 32) front = rear = 0;
         }
         const bike_info& info = bike_model(b);
         if (b.gear == 0) clutch = clampf((engine_rpm(b) - (info.shift_down_rpm - 1000)) / 1000, 0, 1);
@@ -314,7 +320,10 @@ void robot_drive(bike_state& b) {
         g = 4 * q;
         m *= q;
         if (tj >= 2) {
-            path_point_at(r, t + ((straight < 5 || std::fabs(phi) >= pi / 8) ? 2.0f : 3.0f), aim);
+            // Three recorded points (0.75 s) further ahead than a rider's
+            // own reach: aimed nearer, the lean swings from side to side
+            // (the bike answers the bars too late for a half-second aim).
+            path_point_at(r, t + ((straight < 5 || std::fabs(phi) >= pi / 8) ? 5.0f : 6.0f), aim);
         } else {
             float w = clampf((2 - tj) * 2, 0, 1);
             float p3[3], k0[3], k3[3];
@@ -396,6 +405,13 @@ void robot_drive(bike_state& b) {
         float lim = pi / 2 - 1.3744469f * w;
         theta = std::clamp(theta, -lim, lim);
         m = m + (pi / 8 - m) * clampf((3 - tj) / 3, 0, 1);
+    }
+    // The rear tire's slip limits the throttle too (down to a fifth): a
+    // spinning rear wheel at a walking pace slides out and drops the bike.
+    if (wheel_touches(b.rear_contact)) {
+        const float* sv = b.rear_contact.slip_velocity;
+        float rear_slip = std::sqrt(sv[0] * sv[0] + sv[1] * sv[1] + sv[2] * sv[2]);
+        k = std::min(k, std::max(clampf((8 - rear_slip) / 8, 0, 1), 0.2f));
     }
     float c = g * (theta - phi);
     if ((c > 0) != (phi > 0) && c != 0 && phi != 0) m *= 2;

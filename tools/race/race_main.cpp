@@ -57,7 +57,8 @@ void usage() {
         "  --play FILE        replay a demo (not built in this runner yet)\n"
         "  --erode X          the wheels dig the ground, 0..100 (as the game's option); prints the ruts' depth\n"
         "  --scripted         fixed controls instead of the robots' brains (the benchmark's baseline)\n"
-        "  --quiet            only the summary line\n"
+        "  --seed N           seeds the race's generator (grid, gate drop, roster; default 0)\n"
+        "  --quiet            only the summary lines\n"
         "  --help             this text\n");
 }
 
@@ -94,6 +95,7 @@ int main(int argc, char** argv) {
     std::string track = "rabbithill", data, home, brain_name;
     int robots = 10, laps = 3, skill = 0;
     double limit = 600, erode = 0;
+    unsigned seed = 0;
     bool quiet = false, trace = false;
     const char* every_env = std::getenv("QX_TRACE_EVERY");
     int trace_every = every_env ? std::max(1, std::atoi(every_env)) : 64;
@@ -128,6 +130,8 @@ int main(int argc, char** argv) {
             g_scripted = true;
         } else if (!strcmp(argv[i], "--trace")) {
             trace = true;
+        } else if (arg("--seed")) {
+            seed = (unsigned)std::strtoul(argv[++i], nullptr, 10);
         } else if (!strcmp(argv[i], "--quiet")) {
             quiet = true;
         } else if (arg("--demo") || arg("--play")) {
@@ -155,6 +159,8 @@ int main(int argc, char** argv) {
     s.track = track;
     settings.track = track;
     cmdline.erode_rate = (int)std::floor(erode * 1024);
+    // The reset seeds the race's generator from the tic it is called at.
+    race.tic = (int)(seed % (1u << 20));
     if (!reset_race(s)) {
         std::fprintf(stderr, "quarnix-race: track %s did not load\n", track.c_str());
         headless_free();
@@ -168,7 +174,8 @@ int main(int argc, char** argv) {
     auto t0 = std::chrono::steady_clock::now();
     long tics = 0;
     int end_tic = race.gate_drop_tic + (int)(limit * tics_per_second);
-    std::vector<int> off_path(robots, 0), worst_off(robots, 0);
+    std::vector<int> off_path(robots, 0), worst_off(robots, 0), was_crashed(robots, 0);
+    int crashes = 0;
     while (!race_over() && race.tic < end_tic) {
         simulate_tic();
         tics++;
@@ -187,20 +194,21 @@ int main(int argc, char** argv) {
                         race_slots[0].timing.gates_passed, b.controls.throttle, b.controls.steer, b.controls.front_brake,
                         b.controls.clutch, b.crash_countdown, b.gear, engine_rpm(b), lean_angle(b), b.controls.sit);
         }
-        if (trace) {
-            static std::vector<int> was(160, 0);
-            for (int k = 0; k < robots; k++) {
-                const bike_state* bk = bike_in_slot(k);
-                if (!bk) continue;
-                if (bk->crash_countdown > 0 && was[(size_t)k] == 0)
-                    std::printf("crash slot %d t %.2f v %.1f thr %.2f str %.2f fbrk %.2f rbrk %.2f lean %.2f rec %d\n", k,
-                                race.tic / 128.0, slot_speed(k), bk->controls.throttle, bk->controls.steer,
-                                bk->controls.front_brake, bk->controls.rear_brake, lean_angle(*bk), robot(k).recovery);
-                was[(size_t)k] = bk->crash_countdown;
-            }
+        for (int k = 0; k < robots; k++) {
+            const bike_state* bk = bike_in_slot(k);
+            if (!bk) continue;
+            bool crashed_now = bk->crash_countdown > 0 && was_crashed[(size_t)k] == 0;
+            crashes += crashed_now;
+            if (trace && crashed_now)
+                std::printf("crash slot %d t %.2f v %.1f thr %.2f str %.2f fbrk %.2f rbrk %.2f lean %.2f rec %d\n", k,
+                            race.tic / 128.0, slot_speed(k), bk->controls.throttle, bk->controls.steer,
+                            bk->controls.front_brake, bk->controls.rear_brake, lean_angle(*bk), robot(k).recovery);
+            was_crashed[(size_t)k] = bk->crash_countdown;
         }
         for (int k = 0; k < robots; k++) {
-            off_path[(size_t)k] = robot(k).recovery > 0 ? off_path[(size_t)k] + 1 : 0;
+            // Counted from 5 s after the gate drop, as the race test does.
+            bool off = robot(k).recovery > 0 && race.tic > race.gate_drop_tic + 5 * tics_per_second;
+            off_path[(size_t)k] = off ? off_path[(size_t)k] + 1 : 0;
             worst_off[(size_t)k] = std::max(worst_off[(size_t)k], off_path[(size_t)k]);
         }
     }
@@ -223,6 +231,18 @@ int main(int argc, char** argv) {
     }
     std::printf("%d of %d finished; %ld tics in %.2f s: %.0f tics per second; robots' own work %.1f %% of the tic\n",
                 finished, robots, tics, secs, secs > 0 ? tics / secs : 0.0, secs > 0 ? 100 * g_robot_seconds / secs : 0.0);
+    // One line for scripts that compare runs.
+    double lap_sum = 0, worst = 0;
+    int lap_count = 0;
+    for (int k = 0; k < robots; k++) {
+        worst = std::max(worst, worst_off[(size_t)k] / 128.0);
+        for (int l = 1; l <= laps_completed(k); l++) {
+            lap_sum += lap_time(k, l);
+            lap_count++;
+        }
+    }
+    std::printf("summary: finished %d of %d, mean lap %.1f s, worst off-path %.1f s, %d crashes\n", finished, robots,
+                lap_count ? lap_sum / lap_count : 0.0, worst, crashes);
     if (erode_rate > 0) print_ruts();
     // The statistics are written by the next reset's remembering.
     if (robot_options.learn) remember_lines();
