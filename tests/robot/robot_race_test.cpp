@@ -2,6 +2,7 @@
 // gate, finite controls whatever the path, and whole races at each skill.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -159,6 +160,7 @@ struct race_outcome {
     int finished = 0;
     int worst_off_path = 0;  // tics in a row
     double mean_lap = 0;
+    double median_lap = 0;  // one robot hung up for a lap does not move it
 };
 
 race_outcome run_race(int count, int laps, int skill) {
@@ -175,6 +177,7 @@ race_outcome run_race(int count, int laps, int skill) {
         }
     }
     int n = 0;
+    std::vector<double> laps_ridden;
     for (int s = 0; s < count; s++) {
         out.finished += is_finished(s);
         std::printf("skill %d, slot %d:", skill, s);
@@ -182,32 +185,64 @@ race_outcome run_race(int count, int laps, int skill) {
             std::printf(" %.2f", lap_time(s, l));
             if (l >= 2) {
                 out.mean_lap += lap_time(s, l);
+                laps_ridden.push_back(lap_time(s, l));
                 n++;
             }
         }
         std::printf("\n");
     }
     if (n) out.mean_lap /= n;
+    std::sort(laps_ridden.begin(), laps_ridden.end());
+    if (!laps_ridden.empty()) out.median_lap = laps_ridden[laps_ridden.size() / 2];
     return out;
 }
 
-// Not yet met: on the shipped lines the robots fall or crash about twice a
-// lap each (landings, tight turns at 10-25 ft/s), lose their path for long
-// spells (recovery riding, 28-92 s at worst) and one or two of ten do not
-// finish three laps inside the ten-minute limit. At 3 x 10 robots x 3 laps
-// it also costs 75-150 s of CPU: fewer robots or laps once it passes. Run it
-// with --gtest_also_run_disabled_tests.
-TEST_F(robot_race, DISABLED_TenRobotsRaceThreeLapsAtEachSkill) {
-    std::vector<race_outcome> by_skill;
+// Whole races take tens of seconds each; under the sanitizers several
+// minutes, so they run in the normal build only.
+#if defined(__SANITIZE_ADDRESS__)
+#define QX_WHOLE_RACES 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QX_WHOLE_RACES 0
+#endif
+#endif
+#ifndef QX_WHOLE_RACES
+#define QX_WHOLE_RACES 1
+#endif
+
+void expect_all_finish(const race_outcome& o, int skill) {
+    std::printf("skill %d: %d finished, mean lap %.2f s, median %.2f s, longest off path %.1f s\n", skill, o.finished,
+                o.mean_lap, o.median_lap, o.worst_off_path / 128.0);
+    EXPECT_EQ(o.finished, 10) << "skill " << skill;
+}
+
+TEST_F(robot_race, TenRobotsFinishThreeLapsAndExpertsLapFasterThanNovices) {
+    if (!QX_WHOLE_RACES) GTEST_SKIP() << "whole races are left to the normal build";
+    race_outcome novice = run_race(10, 3, 0);
+    expect_all_finish(novice, 0);
+    race_outcome expert = run_race(10, 3, 2);
+    expect_all_finish(expert, 2);
+    EXPECT_LT(expert.median_lap, novice.median_lap);
+}
+
+TEST_F(robot_race, TenAmateurRobotsFinishThreeLaps) {
+    if (!QX_WHOLE_RACES) GTEST_SKIP() << "whole races are left to the normal build";
+    expect_all_finish(run_race(10, 3, 1), 1);
+}
+
+// Not yet met: a crash costs a robot 7-10 s off its path (4 s down, the
+// bike picked up, three points reached again), longer when it lands away
+// from the path, and each robot still crashes a few times in three laps
+// (most where a line turns hard between a landing and the next jump's face,
+// and in slow turns); now and then one hangs on something for minutes.
+// Today's worst spells at Novice, Amateur, Expert are in the note on the
+// issue. Run it with --gtest_also_run_disabled_tests.
+TEST_F(robot_race, DISABLED_NoRobotOffItsPathForMoreThanTenSeconds) {
     for (int skill = 0; skill < 3; skill++) {
         race_outcome o = run_race(10, 3, skill);
-        std::printf("skill %d: %d finished, mean lap %.2f s, longest off path %.1f s\n", skill, o.finished, o.mean_lap,
-                    o.worst_off_path / 128.0);
-        EXPECT_EQ(o.finished, 10) << "skill " << skill;
+        expect_all_finish(o, skill);
         EXPECT_LE(o.worst_off_path, 10 * 128) << "skill " << skill;
-        by_skill.push_back(o);
     }
-    EXPECT_LT(by_skill[2].mean_lap, by_skill[0].mean_lap);
 }
 
 }  // namespace
