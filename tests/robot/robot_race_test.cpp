@@ -9,6 +9,7 @@
 
 #include "bike/bike.h"
 #include "bike/bike_world.h"
+#include "bike/rider_control.h"
 #include "bike/rider_parts.h"
 #include "bike/solid_objects.h"
 #include "core/config.h"
@@ -123,6 +124,34 @@ TEST_F(robot_race, ControlsStayFiniteOnDegeneratePaths) {
             robot_start(b);
             EXPECT_TRUE(finite_controls(b.controls)) << k << " " << target;
         }
+    }
+}
+
+TEST_F(robot_race, SpeedControlBrakesInProportionAndNotOnALanding) {
+    ASSERT_TRUE(reset_race(robots(1, 1, 0)));
+    while (race.tic < 128) simulate_tic();
+    bike_state& b = *bike_in_slot(0);
+    ASSERT_TRUE(wheel_touches(b.rear_contact));
+    struct {
+        float s, S;
+        int since_landing;  // tics; -1: no landing lately
+        float throttle, front, rear;
+    } cases[] = {
+        {10, 20, -1, 1, 0, 0},         // well below: full throttle
+        {19.5f, 20, -1, 0.5f, 0, 0},   // just below: part throttle
+        {21, 20, -1, 0, 0.25f, 0.175f},  // a little over: a light brake
+        {30, 20, -1, 0, 1, 0.7f},      // far over: full front, rear at 0.7
+        {30, 20, 10, 0, 0, 0},         // far over, just landed: no brakes yet
+        {30, 20, 40, 0, 1, 0.7f},      // and once the landing has settled
+    };
+    for (const auto& c : cases) {
+        b.airborne_tic = race.tic - 200;
+        b.landed_tic = c.since_landing < 0 ? race.tic - 1000 : race.tic - c.since_landing;
+        if (c.since_landing < 0) b.airborne_tic = b.landed_tic;
+        robot_speed_control(b, c.s, c.S);
+        EXPECT_NEAR(b.controls.throttle, c.throttle, 1e-5) << c.s << " " << c.since_landing;
+        EXPECT_NEAR(b.controls.front_brake, c.front, 1e-5) << c.s << " " << c.since_landing;
+        EXPECT_NEAR(b.controls.rear_brake, c.rear, 1e-5) << c.s << " " << c.since_landing;
     }
 }
 
