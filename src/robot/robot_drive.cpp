@@ -481,6 +481,13 @@ void robot_recover(bike_state& b) {
         r.last_reached_tic = race.tic;
     }
     set_flag(b, flag_auto_shift, true);
+    // The driving narrows the steering lock to a few degrees at any speed
+    // above a walk; recovering, the bike needs its full lock to turn round
+    // towards the target (with the narrow lock it circles wide at cruise
+    // speed and may never come within reach of it).
+    b.full_lock_speed = 10;
+    b.restricted_lock_speed = 50;
+    b.restricted_lock_angle = 5 * pi / 180;
     if (r.target >= n) r.target = n - 1;
     frame_view f = view_of(b);
     const line_point& tp = r.path[(size_t)r.target];

@@ -58,6 +58,7 @@ void usage() {
         "  --erode X          the wheels dig the ground, 0..100 (as the game's option); prints the ruts' depth\n"
         "  --scripted         fixed controls instead of the robots' brains (the benchmark's baseline)\n"
         "  --seed N           seeds the race's generator (grid, gate drop, roster; default 0)\n"
+        "  --trace            every crash, and a robot's state every QX_TRACE_EVERY tics (64; the slot is QX_TRACE_SLOT, 0)\n"
         "  --quiet            only the summary lines\n"
         "  --help             this text\n");
 }
@@ -99,6 +100,8 @@ int main(int argc, char** argv) {
     bool quiet = false, trace = false;
     const char* every_env = std::getenv("QX_TRACE_EVERY");
     int trace_every = every_env ? std::max(1, std::atoi(every_env)) : 64;
+    const char* slot_env = std::getenv("QX_TRACE_SLOT");
+    int ts = slot_env ? std::clamp(std::atoi(slot_env), 0, race_slot_count - 1) : 0;
     for (int i = 1; i < argc; i++) {
         auto arg = [&](const char* name) { return !strcmp(argv[i], name) && i + 1 < argc; };
         if (!strcmp(argv[i], "--help")) {
@@ -182,16 +185,16 @@ int main(int argc, char** argv) {
         // The game applies the queued wheel marks once a frame; here a frame
         // is two tics, and no rider's eye holds them back.
         if (erode_rate > 0 && race.tic % 2 == 0) apply_erosion(nullptr, (float)erode_rate / 1024.0f, race.tic);
-        if (trace && race.tic % trace_every == 0 && bike_in_slot(0)) {
-            const robot_state& r = robot(0);
-            const bike_state& b = *bike_in_slot(0);
+        if (trace && race.tic % trace_every == 0 && bike_in_slot(ts)) {
+            const robot_state& r = robot(ts);
+            const bike_state& b = *bike_in_slot(ts);
             double p[3];
             get_body_position(b, body_frame, p);
             float tx = r.target < (int)r.path.size() ? r.path[(size_t)r.target].x : 0;
             float tz = r.target < (int)r.path.size() ? r.path[(size_t)r.target].z : 0;
             std::printf("t %.1f pos %.1f %.1f %.1f v %.1f tgt %d/%zu (%.1f %.1f) rec %d gates %d thr %.2f str %.2f brk %.2f cl %.2f crash %d gear %d rpm %.0f lean %.2f sit %.1f\n",
-                        race.tic / 128.0, p[0], p[1], p[2], slot_speed(0), r.target, r.path.size(), tx, tz, r.recovery,
-                        race_slots[0].timing.gates_passed, b.controls.throttle, b.controls.steer, b.controls.front_brake,
+                        race.tic / 128.0, p[0], p[1], p[2], slot_speed(ts), r.target, r.path.size(), tx, tz, r.recovery,
+                        race_slots[(size_t)ts].timing.gates_passed, b.controls.throttle, b.controls.steer, b.controls.front_brake,
                         b.controls.clutch, b.crash_countdown, b.gear, engine_rpm(b), lean_angle(b), b.controls.sit);
         }
         for (int k = 0; k < robots; k++) {
@@ -200,9 +203,10 @@ int main(int argc, char** argv) {
             bool crashed_now = bk->crash_countdown > 0 && was_crashed[(size_t)k] == 0;
             crashes += crashed_now;
             if (trace && crashed_now)
-                std::printf("crash slot %d t %.2f v %.1f thr %.2f str %.2f fbrk %.2f rbrk %.2f lean %.2f rec %d\n", k,
+                std::printf("crash slot %d t %.2f v %.1f thr %.2f str %.2f fbrk %.2f rbrk %.2f lean %.2f rec %d collision %.0f\n", k,
                             race.tic / 128.0, slot_speed(k), bk->controls.throttle, bk->controls.steer,
-                            bk->controls.front_brake, bk->controls.rear_brake, lean_angle(*bk), robot(k).recovery);
+                            bk->controls.front_brake, bk->controls.rear_brake, lean_angle(*bk), robot(k).recovery,
+                            bk->collision_timer);
             was_crashed[(size_t)k] = bk->crash_countdown;
         }
         for (int k = 0; k < robots; k++) {
