@@ -120,7 +120,7 @@ void pick_line(bike_state& b, robot_state& r) {
         while (r.target + 1 < (int)r.path.size() &&
                hdist(r.path[(size_t)r.target].x, r.path[(size_t)r.target].z, r.path[0].x, r.path[0].z) <= 10)
             r.target++;
-        r.last_reached_tic = 30 * 128;
+        r.last_reached_tic = std::max(30 * 128, race.tic);
     }
 }
 
@@ -195,6 +195,18 @@ void robot_tic(bike_state& b) {
     }
     r.was_crashed = crashed;
 
+    // A robot whose lines run three stretches past the gates it has been
+    // credited with has missed a gate (it rode round it while recovering):
+    // it would ride on lap after lap without being credited. It starts its
+    // path again with a line of the stretch it is still in.
+    if (!r.path.empty() && race.tic > race.gate_drop_tic) {
+        int credited = stretch_before(race_slots[(size_t)b.slot_index].timing.gates_passed);
+        if (r.last_stretch > credited + 3) {
+            r.path.clear();
+            r.target = 0;
+            r.last_stretch = credited - 1;
+        }
+    }
     if ((int)r.path.size() - r.target < 10) pick_line(b, r);
     follow(b, r);
     if (race.tic - r.last_reached_tic > 3 * 128 && race.tic >= race.gate_drop_tic) r.recovery = 3;
