@@ -185,6 +185,38 @@ TEST_F(robot_race, LostForFortySecondsHeadsForTheNearestPointAhead) {
     }
 }
 
+TEST_F(robot_race, ARobotWhoseLinesRunPastAMissedGateStartsAgainWhereItIs) {
+    ASSERT_TRUE(reset_race(robots(1, 3, 0)));
+    bike_state& b = *bike_in_slot(0);
+    race.tic = race.gate_drop_tic + 60 * 128;
+    robot_state& r = robot(0);
+    int credited = stretch_before(race_slots[0].timing.gates_passed);
+    const auto& own = lines().stretches[(size_t)store_stretch(credited)];
+    auto starts_a_line_of_its_stretch = [&] {
+        for (const riding_line& l : own)
+            if (!l.line_points.empty() && l.line_points[0].x == r.path[0].x && l.line_points[0].z == r.path[0].z)
+                return true;
+        return false;
+    };
+    // Lines picked up to two stretches ahead are kept; further on, the path
+    // starts again with a line of the stretch the robot is credited in.
+    for (int ahead : {2, 4}) {
+        r.path.assign(30, line_point{1000, 0, 1000, 20, 0});
+        r.target = 0;
+        r.last_stretch = credited + ahead;
+        r.last_reached_tic = race.tic;
+        robot_tic(b);
+        ASSERT_FALSE(r.path.empty()) << ahead;
+        if (ahead == 2) {
+            EXPECT_EQ(r.path[0].x, 1000) << ahead;
+        } else {
+            EXPECT_EQ(r.last_stretch, credited);
+            EXPECT_TRUE(starts_a_line_of_its_stretch());
+            EXPECT_EQ(r.last_reached_tic, race.tic);  // not lost at once
+        }
+    }
+}
+
 struct race_outcome {
     int finished = 0;
     int worst_off_path = 0;  // tics in a row
