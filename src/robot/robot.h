@@ -135,6 +135,7 @@ struct robot_state {
     float throttle = 0;
     int grip_limit_tic = 0;
     int stuck_tics = 0;  // recovery tics spent (nearly) standing still
+    int restart_tic = 0;  // the path was last started again for a missed gate
     bool was_crashed = false;
     // Recording of a human rider: two buffers by stretch parity.
     std::array<std::vector<line_point>, 2> recording;

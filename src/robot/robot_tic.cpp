@@ -168,6 +168,7 @@ void clear_line_picks() {
         r.throttle = 0;
         r.grip_limit_tic = 0;
         r.stuck_tics = 0;
+        r.restart_tic = 0;
         r.recording = {};
         r.aborted = {};
     }
@@ -195,13 +196,19 @@ void robot_tic(bike_state& b) {
     }
     r.was_crashed = crashed;
 
-    // A robot whose lines run three stretches past the gates it has been
-    // credited with has missed a gate (it rode round it while recovering):
-    // it would ride on lap after lap without being credited. It starts its
-    // path again with a line of the stretch it is still in.
+    // A robot not credited with a gate for 40 s while its lines already
+    // run past the next one has missed a gate (it rode round it while
+    // recovering): it would ride on lap after lap without being credited.
+    // It starts its path again with a line of the stretch it is still in.
     if (!r.path.empty() && race.tic > race.gate_drop_tic) {
-        int credited = stretch_before(race_slots[(size_t)b.slot_index].timing.gates_passed);
-        if (r.last_stretch > credited + 3) {
+        const slot_timing& st = race_slots[(size_t)b.slot_index].timing;
+        int credited = stretch_before(st.gates_passed);
+        int p = st.gates_passed - 1;
+        int last_credit = p >= 0 && p < (int)st.gate_tics.size() && st.gate_tics[(size_t)p] >= 0
+                              ? st.gate_tics[(size_t)p]
+                              : race.gate_drop_tic;
+        if (r.last_stretch > credited + 1 && race.tic - std::max(last_credit, r.restart_tic) > 40 * 128) {
+            r.restart_tic = race.tic;
             r.path.clear();
             r.target = 0;
             r.last_stretch = credited - 1;
