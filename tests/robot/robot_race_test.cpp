@@ -292,12 +292,12 @@ TEST_F(robot_race, TenAmateurRobotsFinishThreeLaps) {
 }
 
 // Not yet met: a crash costs a robot 7-10 s off its path (4 s down, the
-// bike picked up, three points reached again), longer when it lands away
-// from the path, and each robot still crashes a few times in three laps
-// (most where a line turns hard between a landing and the next jump's face,
-// and in slow turns); now and then one hangs on something for minutes.
-// Today's worst spells at Novice, Amateur, Expert are in the note on the
-// issue. Run it with --gtest_also_run_disabled_tests.
+// bike picked up, three points reached again), more when it comes to rest
+// away from the path, and each robot still crashes a few times in three
+// laps (most where a line turns hard between a landing and the next jump's
+// face, and in slow turns); a robot that missed a gate rides back to it off
+// its path. The longest spells at each skill are in the note on the issue.
+// Run it with --gtest_also_run_disabled_tests.
 TEST_F(robot_race, DISABLED_NoRobotOffItsPathForMoreThanTenSeconds) {
     for (int skill = 0; skill < 3; skill++) {
         race_outcome o = run_race(10, 3, skill);
