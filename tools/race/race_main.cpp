@@ -223,6 +223,7 @@ int main(int argc, char** argv) {
     }
     std::printf("%d of %d finished; %ld tics in %.2f s: %.0f tics per second; robots' own work %.1f %% of the tic\n",
                 finished, robots, tics, secs, secs > 0 ? tics / secs : 0.0, secs > 0 ? 100 * g_robot_seconds / secs : 0.0);
+    std::printf("state digest %016llx at tic %d\n", race_state_digest(), race.tic);
     if (erode_rate > 0) print_ruts();
     // The statistics are written by the next reset's remembering.
     if (robot_options.learn) remember_lines();
