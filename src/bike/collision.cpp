@@ -205,18 +205,23 @@ bool shape_pair_contacts(const collision_shape& a, dBodyID body_a, const shape_p
     vec3f gap = vsub(at_a.position, at_b.position);
     float reach = safe_value(a.bounding_radius) + safe_value(b.bounding_radius);
     if (!(vdot(gap, gap) < reach * reach)) return false;
-    static std::vector<collision_sphere> spheres_a, spheres_b;
-    placed(a, at_a, spheres_a);
-    placed(b, at_b, spheres_b);
+    // B's world spheres are made only once some sphere of A comes near.
+    static std::vector<collision_sphere> spheres_b;
+    bool b_placed = false;
     bool touched = false;
     // Every sphere of B lies within B's bounding radius of its origin, so a
     // sphere of A that clears that ball (with a little slack for rounding)
     // meets none of them.
     const float b_reach = safe_value(b.bounding_radius);
-    for (const collision_sphere& sa : spheres_a) {
+    for (const collision_sphere& own : a.spheres) {
+        collision_sphere sa = world_sphere(own, at_a);
         vec3f to_b = vsub(at_b.position, {sa.center[0], sa.center[1], sa.center[2]});
         float clear = safe_value(sa.radius) + b_reach + 1.0f / 256;
         if (vdot(to_b, to_b) > clear * clear) continue;
+        if (!b_placed) {
+            placed(b, at_b, spheres_b);
+            b_placed = true;
+        }
         for (const collision_sphere& sb : spheres_b)
             touched |= sphere_pair_contact(sa, body_a, sb, body_b, mode, nullptr);
     }
@@ -240,8 +245,16 @@ bool tire_shape_contacts(const collision_shape& shape, dBodyID body, const shape
     tire.damping = 2500;
     contact_info deepest;
     bool touched = false;
+    // The tire sphere sits on the ring, within R of c: a sphere farther than
+    // R + r (and a little slack for rounding) beyond its own radius from c
+    // cannot meet it.
+    const float tire_reach = std::fabs(R) + safe_value(r);
     for (const collision_sphere& s : shape.spheres) {
         collision_sphere w = world_sphere(s, at);
+        vec3f to_c = vsub(c, {w.center[0], w.center[1], w.center[2]});
+        float clear = tire_reach + w.radius;
+        clear += 1.0e-3f * clear + 1.0e-3f;
+        if (vdot(to_c, to_c) > clear * clear) continue;
         vec3f near = ring_point_nearest(c, axle, R, {w.center[0], w.center[1], w.center[2]});
         tire.center[0] = near[0];
         tire.center[1] = near[1];
