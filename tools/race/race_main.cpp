@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@
 #include "bike/rider_control.h"
 #include "core/cmdline.h"
 #include "core/config.h"
+#include "demo/demo.h"
+#include "render/frame_draw.h"
+#include "vfs/vfs.h"
 #include "race/headless.h"
 #include "race/race.h"
 #include "race/race_tic.h"
@@ -53,8 +57,8 @@ void usage() {
         "  --limit SECONDS    race time limit (default 600)\n"
         "  --data DIR         folder with zzzz.saf (default the program's folder)\n"
         "  --home DIR         the player's folder (default a temporary one)\n"
-        "  --demo FILE        record a demo (not built in this runner yet)\n"
-        "  --play FILE        replay a demo (not built in this runner yet)\n"
+        "  --demo FILE        record the race as a demo in FILE\n"
+        "  --play FILE        replay a demo instead of racing (its track, riders and laps)\n"
         "  --erode X          the wheels dig the ground, 0..100 (as the game's option); prints the ruts' depth\n"
         "  --scripted         fixed controls instead of the robots' brains (the benchmark's baseline)\n"
         "  --quiet            only the summary line\n"
@@ -68,6 +72,31 @@ int skill_of(const char* name) {
 }
 
 }  // namespace
+
+// The recorder and playback wired into the race, as the game has them.
+void start_demo_parts() {
+    static frame_slot_driver frame;
+    fill_demo_parts(race_parts, frame);
+    settings.demo_backups = 0;
+}
+
+// Ends the recording and puts it at `path`, through a temporary file so a
+// failed copy never leaves half a demo there.
+bool keep_recording(const std::string& path) {
+    stop_recording();
+    std::string made = home_path("@demos/default.kvdemo"), temp = path + ".part";
+    std::error_code error;
+    std::filesystem::copy_file(made, temp, std::filesystem::copy_options::overwrite_existing, error);
+    if (!error) std::filesystem::rename(temp, path, error);
+    if (error) std::filesystem::remove(temp);
+    return !error;
+}
+
+int count_riders() {
+    int n = 0;
+    for (int k = 0; k < race_slot_count; k++) n += bike_in_slot(k) != nullptr;
+    return n;
+}
 
 // How far the ground has moved from the track as loaded: the deepest rut,
 // the highest pile and how much of the ground was touched.
@@ -95,6 +124,7 @@ int main(int argc, char** argv) {
     int robots = 10, laps = 3, skill = 0;
     double limit = 600, erode = 0;
     bool quiet = false, trace = false;
+    std::string demo_out, demo_in;
     const char* every_env = std::getenv("QX_TRACE_EVERY");
     int trace_every = every_env ? std::max(1, std::atoi(every_env)) : 64;
     for (int i = 1; i < argc; i++) {
@@ -130,9 +160,10 @@ int main(int argc, char** argv) {
             trace = true;
         } else if (!strcmp(argv[i], "--quiet")) {
             quiet = true;
-        } else if (arg("--demo") || arg("--play")) {
-            std::fprintf(stderr, "quarnix-race: %s is not built in this runner yet\n", argv[i]);
-            return 2;
+        } else if (arg("--demo")) {
+            demo_out = argv[++i];
+        } else if (arg("--play")) {
+            demo_in = argv[++i];
         } else {
             usage();
             return 2;
@@ -146,20 +177,33 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quarnix-race: no game data (zzzz.saf) or physics world\n");
         return 1;
     }
+    const bool playback = !demo_in.empty();
+    if (playback || !demo_out.empty()) start_demo_parts();
+    if (playback) {
+        demo_in = std::filesystem::absolute(demo_in).string();
+        robots = 0;
+    }
     race_setup s;
     slot_kind_list list{};
     for (int k = 0; k < robots; k++) list[(size_t)k] = slot_kind_robot;
     s.slot_kinds = list;
+    s.playback = playback;
+    s.demo = demo_in;
+    s.record = !demo_out.empty();
     s.laps = laps;
     s.skill = skill;
     s.track = track;
     settings.track = track;
     cmdline.erode_rate = (int)std::floor(erode * 1024);
-    if (!reset_race(s)) {
-        std::fprintf(stderr, "quarnix-race: track %s did not load\n", track.c_str());
+    if (!reset_race(s) || (playback && !playing_demo())) {
+        if (playback)
+            std::fprintf(stderr, "quarnix-race: demo %s could not be played\n", demo_in.c_str());
+        else
+            std::fprintf(stderr, "quarnix-race: track %s did not load\n", track.c_str());
         headless_free();
         return 1;
     }
+    if (playback) robots = count_riders();
     if (!brain_name.empty()) {
         int b = find_brain(brain_name.c_str());
         for (int k = 0; k < robots; k++) robot(k).brain = b;
@@ -224,6 +268,11 @@ int main(int argc, char** argv) {
     std::printf("%d of %d finished; %ld tics in %.2f s: %.0f tics per second; robots' own work %.1f %% of the tic\n",
                 finished, robots, tics, secs, secs > 0 ? tics / secs : 0.0, secs > 0 ? 100 * g_robot_seconds / secs : 0.0);
     std::printf("state digest %016llx at tic %d\n", race_state_digest(), race.tic);
+    if (!demo_out.empty() && !keep_recording(demo_out)) {
+        std::fprintf(stderr, "quarnix-race: the demo could not be written to %s\n", demo_out.c_str());
+        headless_free();
+        return 1;
+    }
     if (erode_rate > 0) print_ruts();
     // The statistics are written by the next reset's remembering.
     if (robot_options.learn) remember_lines();
