@@ -228,11 +228,48 @@ bool shape_pair_contacts(const collision_shape& a, dBodyID body_a, const shape_p
     return touched;
 }
 
+namespace {
+
+// Where a bike's parts are this tic, worked out once for all the tests of a
+// bike pair: the five part shapes' placements and each wheel's centre and
+// axle in the world.
+struct bike_poses {
+    shape_placement parts[bike_body_count];
+    vec3f wheel_centre[2], wheel_axle[2];
+};
+
+const bike_body posed_parts[] = {body_frame, body_fork_upper, body_fork_lower, body_swingarm, body_rider};
+
+vec3f wheel_centre(const wheel_contact& wheel) {
+    const dReal* cp = dBodyGetPosition(wheel.body);
+    return {(float)cp[0], (float)cp[1], (float)cp[2]};
+}
+
+void pose_bike(const bike_state& x, bike_poses& out) {
+    for (bike_body part : posed_parts)
+        if (x.shapes[(size_t)part]) out.parts[part] = body_placement(x.bodies[part]);
+    int k = 0;
+    for (const wheel_contact* w : {&x.front_contact, &x.rear_contact}) {
+        out.wheel_centre[k] = wheel_centre(*w);
+        out.wheel_axle[k] = wheel_world_axle(*w);
+        k++;
+    }
+}
+
+bool tire_shape_contacts_at(const collision_shape& shape, dBodyID body, const shape_placement& at,
+                            wheel_contact& wheel, const vec3f& c, const vec3f& axle, int mode);
+
+}  // namespace
+
 bool tire_shape_contacts(const collision_shape& shape, dBodyID body, const shape_placement& at, wheel_contact& wheel,
                          int mode) {
-    const dReal* cp = dBodyGetPosition(wheel.body);
-    vec3f c = {(float)cp[0], (float)cp[1], (float)cp[2]};
-    vec3f axle = wheel_world_axle(wheel);
+    return tire_shape_contacts_at(shape, body, at, wheel, wheel_centre(wheel), wheel_world_axle(wheel), mode);
+}
+
+namespace {
+
+bool tire_shape_contacts_at(const collision_shape& shape, dBodyID body, const shape_placement& at,
+                            wheel_contact& wheel, const vec3f& c, const vec3f& axle, int mode) {
     float R = wheel.tire_ring_radius, r = wheel.tire_section_radius;
     vec3f gap = vsub(c, at.position);
     float reach = r + R + safe_value(shape.bounding_radius);
@@ -278,12 +315,15 @@ bool tire_shape_contacts(const collision_shape& shape, dBodyID body, const shape
     return touched;
 }
 
-int bike_shape_collide(bike_state& x, const collision_shape& shape, dBodyID body, const shape_placement& at, int mode,
-                       bool front_report_only) {
+int bike_shape_collide_posed(bike_state& x, const bike_poses& poses, const collision_shape& shape, dBodyID body,
+                             const shape_placement& at, int mode, bool front_report_only) {
     int front_mode = front_report_only ? contact_report_only : mode;
     int flags = 0;
-    if (tire_shape_contacts(shape, body, at, x.front_contact, front_mode)) flags |= part_front_wheel;
-    if (tire_shape_contacts(shape, body, at, x.rear_contact, mode)) flags |= part_rear_wheel;
+    if (tire_shape_contacts_at(shape, body, at, x.front_contact, poses.wheel_centre[0], poses.wheel_axle[0],
+                               front_mode))
+        flags |= part_front_wheel;
+    if (tire_shape_contacts_at(shape, body, at, x.rear_contact, poses.wheel_centre[1], poses.wheel_axle[1], mode))
+        flags |= part_rear_wheel;
     const struct {
         bike_body body;
         int flag;
@@ -296,11 +336,20 @@ int bike_shape_collide(bike_state& x, const collision_shape& shape, dBodyID body
     for (const auto& p : parts) {
         const auto& own = x.shapes[(size_t)p.body];
         if (!own) continue;
-        dBodyID part = x.bodies[p.body];
-        if (shape_pair_contacts(*own, part, body_placement(part), shape, body, at, p.front ? front_mode : mode))
+        if (shape_pair_contacts(*own, x.bodies[p.body], poses.parts[p.body], shape, body, at,
+                                p.front ? front_mode : mode))
             flags |= p.flag;
     }
     return flags;
+}
+
+}  // namespace
+
+int bike_shape_collide(bike_state& x, const collision_shape& shape, dBodyID body, const shape_placement& at, int mode,
+                       bool front_report_only) {
+    bike_poses poses;
+    pose_bike(x, poses);
+    return bike_shape_collide_posed(x, poses, shape, body, at, mode, front_report_only);
 }
 
 bool bike_terrain_collide(bike_state& b) {
@@ -362,12 +411,15 @@ int bike_pair_collide(bike_state& a, bike_state& b, bool remote, int tic) {
         {body_fork_lower, part_fork_lower, false},   {body_swingarm, part_swingarm, true},
         {body_rider, part_rider, true},
     };
+    // Neither bike moves during the tests: each part's pose is worked out once.
+    bike_poses poses_b;
+    pose_bike(b, poses_b);
     int flags_a = 0, flags_b = 0;
     for (const auto& p : parts) {
         const auto& shape = a.shapes[(size_t)p.body];
         if (!shape) continue;
         dBodyID part = a.bodies[p.body];
-        int touched = bike_shape_collide(b, *shape, part, body_placement(part), mode, remote && p.rear);
+        int touched = bike_shape_collide_posed(b, poses_b, *shape, part, body_placement(part), mode, remote && p.rear);
         flags_b |= touched;
         if (touched) flags_a |= p.flag;
     }
