@@ -4,7 +4,9 @@
 #include "bike/crash.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 
 #include "bike/bike_world.h"
 #include "bike/body_math.h"
@@ -108,38 +110,116 @@ sphere_pair_softness sphere_pair_constants(const collision_sphere& a, const coll
     return s;
 }
 
-bool shape_ground_contacts(const collision_shape& shape, dBodyID body) {
-    bool touched = false;
-    shape_placement at = body_placement(body);
+namespace {
+
+// What the ground under a shape's spheres is, for the shape at one
+// placement: the spheres that found ground, in order, with what they found.
+// Working it out only reads the shape and the ground.
+struct sphere_ground_hit {
+    ground_contact ground;
+    float friction = 0;
+};
+struct shape_ground_answer {
+    bool valid = false;
+    const collision_shape* shape = nullptr;
+    dBodyID body = nullptr;
+    shape_placement at;
+    bool fault = false;  // a sphere's centre is not a finite point
+    std::vector<sphere_ground_hit> hits;
+};
+
+void find_shape_ground(const collision_shape& shape, const shape_placement& at, shape_ground_answer& out) {
+    out.fault = false;
+    out.hits.clear();
     // Most parts ride well above the ground: one look at the heights under
     // the whole shape spares the per-sphere queries. A rotation gone bad is
     // left to the sphere loop, which marks the body's fault.
     bool rotation_sane = true;
     for (float v : at.rotation) rotation_sane = rotation_sane && std::isfinite(v);
-    if (rotation_sane && shape.bounding_radius > 0 && ball_clear_of_ground(at.position, shape.bounding_radius))
-        return false;
-    double hk = ground_k * world_step_seconds;
-    float erp = (float)(hk / (hk + ground_c)), cfm = (float)(1 / (hk + ground_c));
+    if (rotation_sane && shape.bounding_radius > 0 && ball_clear_of_ground(at.position, shape.bounding_radius)) return;
     for (const collision_sphere& s : shape.spheres) {
         collision_sphere w = world_sphere(s, at);
         vec3f c = {w.center[0], w.center[1], w.center[2]};
         if (!ground_query_sane(c, w.radius)) {
-            if (!std::isfinite(c[0]) || !std::isfinite(c[1]) || !std::isfinite(c[2])) mark_fault(body);
+            if (!std::isfinite(c[0]) || !std::isfinite(c[1]) || !std::isfinite(c[2])) out.fault = true;
             continue;
         }
-        ground_contact g;
-        if (!sphere_ground_deepest(c, w.radius, g)) continue;
-        touched = true;
+        sphere_ground_hit hit;
+        if (!sphere_ground_deepest(c, w.radius, hit.ground)) continue;
+        hit.friction = w.friction;
+        out.hits.push_back(hit);
+    }
+}
+
+bool same_placement(const shape_placement& a, const shape_placement& b) {
+    return std::memcmp(a.position.data(), b.position.data(), sizeof a.position) == 0 &&
+           std::memcmp(a.rotation.data(), b.rotation.data(), sizeof a.rotation) == 0;
+}
+
+// Answers worked out ahead of the collision pass, by bike slot and ground
+// shape: frame, upper fork, lower fork, swingarm, rider.
+constexpr bike_body ground_shape_parts[] = {body_frame, body_fork_upper, body_fork_lower, body_swingarm, body_rider};
+constexpr int ground_shape_count = 5;
+std::array<std::array<shape_ground_answer, ground_shape_count>, bike_slot_count> g_ahead;
+
+shape_ground_answer* answer_ahead(const collision_shape& shape, dBodyID body, const shape_placement& at) {
+    auto* bike = static_cast<bike_state*>(dBodyGetData(body));
+    if (!bike || bike->slot_index < 0 || bike->slot_index >= bike_slot_count) return nullptr;
+    for (shape_ground_answer& a : g_ahead[(size_t)bike->slot_index]) {
+        if (!a.valid || a.body != body) continue;
+        a.valid = false;
+        return a.shape == &shape && same_placement(a.at, at) ? &a : nullptr;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void prefetch_shape_ground(bike_state& b) {
+    if (b.slot_index < 0 || b.slot_index >= bike_slot_count) return;
+    auto& answers = g_ahead[(size_t)b.slot_index];
+    for (int k = 0; k < ground_shape_count; k++) {
+        shape_ground_answer& a = answers[(size_t)k];
+        bike_body part = ground_shape_parts[k];
+        const auto& shape = b.shapes[(size_t)part];
+        a.valid = false;
+        if (!shape || !b.bodies[part]) continue;
+        a.shape = &*shape;
+        a.body = b.bodies[part];
+        a.at = body_placement(a.body);
+        find_shape_ground(*shape, a.at, a);
+        a.valid = true;
+    }
+}
+
+void forget_prefetched_ground(bike_state& b) {
+    b.front_contact.prefetched.valid = b.rear_contact.prefetched.valid = false;
+    if (b.slot_index < 0 || b.slot_index >= bike_slot_count) return;
+    for (shape_ground_answer& a : g_ahead[(size_t)b.slot_index]) a.valid = false;
+}
+
+bool shape_ground_contacts(const collision_shape& shape, dBodyID body) {
+    shape_placement at = body_placement(body);
+    static shape_ground_answer now;
+    shape_ground_answer* answer = answer_ahead(shape, body, at);
+    if (!answer) {
+        find_shape_ground(shape, at, now);
+        answer = &now;
+    }
+    if (answer->fault) mark_fault(body);
+    double hk = ground_k * world_step_seconds;
+    float erp = (float)(hk / (hk + ground_c)), cfm = (float)(1 / (hk + ground_c));
+    for (const sphere_ground_hit& hit : answer->hits) {
         dContact contact{};
-        fill_contact_surface(contact, w.friction, erp, cfm);
+        fill_contact_surface(contact, hit.friction, erp, cfm);
         for (int k = 0; k < 3; k++) {
-            contact.geom.pos[k] = g.point[(size_t)k];
-            contact.geom.normal[k] = g.normal[(size_t)k];
+            contact.geom.pos[k] = hit.ground.point[(size_t)k];
+            contact.geom.normal[k] = hit.ground.normal[(size_t)k];
         }
-        contact.geom.depth = g.depth;
+        contact.geom.depth = hit.ground.depth;
         dJointAttach(dJointCreateContact(bike_world(), tic_joint_group(), &contact), body, nullptr);
     }
-    return touched;
+    return !answer->hits.empty();
 }
 
 bool sphere_pair_contact(const collision_sphere& a, dBodyID body_a, const collision_sphere& b, dBodyID body_b,
