@@ -31,6 +31,37 @@ int sides_for_radius(double r) {
     return std::max(3, (int)std::ceil(M_PI * std::sqrt(r / (2 * e))));
 }
 
+// The rings a coarser version needs: a ring goes when it lies, centre and
+// radii, within the tolerance of the straight loft between the rings kept
+// on either side of it.
+std::vector<ring> fewer_rings(const std::vector<ring>& rings) {
+    double e = outline_tolerance();
+    if (!(e > 0) || rings.size() < 3) return rings;
+    auto strays = [&](size_t from, size_t to) {
+        v3 c0 = rings[from].centre, d = rings[to].centre - c0;
+        double dd = dot(d, d);
+        for (size_t j = from + 1; j < to; j++) {
+            const ring& r = rings[j];
+            double t = dd > 0 ? std::clamp(dot(r.centre - c0, d) / dd, 0.0, 1.0) : 0.0;
+            double off = length(r.centre - (c0 + d * t));
+            double ra = rings[from].ra + (rings[to].ra - rings[from].ra) * t;
+            double rb = rings[from].rb + (rings[to].rb - rings[from].rb) * t;
+            if (off + std::max(std::fabs(r.ra - ra), std::fabs(r.rb - rb)) > e || r.square != rings[from].square)
+                return true;
+        }
+        return false;
+    };
+    std::vector<ring> kept{rings[0]};
+    size_t from = 0;
+    for (size_t to = 2; to < rings.size(); to++) {
+        if (!strays(from, to)) continue;
+        from = to - 1;
+        kept.push_back(rings[from]);
+    }
+    kept.push_back(rings.back());
+    return kept;
+}
+
 }  // namespace
 
 uv_box pixel_box(int x0, int y0, int x1, int y1, int w, int h) {
@@ -104,7 +135,10 @@ void face_outward(mesh_build& m, int first_triangle, const std::function<v3(v3)>
     }
 }
 
-void loft(mesh_build& m, const std::vector<ring>& rings, int around, uv_box box, bool cap_start, bool cap_end) {
+void loft(mesh_build& m, const std::vector<ring>& all_rings, int around, uv_box box, bool cap_start, bool cap_end) {
+    // A skinned loft keeps every ring: the rings between joints are where it
+    // bends.
+    const std::vector<ring> rings = m.bones > 0 ? all_rings : fewer_rings(all_rings);
     around = coarser(around, 5);
     // Round sections (not the squared ones, whose corners need their
     // vertices) get no more sides than their size needs from afar: thin

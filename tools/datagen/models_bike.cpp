@@ -40,6 +40,7 @@ void tube_pair(mesh_build& m, std::vector<v3> path, std::vector<double> radii, i
 
 // Radii along a smoothed path of `spans` control spans.
 std::vector<double> spread(const std::vector<double>& control, int steps) {
+    steps = coarser(steps, 2);  // as smooth_path does, so that radius i stays with point i
     std::vector<double> r;
     for (size_t i = 0; i + 1 < control.size(); i++)
         for (int s = 0; s < steps; s++) r.push_back(control[i] + (control[i + 1] - control[i]) * s / steps);
