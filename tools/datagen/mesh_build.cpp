@@ -19,9 +19,10 @@ int coarser(int segments, int least) {
 namespace {
 
 // How far the outline of a coarser version may stray from the full shape, in
-// feet at the distance the version is first drawn (16, 32, 64 feet): about a
-// third of a pixel of a 1024-pixel-wide view with a 90-degree field.
-double outline_tolerance() { return mesh_coarseness > 0 ? 0.0007 * (8 << mesh_coarseness) : 0; }
+// feet at the distance the version is first drawn (16, 32, 64 feet): half a
+// pixel of a 1024-pixel-wide view with a 90-degree field, less than the
+// rasterizer's own rounding of an edge.
+double outline_tolerance() { return mesh_coarseness > 0 ? 0.001 * (8 << mesh_coarseness) : 0; }
 
 // The fewest sides of a round section of radius r whose flats stay within the
 // tolerance of the circle; 0 when any count would do at full detail.
@@ -227,8 +228,9 @@ std::vector<v3> smooth_path(const std::vector<v3>& p, int steps) {
 
 void blob(mesh_build& m, v3 c, v3 r, double square, int segments, uv_box box) {
     segments = coarser(segments, 6);
-    if (int need = sides_for_radius(std::max({r.x, r.y, r.z})); need > 0 && square >= 0.85)
-        segments = std::min(segments, std::max(need, 6));
+    // A blob a pixel or two across (a thumb, a cap) keeps four sides.
+    if (int need = sides_for_radius(std::max({r.x, r.y, r.z})); need > 0 && square >= 0.6)
+        segments = std::min(segments, std::max(need, 4));
     int first_vertex = m.vertex_count(), first_triangle = m.triangle_count();
     int rows = std::max(segments / 2, 2);
     for (int i = 0; i <= rows; i++) {
