@@ -1,6 +1,4 @@
 #include "render/shaders.h"
-#include <cstdio>
-#include <cstdlib>
 
 #include <cstring>
 #include <vector>
@@ -298,7 +296,7 @@ GLhandleARB linked_program(GLhandleARB vertex, GLhandleARB fragment, const char*
 // The rigid twin of a slot whose vertex source offers one; a twin that does
 // not build only costs the speed.
 void build_rigid_twin(program_record& p, const program_source& src) {
-    if (!strstr(src.vertex, "RIGID_ONLY") || getenv("QX_NO_TWIN")) return;
+    if (!strstr(src.vertex, "RIGID_ONLY")) return;
     const GLcharARB* parts[2] = {"#define RIGID_ONLY\n", src.vertex};
     p.rigid_vertex = glext.CreateShaderObjectARB(GL_VERTEX_SHADER_ARB);
     glext.ShaderSourceARB(p.rigid_vertex, 2, parts, nullptr);
@@ -311,6 +309,7 @@ void build_rigid_twin(program_record& p, const program_source& src) {
     glext.DeleteObjectARB(p.rigid_vertex);
     p.rigid_vertex = 0;
 }
+
 void look_up(int slot) {
     program_record& p = g_programs[slot];
     if (p.looked_up || !p.program) return;
@@ -358,7 +357,6 @@ bool build_programs_from(const program_source sources[7]) {
             ok = p.program != 0;
         }
         if (ok) build_rigid_twin(p, src);
-
         if (!ok) {
             delete_programs();
             return false;
