@@ -61,6 +61,14 @@ struct wheel_contact {
     float depth = 0;               // 0: no contact
     dJointFeedback contact_feedback = {};
     int query_tic = -1;
+    // This tic's ground query, run ahead of the collision pass (perhaps on
+    // another thread) for the wheel's pose at that time; the pass uses it
+    // only when its own inputs are the same to the bit.
+    struct {
+        bool valid = false, found = false;
+        float centre[3] = {}, axle[3] = {}, radii[2] = {};
+        float point[3] = {}, normal[3] = {}, depth = 0;
+    } prefetched;
 };
 
 // What the read-out query last found under a wheel. The script API and the

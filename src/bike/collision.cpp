@@ -4,7 +4,9 @@
 #include "bike/crash.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 
 #include "bike/bike_world.h"
 #include "bike/body_math.h"
@@ -108,38 +110,116 @@ sphere_pair_softness sphere_pair_constants(const collision_sphere& a, const coll
     return s;
 }
 
-bool shape_ground_contacts(const collision_shape& shape, dBodyID body) {
-    bool touched = false;
-    shape_placement at = body_placement(body);
+namespace {
+
+// What the ground under a shape's spheres is, for the shape at one
+// placement: the spheres that found ground, in order, with what they found.
+// Working it out only reads the shape and the ground.
+struct sphere_ground_hit {
+    ground_contact ground;
+    float friction = 0;
+};
+struct shape_ground_answer {
+    bool valid = false;
+    const collision_shape* shape = nullptr;
+    dBodyID body = nullptr;
+    shape_placement at;
+    bool fault = false;  // a sphere's centre is not a finite point
+    std::vector<sphere_ground_hit> hits;
+};
+
+void find_shape_ground(const collision_shape& shape, const shape_placement& at, shape_ground_answer& out) {
+    out.fault = false;
+    out.hits.clear();
     // Most parts ride well above the ground: one look at the heights under
     // the whole shape spares the per-sphere queries. A rotation gone bad is
     // left to the sphere loop, which marks the body's fault.
     bool rotation_sane = true;
     for (float v : at.rotation) rotation_sane = rotation_sane && std::isfinite(v);
-    if (rotation_sane && shape.bounding_radius > 0 && ball_clear_of_ground(at.position, shape.bounding_radius))
-        return false;
-    double hk = ground_k * world_step_seconds;
-    float erp = (float)(hk / (hk + ground_c)), cfm = (float)(1 / (hk + ground_c));
+    if (rotation_sane && shape.bounding_radius > 0 && ball_clear_of_ground(at.position, shape.bounding_radius)) return;
     for (const collision_sphere& s : shape.spheres) {
         collision_sphere w = world_sphere(s, at);
         vec3f c = {w.center[0], w.center[1], w.center[2]};
         if (!ground_query_sane(c, w.radius)) {
-            if (!std::isfinite(c[0]) || !std::isfinite(c[1]) || !std::isfinite(c[2])) mark_fault(body);
+            if (!std::isfinite(c[0]) || !std::isfinite(c[1]) || !std::isfinite(c[2])) out.fault = true;
             continue;
         }
-        ground_contact g;
-        if (!sphere_ground_deepest(c, w.radius, g)) continue;
-        touched = true;
+        sphere_ground_hit hit;
+        if (!sphere_ground_deepest(c, w.radius, hit.ground)) continue;
+        hit.friction = w.friction;
+        out.hits.push_back(hit);
+    }
+}
+
+bool same_placement(const shape_placement& a, const shape_placement& b) {
+    return std::memcmp(a.position.data(), b.position.data(), sizeof a.position) == 0 &&
+           std::memcmp(a.rotation.data(), b.rotation.data(), sizeof a.rotation) == 0;
+}
+
+// Answers worked out ahead of the collision pass, by bike slot and ground
+// shape: frame, upper fork, lower fork, swingarm, rider.
+constexpr bike_body ground_shape_parts[] = {body_frame, body_fork_upper, body_fork_lower, body_swingarm, body_rider};
+constexpr int ground_shape_count = 5;
+std::array<std::array<shape_ground_answer, ground_shape_count>, bike_slot_count> g_ahead;
+
+shape_ground_answer* answer_ahead(const collision_shape& shape, dBodyID body, const shape_placement& at) {
+    auto* bike = static_cast<bike_state*>(dBodyGetData(body));
+    if (!bike || bike->slot_index < 0 || bike->slot_index >= bike_slot_count) return nullptr;
+    for (shape_ground_answer& a : g_ahead[(size_t)bike->slot_index]) {
+        if (!a.valid || a.body != body) continue;
+        a.valid = false;
+        return a.shape == &shape && same_placement(a.at, at) ? &a : nullptr;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void prefetch_shape_ground(bike_state& b) {
+    if (b.slot_index < 0 || b.slot_index >= bike_slot_count) return;
+    auto& answers = g_ahead[(size_t)b.slot_index];
+    for (int k = 0; k < ground_shape_count; k++) {
+        shape_ground_answer& a = answers[(size_t)k];
+        bike_body part = ground_shape_parts[k];
+        const auto& shape = b.shapes[(size_t)part];
+        a.valid = false;
+        if (!shape || !b.bodies[part]) continue;
+        a.shape = &*shape;
+        a.body = b.bodies[part];
+        a.at = body_placement(a.body);
+        find_shape_ground(*shape, a.at, a);
+        a.valid = true;
+    }
+}
+
+void forget_prefetched_ground(bike_state& b) {
+    b.front_contact.prefetched.valid = b.rear_contact.prefetched.valid = false;
+    if (b.slot_index < 0 || b.slot_index >= bike_slot_count) return;
+    for (shape_ground_answer& a : g_ahead[(size_t)b.slot_index]) a.valid = false;
+}
+
+bool shape_ground_contacts(const collision_shape& shape, dBodyID body) {
+    shape_placement at = body_placement(body);
+    static shape_ground_answer now;
+    shape_ground_answer* answer = answer_ahead(shape, body, at);
+    if (!answer) {
+        find_shape_ground(shape, at, now);
+        answer = &now;
+    }
+    if (answer->fault) mark_fault(body);
+    double hk = ground_k * world_step_seconds;
+    float erp = (float)(hk / (hk + ground_c)), cfm = (float)(1 / (hk + ground_c));
+    for (const sphere_ground_hit& hit : answer->hits) {
         dContact contact{};
-        fill_contact_surface(contact, w.friction, erp, cfm);
+        fill_contact_surface(contact, hit.friction, erp, cfm);
         for (int k = 0; k < 3; k++) {
-            contact.geom.pos[k] = g.point[(size_t)k];
-            contact.geom.normal[k] = g.normal[(size_t)k];
+            contact.geom.pos[k] = hit.ground.point[(size_t)k];
+            contact.geom.normal[k] = hit.ground.normal[(size_t)k];
         }
-        contact.geom.depth = g.depth;
+        contact.geom.depth = hit.ground.depth;
         dJointAttach(dJointCreateContact(bike_world(), tic_joint_group(), &contact), body, nullptr);
     }
-    return touched;
+    return !answer->hits.empty();
 }
 
 bool sphere_pair_contact(const collision_sphere& a, dBodyID body_a, const collision_sphere& b, dBodyID body_b,
@@ -205,29 +285,71 @@ bool shape_pair_contacts(const collision_shape& a, dBodyID body_a, const shape_p
     vec3f gap = vsub(at_a.position, at_b.position);
     float reach = safe_value(a.bounding_radius) + safe_value(b.bounding_radius);
     if (!(vdot(gap, gap) < reach * reach)) return false;
-    static std::vector<collision_sphere> spheres_a, spheres_b;
-    placed(a, at_a, spheres_a);
-    placed(b, at_b, spheres_b);
+    // B's world spheres are made only once some sphere of A comes near.
+    static std::vector<collision_sphere> spheres_b;
+    bool b_placed = false;
     bool touched = false;
     // Every sphere of B lies within B's bounding radius of its origin, so a
     // sphere of A that clears that ball (with a little slack for rounding)
     // meets none of them.
     const float b_reach = safe_value(b.bounding_radius);
-    for (const collision_sphere& sa : spheres_a) {
+    for (const collision_sphere& own : a.spheres) {
+        collision_sphere sa = world_sphere(own, at_a);
         vec3f to_b = vsub(at_b.position, {sa.center[0], sa.center[1], sa.center[2]});
         float clear = safe_value(sa.radius) + b_reach + 1.0f / 256;
         if (vdot(to_b, to_b) > clear * clear) continue;
+        if (!b_placed) {
+            placed(b, at_b, spheres_b);
+            b_placed = true;
+        }
         for (const collision_sphere& sb : spheres_b)
             touched |= sphere_pair_contact(sa, body_a, sb, body_b, mode, nullptr);
     }
     return touched;
 }
 
+namespace {
+
+// Where a bike's parts are this tic, worked out once for all the tests of a
+// bike pair: the five part shapes' placements and each wheel's centre and
+// axle in the world.
+struct bike_poses {
+    shape_placement parts[bike_body_count];
+    vec3f wheel_centre[2], wheel_axle[2];
+};
+
+const bike_body posed_parts[] = {body_frame, body_fork_upper, body_fork_lower, body_swingarm, body_rider};
+
+vec3f wheel_centre(const wheel_contact& wheel) {
+    const dReal* cp = dBodyGetPosition(wheel.body);
+    return {(float)cp[0], (float)cp[1], (float)cp[2]};
+}
+
+void pose_bike(const bike_state& x, bike_poses& out) {
+    for (bike_body part : posed_parts)
+        if (x.shapes[(size_t)part]) out.parts[part] = body_placement(x.bodies[part]);
+    int k = 0;
+    for (const wheel_contact* w : {&x.front_contact, &x.rear_contact}) {
+        out.wheel_centre[k] = wheel_centre(*w);
+        out.wheel_axle[k] = wheel_world_axle(*w);
+        k++;
+    }
+}
+
+bool tire_shape_contacts_at(const collision_shape& shape, dBodyID body, const shape_placement& at,
+                            wheel_contact& wheel, const vec3f& c, const vec3f& axle, int mode);
+
+}  // namespace
+
 bool tire_shape_contacts(const collision_shape& shape, dBodyID body, const shape_placement& at, wheel_contact& wheel,
                          int mode) {
-    const dReal* cp = dBodyGetPosition(wheel.body);
-    vec3f c = {(float)cp[0], (float)cp[1], (float)cp[2]};
-    vec3f axle = wheel_world_axle(wheel);
+    return tire_shape_contacts_at(shape, body, at, wheel, wheel_centre(wheel), wheel_world_axle(wheel), mode);
+}
+
+namespace {
+
+bool tire_shape_contacts_at(const collision_shape& shape, dBodyID body, const shape_placement& at,
+                            wheel_contact& wheel, const vec3f& c, const vec3f& axle, int mode) {
     float R = wheel.tire_ring_radius, r = wheel.tire_section_radius;
     vec3f gap = vsub(c, at.position);
     float reach = r + R + safe_value(shape.bounding_radius);
@@ -240,8 +362,16 @@ bool tire_shape_contacts(const collision_shape& shape, dBodyID body, const shape
     tire.damping = 2500;
     contact_info deepest;
     bool touched = false;
+    // The tire sphere sits on the ring, within R of c: a sphere farther than
+    // R + r (and a little slack for rounding) beyond its own radius from c
+    // cannot meet it.
+    const float tire_reach = std::fabs(R) + safe_value(r);
     for (const collision_sphere& s : shape.spheres) {
         collision_sphere w = world_sphere(s, at);
+        vec3f to_c = vsub(c, {w.center[0], w.center[1], w.center[2]});
+        float clear = tire_reach + w.radius;
+        clear += 1.0e-3f * clear + 1.0e-3f;
+        if (vdot(to_c, to_c) > clear * clear) continue;
         vec3f near = ring_point_nearest(c, axle, R, {w.center[0], w.center[1], w.center[2]});
         tire.center[0] = near[0];
         tire.center[1] = near[1];
@@ -265,12 +395,15 @@ bool tire_shape_contacts(const collision_shape& shape, dBodyID body, const shape
     return touched;
 }
 
-int bike_shape_collide(bike_state& x, const collision_shape& shape, dBodyID body, const shape_placement& at, int mode,
-                       bool front_report_only) {
+int bike_shape_collide_posed(bike_state& x, const bike_poses& poses, const collision_shape& shape, dBodyID body,
+                             const shape_placement& at, int mode, bool front_report_only) {
     int front_mode = front_report_only ? contact_report_only : mode;
     int flags = 0;
-    if (tire_shape_contacts(shape, body, at, x.front_contact, front_mode)) flags |= part_front_wheel;
-    if (tire_shape_contacts(shape, body, at, x.rear_contact, mode)) flags |= part_rear_wheel;
+    if (tire_shape_contacts_at(shape, body, at, x.front_contact, poses.wheel_centre[0], poses.wheel_axle[0],
+                               front_mode))
+        flags |= part_front_wheel;
+    if (tire_shape_contacts_at(shape, body, at, x.rear_contact, poses.wheel_centre[1], poses.wheel_axle[1], mode))
+        flags |= part_rear_wheel;
     const struct {
         bike_body body;
         int flag;
@@ -283,11 +416,20 @@ int bike_shape_collide(bike_state& x, const collision_shape& shape, dBodyID body
     for (const auto& p : parts) {
         const auto& own = x.shapes[(size_t)p.body];
         if (!own) continue;
-        dBodyID part = x.bodies[p.body];
-        if (shape_pair_contacts(*own, part, body_placement(part), shape, body, at, p.front ? front_mode : mode))
+        if (shape_pair_contacts(*own, x.bodies[p.body], poses.parts[p.body], shape, body, at,
+                                p.front ? front_mode : mode))
             flags |= p.flag;
     }
     return flags;
+}
+
+}  // namespace
+
+int bike_shape_collide(bike_state& x, const collision_shape& shape, dBodyID body, const shape_placement& at, int mode,
+                       bool front_report_only) {
+    bike_poses poses;
+    pose_bike(x, poses);
+    return bike_shape_collide_posed(x, poses, shape, body, at, mode, front_report_only);
 }
 
 bool bike_terrain_collide(bike_state& b) {
@@ -349,12 +491,15 @@ int bike_pair_collide(bike_state& a, bike_state& b, bool remote, int tic) {
         {body_fork_lower, part_fork_lower, false},   {body_swingarm, part_swingarm, true},
         {body_rider, part_rider, true},
     };
+    // Neither bike moves during the tests: each part's pose is worked out once.
+    bike_poses poses_b;
+    pose_bike(b, poses_b);
     int flags_a = 0, flags_b = 0;
     for (const auto& p : parts) {
         const auto& shape = a.shapes[(size_t)p.body];
         if (!shape) continue;
         dBodyID part = a.bodies[p.body];
-        int touched = bike_shape_collide(b, *shape, part, body_placement(part), mode, remote && p.rear);
+        int touched = bike_shape_collide_posed(b, poses_b, *shape, part, body_placement(part), mode, remote && p.rear);
         flags_b |= touched;
         if (touched) flags_a |= p.flag;
     }

@@ -75,6 +75,14 @@ sphere_pair_softness sphere_pair_constants(const collision_sphere& a, const coll
 // ground: one soft contact joint per sphere that finds ground (a spring of
 // 2500 lbf/ft with 250 lbf·s/ft of damping, the sphere's friction).
 bool shape_ground_contacts(const collision_shape& shape, dBodyID body);
+// Works out ahead what shape_ground_contacts will find under the bike's five
+// part shapes, for their current placements; it only reads the bike and the
+// ground, so different bikes may be done at once on different threads. The
+// pass uses an answer once, and only for the placement it was worked out for.
+void prefetch_shape_ground(bike_state& bike);
+// Drops whatever was worked out ahead for the bike's wheels and part shapes
+// and not used (the ground may change before the next pass).
+void forget_prefetched_ground(bike_state& bike);
 // Two world spheres; a missing body is the static world. True when they
 // overlap; fills info (when given) with the middle of the overlap.
 bool sphere_pair_contact(const collision_sphere& a, dBodyID body_a, const collision_sphere& b, dBodyID body_b,

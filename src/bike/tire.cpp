@@ -3,6 +3,7 @@
 #include "bike/tire.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "bike/bike_world.h"
 #include "track/tile_info.h"
@@ -270,6 +271,51 @@ bool tire_friction_direction(const vec3f& normal, const vec3f& slip_velocity, co
     return true;
 }
 
+namespace {
+
+// The deepest ground under the tire, from the prefetched answer when it was
+// asked for exactly these inputs, else asked now.
+bool take_prefetched_ground(wheel_contact& wheel, const vec3f& c, const vec3f& axle, float R, float r,
+                            ground_contact& g) {
+    auto& q = wheel.prefetched;
+    bool usable = q.valid && std::memcmp(q.centre, c.data(), sizeof q.centre) == 0 &&
+                  std::memcmp(q.axle, axle.data(), sizeof q.axle) == 0 && std::memcmp(&q.radii[0], &R, sizeof R) == 0 &&
+                  std::memcmp(&q.radii[1], &r, sizeof r) == 0;
+    q.valid = false;
+    if (!usable) return tire_ground_deepest(c, axle, R, r, g);
+    if (!q.found) return false;
+    for (int k = 0; k < 3; k++) {
+        g.point[(size_t)k] = q.point[k];
+        g.normal[(size_t)k] = q.normal[k];
+    }
+    g.depth = q.depth;
+    return true;
+}
+
+}  // namespace
+
+void prefetch_wheel_ground(wheel_contact& wheel) {
+    auto& q = wheel.prefetched;
+    q.valid = false;
+    if (!wheel.body) return;
+    vec3f c = body_position(wheel.body);
+    float R = wheel.tire_ring_radius, r = wheel.tire_section_radius;
+    if (!ground_query_sane(c, R + r)) return;
+    vec3f axle = wheel_world_axle(wheel);
+    ground_contact g;
+    q.found = tire_ground_deepest(c, axle, R, r, g);
+    for (int k = 0; k < 3; k++) {
+        q.centre[k] = c[(size_t)k];
+        q.axle[k] = axle[(size_t)k];
+        q.point[k] = g.point[(size_t)k];
+        q.normal[k] = g.normal[(size_t)k];
+    }
+    q.radii[0] = R;
+    q.radii[1] = r;
+    q.depth = g.depth;
+    q.valid = true;
+}
+
 bool wheel_collide(wheel_contact& wheel, float grip_factor) {
     vec3f c = body_position(wheel.body);
     float R = wheel.tire_ring_radius, r = wheel.tire_section_radius;
@@ -282,7 +328,7 @@ bool wheel_collide(wheel_contact& wheel, float grip_factor) {
     }
     vec3f axle = wheel_world_axle(wheel);
     ground_contact g;
-    if (!tire_ground_deepest(c, axle, R, r, g)) {
+    if (!take_prefetched_ground(wheel, c, axle, R, r, g)) {
         wheel.depth = 0;
         return false;
     }

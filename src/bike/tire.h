@@ -19,6 +19,10 @@ struct tile_info;
 // arcade physics). A wheel at a non-finite or absurd position touches
 // nothing and marks its bike's position_fault.
 bool wheel_collide(wheel_contact& wheel, float grip_factor);
+// Runs wheel_collide's ground query ahead and keeps its answer in the
+// wheel; reads the wheel's body and the ground only, so the wheels of
+// different bikes may be prefetched at the same time on different threads.
+void prefetch_wheel_ground(wheel_contact& wheel);
 
 // Re-runs the cheaper first-found ground query for both wheels into the
 // bike's read-out copies, at most once per tic (stamped in query_tic). Local

@@ -9,8 +9,14 @@
 namespace {
 
 // Skinning shared by the model programs: four weights in texture set 2 and
-// four bone indexes in set 3; rigid when nbones is 0.
+// four bone indexes in set 3; rigid when nbones is 0. Each model program also
+// gets a twin built with RIGID_ONLY, without the skinning: the software
+// renderers run the bone loop for every vertex whatever nbones says, and most
+// vertices drawn are rigid.
 #define SKIN_DECLS                                                                          \
+    "#ifdef RIGID_ONLY\n"                                                                   \
+    "void skin(inout vec3 p, inout vec3 n, inout vec3 t) {}\n"                              \
+    "#else\n"                                                                               \
     "uniform int nbones;\n"                                                                 \
     "uniform vec3 bone_c[32];\n"                                                            \
     "uniform vec3 bone_t[32];\n"                                                            \
@@ -26,7 +32,8 @@ namespace {
     "    st += w * (bone_r[b] * t);\n"                                                      \
     "  }\n"                                                                                 \
     "  p = sp; n = sn; t = st;\n"                                                           \
-    "}\n"
+    "}\n"                                                                                   \
+    "#endif\n"
 
 #define SAFE_NORMALIZE                                                                      \
     "vec3 safe_normalize(vec3 v, vec3 fallback) {\n"                                       \
@@ -220,12 +227,28 @@ struct program_record {
     GLhandleARB program = 0;
     GLhandleARB vertex = 0;
     GLhandleARB fragment = 0;
-    GLint nbones = -1, bone_c = -1, bone_t = -1, bone_r = -1, envmat = -1;
+    // The twin without skinning (0 when the source has none), bound while no
+    // bones are set.
+    GLhandleARB rigid = 0;
+    GLhandleARB rigid_vertex = 0;
+    GLint nbones = -1, bone_c = -1, bone_t = -1, bone_r = -1, envmat = -1, rigid_envmat = -1;
     bool looked_up = false;
 };
 
 program_record g_programs[program_slots];
 int g_current = 0;
+// The GL program object bound now (the slot's own or its rigid twin).
+GLhandleARB g_bound = 0;
+
+void bind_object(GLhandleARB program) {
+    if (program == g_bound) return;
+    if (glext.UseProgramObjectARB) glext.UseProgramObjectARB(program);
+    g_bound = program;
+}
+
+// The program a slot draws rigid meshes with.
+GLhandleARB rigid_of(const program_record& p) { return p.rigid ? p.rigid : p.program; }
+
 int g_changes = 0;
 bool g_bones_warned = false;
 
@@ -255,6 +278,38 @@ bool compiled(GLhandleARB shader, const char* what, const char* name) {
     return ok != 0;
 }
 
+GLhandleARB linked_program(GLhandleARB vertex, GLhandleARB fragment, const char* name) {
+    GLhandleARB program = glext.CreateProgramObjectARB();
+    glext.AttachObjectARB(program, vertex);
+    glext.AttachObjectARB(program, fragment);
+    glext.LinkProgramARB(program);
+    log_status(program, "link status", name);
+    GLint linked = 0;
+    glext.GetObjectParameterivARB(program, GL_OBJECT_LINK_STATUS_ARB, &linked);
+    if (linked) return program;
+    glext.DetachObjectARB(program, vertex);
+    glext.DetachObjectARB(program, fragment);
+    glext.DeleteObjectARB(program);
+    return 0;
+}
+
+// The rigid twin of a slot whose vertex source offers one; a twin that does
+// not build only costs the speed.
+void build_rigid_twin(program_record& p, const program_source& src) {
+    if (!strstr(src.vertex, "RIGID_ONLY")) return;
+    const GLcharARB* parts[2] = {"#define RIGID_ONLY\n", src.vertex};
+    p.rigid_vertex = glext.CreateShaderObjectARB(GL_VERTEX_SHADER_ARB);
+    glext.ShaderSourceARB(p.rigid_vertex, 2, parts, nullptr);
+    if (compiled(p.rigid_vertex, "vertex shader status", src.name))
+        p.rigid = linked_program(p.rigid_vertex, p.fragment, src.name);
+    if (p.rigid) {
+        p.rigid_envmat = glext.GetUniformLocationARB(p.rigid, "envmat");
+        return;
+    }
+    glext.DeleteObjectARB(p.rigid_vertex);
+    p.rigid_vertex = 0;
+}
+
 void look_up(int slot) {
     program_record& p = g_programs[slot];
     if (p.looked_up || !p.program) return;
@@ -266,8 +321,8 @@ void look_up(int slot) {
     p.looked_up = true;
 }
 
-void set_sampler(int slot, const char* name, int unit) {
-    GLint at = glext.GetUniformLocationARB(g_programs[slot].program, name);
+void set_sampler(GLhandleARB program, const char* name, int unit) {
+    GLint at = glext.GetUniformLocationARB(program, name);
     if (at >= 0) glext.Uniform1iARB(at, unit);
 }
 
@@ -298,15 +353,10 @@ bool build_programs_from(const program_source sources[7]) {
         bool ok = compiled(p.vertex, "vertex shader status", src.name) &&
                   compiled(p.fragment, "fragment shader status", src.name);
         if (ok) {
-            p.program = glext.CreateProgramObjectARB();
-            glext.AttachObjectARB(p.program, p.vertex);
-            glext.AttachObjectARB(p.program, p.fragment);
-            glext.LinkProgramARB(p.program);
-            log_status(p.program, "link status", src.name);
-            GLint linked = 0;
-            glext.GetObjectParameterivARB(p.program, GL_OBJECT_LINK_STATUS_ARB, &linked);
-            ok = linked != 0;
+            p.program = linked_program(p.vertex, p.fragment, src.name);
+            ok = p.program != 0;
         }
+        if (ok) build_rigid_twin(p, src);
         if (!ok) {
             delete_programs();
             return false;
@@ -315,20 +365,24 @@ bool build_programs_from(const program_source sources[7]) {
     // Samplers other than "tex" (unit 0) are set once.
     const int nmap_slots[] = {program_norm_lit, program_norm_env, program_norm_spec_lit, program_terrain};
     for (int slot : nmap_slots) {
-        glext.UseProgramObjectARB(g_programs[slot].program);
-        set_sampler(slot, "nmap", 1);
-        if (slot == program_norm_spec_lit || slot == program_terrain) set_sampler(slot, "smap", 2);
+        for (GLhandleARB program : {g_programs[slot].program, g_programs[slot].rigid}) {
+            if (!program) continue;
+            glext.UseProgramObjectARB(program);
+            set_sampler(program, "nmap", 1);
+            if (slot == program_norm_spec_lit || slot == program_terrain) set_sampler(program, "smap", 2);
+        }
     }
     glext.UseProgramObjectARB(g_programs[program_terrain_normals].program);
-    set_sampler(program_terrain_normals, "base", 1);
+    set_sampler(g_programs[program_terrain_normals].program, "base", 1);
     glext.UseProgramObjectARB(0);
     g_current = 0;
+    g_bound = 0;
     return true;
 }
 
 void use_program(int slot) {
     if (slot < 0 || slot >= program_slots || slot == g_current) return;
-    if (glext.UseProgramObjectARB) glext.UseProgramObjectARB(g_programs[slot].program);
+    bind_object(rigid_of(g_programs[slot]));
     g_current = slot;
     g_changes++;
 }
@@ -346,7 +400,12 @@ void set_env_matrix(const float m[9]) {
         use_program(slot);
         look_up(slot);
         // GL wants column-major: uploading m without transposition gives its transpose.
-        if (g_programs[slot].envmat >= 0) glext.UniformMatrix3fvARB(g_programs[slot].envmat, 1, GL_FALSE, m);
+        const program_record& p = g_programs[slot];
+        if (p.rigid_envmat >= 0) glext.UniformMatrix3fvARB(p.rigid_envmat, 1, GL_FALSE, m);
+        if (p.envmat < 0) continue;
+        bind_object(p.program);
+        glext.UniformMatrix3fvARB(p.envmat, 1, GL_FALSE, m);
+        bind_object(rigid_of(p));
     }
     use_program(program_fixed);
 }
@@ -361,6 +420,13 @@ void set_bones(int count, const float* centres, const float* translations, const
     if (count < 0) count = 0;
     look_up(g_current);
     const program_record& p = g_programs[g_current];
+    // The bones go to the slot's skinning program; without bones its rigid
+    // twin draws.
+    if (p.rigid && count == 0) {
+        bind_object(p.rigid);
+        return;
+    }
+    bind_object(p.program);
     if (p.nbones >= 0) glext.Uniform1iARB(p.nbones, count);
     if (count == 0) return;
     if (p.bone_c >= 0) glext.Uniform3fvARB(p.bone_c, count, centres);
@@ -373,7 +439,14 @@ void delete_programs() {
     if (!glext.DeleteObjectARB) return;
     if (g_current && glext.UseProgramObjectARB) glext.UseProgramObjectARB(0);
     g_current = 0;
+    g_bound = 0;
     for (program_record& p : g_programs) {
+        if (p.rigid) {
+            if (p.rigid_vertex) glext.DetachObjectARB(p.rigid, p.rigid_vertex);
+            if (p.fragment) glext.DetachObjectARB(p.rigid, p.fragment);
+            glext.DeleteObjectARB(p.rigid);
+        }
+        if (p.rigid_vertex) glext.DeleteObjectARB(p.rigid_vertex);
         if (p.program) {
             if (p.vertex) glext.DetachObjectARB(p.program, p.vertex);
             if (p.fragment) glext.DetachObjectARB(p.program, p.fragment);

@@ -1,7 +1,9 @@
 // A race repeats from its inputs: six bikes ridden by the pilot from the
 // grid into the first turns, bumping one another on the way, raced in two
-// processes of their own, one throwing no roost and one as much as it can.
-// Every state each bike carries must come out the same, bit for bit.
+// processes of their own, one throwing no roost and working out the ground
+// under the bikes on one core, the other throwing as much roost as it can
+// and working the ground out ahead on both. Every state each bike carries
+// must come out the same, bit for bit.
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,6 +14,7 @@
 
 #include "bike/drivetrain.h"
 #include "bike/tire.h"
+#include "core/parallel.h"
 #include "rabbit_hill_fixture.h"
 
 namespace {
@@ -175,6 +178,7 @@ bool read_record(const std::string& path, race_record& r) {
 // writes what it saw.
 TEST_F(rabbit_hill, RaceOfBumpingBikesRepeatsAcrossProcesses) {
     if (const char* out = std::getenv("QX_RACE_REPEAT_OUT")) {
+        set_parallel_enabled(std::atoi(std::getenv("QX_RACE_REPEAT_PARALLEL")) != 0);
         race_record r = ride_race(std::atof(std::getenv("QX_RACE_REPEAT_ROOST")));
         ASSERT_FALSE(r.states.empty());
         ASSERT_TRUE(write_record(out, r));
@@ -190,7 +194,8 @@ TEST_F(rabbit_hill, RaceOfBumpingBikesRepeatsAcrossProcesses) {
     for (int i = 0; i < 2; i++) {
         std::string file = dir.file("race" + std::to_string(i));
         run_result r = run_program({self, "--gtest_filter=rabbit_hill.RaceOfBumpingBikesRepeatsAcrossProcesses"},
-                                   {"QX_RACE_REPEAT_OUT=" + file, std::string("QX_RACE_REPEAT_ROOST=") + densities[i]},
+                                   {"QX_RACE_REPEAT_OUT=" + file, std::string("QX_RACE_REPEAT_ROOST=") + densities[i],
+                                    "QX_RACE_REPEAT_PARALLEL=" + std::to_string(i)},
                                    300);
         ASSERT_EQ(r.status, 0) << r.out << r.err;
         ASSERT_TRUE(read_record(file, runs[i]));

@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "bike/bike_info.h"
 #include "render/model.h"
 #include "render/texture.h"
 #include "texture_test_util.h"
@@ -172,7 +173,8 @@ TEST_F(archive_fixture, RiderModelsFitTheRestPose) {
 }
 
 // Bikes and riders far off are drawn from coarser versions: 16, 32 and 64
-// feet away, each lighter than the one nearer, with the same outline.
+// feet away, each lighter than the one nearer (in triangles and in draws),
+// with the same outline; the skinned rider's versions follow the same bones.
 TEST_F(archive_fixture, FarBikesAndRidersHaveCoarserVersionsOfTheSameSize) {
     auto triangles = [](const model& m) {
         size_t n = 0;
@@ -184,7 +186,7 @@ TEST_F(archive_fixture, FarBikesAndRidersHaveCoarserVersionsOfTheSameSize) {
         model* full = model_load(name);
         ASSERT_NE(full, nullptr) << name;
         ASSERT_EQ(full->lods.size(), 3u) << name;
-        size_t before = triangles(*full);
+        size_t before = triangles(*full), draws = full->meshes.size();
         for (size_t k = 0; k < 3; k++) {
             const model::level& l = full->lods[k];
             EXPECT_EQ(l.distance, 16 << k) << name;
@@ -192,6 +194,15 @@ TEST_F(archive_fixture, FarBikesAndRidersHaveCoarserVersionsOfTheSameSize) {
             size_t now = triangles(*l.version);
             EXPECT_LT(now, before) << name << " at " << l.distance;
             EXPECT_GT(now, 0u);
+            EXPECT_LE(l.version->meshes.size(), draws) << name << " at " << l.distance;
+            draws = l.version->meshes.size();
+            for (const mesh& me : l.version->meshes) {
+                EXPECT_EQ(me.bone_count, full->meshes[0].bone_count) << name << " at " << l.distance;
+                for (size_t v = 0; v * 4 < me.weights.size(); v++) {
+                    float sum = me.weights[v * 4] + me.weights[v * 4 + 1] + me.weights[v * 4 + 2] + me.weights[v * 4 + 3];
+                    ASSERT_NEAR(sum, 1.0f, 1e-3f) << name << " vertex " << v << " at " << l.distance;
+                }
+            }
             for (int c = 0; c < 3; c++) {
                 EXPECT_NEAR(l.version->bounds_min[c], full->bounds_min[c], 0.12) << name << " at " << l.distance;
                 EXPECT_NEAR(l.version->bounds_max[c], full->bounds_max[c], 0.12) << name << " at " << l.distance;
@@ -201,7 +212,19 @@ TEST_F(archive_fixture, FarBikesAndRidersHaveCoarserVersionsOfTheSameSize) {
         // The default detail draws the full model near and the coarsest far.
         EXPECT_EQ(choose_lod(*full, 10.0 * 10, 1, 0), full) << name;
         EXPECT_EQ(choose_lod(*full, 70.0 * 70, 1, 0), full->lods[2].version.get()) << name;
+        // From 64 feet on a part is a single draw.
+        EXPECT_EQ(full->lods[2].version->meshes.size(), 1u) << name;
     }
+    // The coarsest body still bends at every joint: each of the rider's bones
+    // leads some of its vertices.
+    model* body = model_load("@rider_body.jm");
+    ASSERT_NE(body, nullptr);
+    ASSERT_EQ(body->lods.size(), 3u);
+    const mesh& far_body = body->lods[2].version->meshes[0];
+    std::set<int> used;
+    for (size_t k = 0; k < far_body.bones.size(); k++)
+        if (far_body.weights[k] > 0.5f) used.insert((int)far_body.bones[k]);
+    EXPECT_EQ(used.size(), (size_t)rider_bone_count);
     EXPECT_FALSE(message_shown("degenerate")) << message_line(0);
 }
 

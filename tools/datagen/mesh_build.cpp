@@ -16,6 +16,55 @@ int coarser(int segments, int least) {
     return std::max(std::min(segments, least), segments >> mesh_coarseness);
 }
 
+namespace {
+
+// How far the outline of a coarser version may stray from the full shape, in
+// feet at the distance the version is first drawn (16, 32, 64 feet): half a
+// pixel of a 1024-pixel-wide view with a 90-degree field, less than the
+// rasterizer's own rounding of an edge.
+double outline_tolerance() { return mesh_coarseness > 0 ? 0.001 * (8 << mesh_coarseness) : 0; }
+
+// The fewest sides of a round section of radius r whose flats stay within the
+// tolerance of the circle; 0 when any count would do at full detail.
+int sides_for_radius(double r) {
+    double e = outline_tolerance();
+    if (!(e > 0) || !(r > 0)) return 0;
+    return std::max(3, (int)std::ceil(M_PI * std::sqrt(r / (2 * e))));
+}
+
+// The rings a coarser version needs: a ring goes when it lies, centre and
+// radii, within the tolerance of the straight loft between the rings kept
+// on either side of it.
+std::vector<ring> fewer_rings(const std::vector<ring>& rings) {
+    double e = outline_tolerance();
+    if (!(e > 0) || rings.size() < 3) return rings;
+    auto strays = [&](size_t from, size_t to) {
+        v3 c0 = rings[from].centre, d = rings[to].centre - c0;
+        double dd = dot(d, d);
+        for (size_t j = from + 1; j < to; j++) {
+            const ring& r = rings[j];
+            double t = dd > 0 ? std::clamp(dot(r.centre - c0, d) / dd, 0.0, 1.0) : 0.0;
+            double off = length(r.centre - (c0 + d * t));
+            double ra = rings[from].ra + (rings[to].ra - rings[from].ra) * t;
+            double rb = rings[from].rb + (rings[to].rb - rings[from].rb) * t;
+            if (off + std::max(std::fabs(r.ra - ra), std::fabs(r.rb - rb)) > e || r.square != rings[from].square)
+                return true;
+        }
+        return false;
+    };
+    std::vector<ring> kept{rings[0]};
+    size_t from = 0;
+    for (size_t to = 2; to < rings.size(); to++) {
+        if (!strays(from, to)) continue;
+        from = to - 1;
+        kept.push_back(rings[from]);
+    }
+    kept.push_back(rings.back());
+    return kept;
+}
+
+}  // namespace
+
 uv_box pixel_box(int x0, int y0, int x1, int y1, int w, int h) {
     return uv_box{(x0 + 0.5) / w, (y0 + 0.5) / h, (x1 - 0.5) / w, (y1 - 0.5) / h};
 }
@@ -87,8 +136,20 @@ void face_outward(mesh_build& m, int first_triangle, const std::function<v3(v3)>
     }
 }
 
-void loft(mesh_build& m, const std::vector<ring>& rings, int around, uv_box box, bool cap_start, bool cap_end) {
+void loft(mesh_build& m, const std::vector<ring>& all_rings, int around, uv_box box, bool cap_start, bool cap_end) {
+    // A skinned loft keeps every ring: the rings between joints are where it
+    // bends.
+    const std::vector<ring> rings = m.bones > 0 ? all_rings : fewer_rings(all_rings);
     around = coarser(around, 5);
+    // Round sections (not the squared ones, whose corners need their
+    // vertices) get no more sides than their size needs from afar: thin
+    // tubes become prisms where they are a pixel or two wide.
+    if (mesh_coarseness > 0) {
+        double largest = 0, squarest = 1;
+        for (const ring& r : rings) largest = std::max({largest, r.ra, r.rb}), squarest = std::min(squarest, r.square);
+        int need = sides_for_radius(largest);
+        if (squarest >= 0.85 && need > 0) around = std::min(around, need);
+    }
     if (rings.size() < 2 || around < 3) return;
     int first_vertex = m.vertex_count(), first_triangle = m.triangle_count();
     size_t n = rings.size();
@@ -167,6 +228,9 @@ std::vector<v3> smooth_path(const std::vector<v3>& p, int steps) {
 
 void blob(mesh_build& m, v3 c, v3 r, double square, int segments, uv_box box) {
     segments = coarser(segments, 6);
+    // A blob a pixel or two across (a thumb, a cap) keeps four sides.
+    if (int need = sides_for_radius(std::max({r.x, r.y, r.z})); need > 0 && square >= 0.6)
+        segments = std::min(segments, std::max(need, 4));
     int first_vertex = m.vertex_count(), first_triangle = m.triangle_count();
     int rows = std::max(segments / 2, 2);
     for (int i = 0; i <= rows; i++) {
@@ -383,9 +447,64 @@ mesh to_mesh(const mesh_build& b, float shininess, const float specular[3]) {
     return me;
 }
 
+namespace {
+
+void append_mesh(mesh& to, const mesh& from) {
+    int base = to.vertex_count;
+    auto add = [](std::vector<float>& a, const std::vector<float>& b) { a.insert(a.end(), b.begin(), b.end()); };
+    add(to.positions, from.positions);
+    add(to.normals, from.normals);
+    add(to.rest_positions, from.rest_positions);
+    add(to.rest_normals, from.rest_normals);
+    add(to.texcoords, from.texcoords);
+    add(to.weights, from.weights);
+    add(to.bones, from.bones);
+    for (int i : from.triangles) to.triangles.push_back(i + base);
+    to.vertex_count += from.vertex_count;
+    to.triangle_count += from.triangle_count;
+}
+
+// Each mesh is one draw, and a draw costs as much as hundreds of triangles on
+// a software renderer. From 32 feet on, meshes of the same specular colour
+// are drawn as one, and from 64 feet on all of them, in the material of the
+// one with the most triangles: the highlights differ a little, the outline
+// not at all. Reflection and self-lit meshes keep to themselves.
+std::vector<mesh> merged_for_distance(const std::vector<mesh>& meshes) {
+    if (mesh_coarseness < 2) return meshes;
+    std::vector<mesh> out;
+    std::vector<size_t> largest;  // per out mesh: its largest part's triangles
+    for (const mesh& me : meshes) {
+        size_t into = out.size();
+        if (me.shininess >= 0) {
+            for (size_t k = 0; k < out.size(); k++) {
+                const mesh& o = out[k];
+                bool same_colour = std::equal(o.specular, o.specular + 3, me.specular);
+                if (o.shininess >= 0 && o.bone_count == me.bone_count && (same_colour || mesh_coarseness >= 3)) {
+                    into = k;
+                    break;
+                }
+            }
+        }
+        if (into == out.size()) {
+            out.push_back(me);
+            largest.push_back((size_t)me.triangle_count);
+            continue;
+        }
+        if ((size_t)me.triangle_count > largest[into]) {
+            largest[into] = (size_t)me.triangle_count;
+            out[into].shininess = me.shininess;
+            std::copy(me.specular, me.specular + 4, out[into].specular);
+        }
+        append_mesh(out[into], me);
+    }
+    return out;
+}
+
+}  // namespace
+
 std::string jm_text(const std::vector<mesh>& meshes, const char* bone_set) {
     model m;
-    for (const mesh& me : meshes) m.meshes.push_back(me);
+    m.meshes = merged_for_distance(meshes);
     std::string text = model_text(m, bone_set);
     // Slivers that the written precision flattens (at the poles of blobs, in
     // the caps of thin tubes) would only be dropped by the reader: drop them

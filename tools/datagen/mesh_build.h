@@ -42,8 +42,11 @@ uv_box pixel_box(int x0, int y0, int x1, int y1, int w, int h);
 
 // Coarser versions of a model are built by the same code with fewer
 // segments: at coarseness c every curved shape has its segment counts halved
-// c times (down to a floor that keeps its outline). Models drop their small
-// details (knobs, spokes) at coarseness 2 and above.
+// c times (down to a floor that keeps its outline), round sections and lofts
+// get no more sides and rings than keep their outline within half a pixel at
+// the version's switch distance, and from coarseness 2 the meshes are merged
+// into fewer draws (jm_text). Models drop their small details themselves
+// (spokes from coarseness 1, knobs halved at 1 and gone from 2).
 extern int mesh_coarseness;
 int coarser(int segments, int least);
 

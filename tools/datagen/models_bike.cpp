@@ -40,6 +40,7 @@ void tube_pair(mesh_build& m, std::vector<v3> path, std::vector<double> radii, i
 
 // Radii along a smoothed path of `spans` control spans.
 std::vector<double> spread(const std::vector<double>& control, int steps) {
+    steps = coarser(steps, 2);  // as smooth_path does, so that radius i stays with point i
     std::vector<double> r;
     for (size_t i = 0; i + 1 < control.size(); i++)
         for (int s = 0; s < steps; s++) r.push_back(control[i] + (control[i + 1] - control[i]) * s / steps);
@@ -400,7 +401,9 @@ std::string wheel_model(const wheel_info& w, bool front) {
     smooth_normals(rubber, 0, 0);
     // Knobs: staggered rows of blocks on the tread, a centre row and two
     // shoulder rows between them.
-    int knobs = mesh_coarseness >= 2 ? 0 : front ? 36 : 40;
+    // From 16 feet on half as many knobs still roughen the outline; from 32
+    // feet on they are under a pixel high.
+    int knobs = mesh_coarseness >= 2 ? 0 : (front ? 36 : 40) >> mesh_coarseness;
     for (int i = 0; i < knobs; i++) {
         double a = 2 * M_PI * (i + 0.5) / knobs;
         v3 d{0, dmath::cos(a), dmath::sin(a)}, t{0, -dmath::sin(a), dmath::cos(a)};
@@ -426,7 +429,7 @@ std::string wheel_model(const wheel_info& w, bool front) {
         tube(metal, {{-0.22, 0, 0}, {0.22, 0, 0}}, {0.1}, 14, wa::uv(wa::hub), true, {0, 1, 0});
         for (double x : {-0.13, 0.13})
             tube(metal, {{x - 0.015, 0, 0}, {x + 0.015, 0, 0}}, {0.15}, 14, wa::uv(wa::hub), true, {0, 1, 0});
-        int spokes = mesh_coarseness >= 2 ? 0 : 16;
+        int spokes = mesh_coarseness >= 1 ? 0 : 16;  // under a pixel thick from 16 feet on
         for (int i = 0; i < 2 * spokes; i++) {
             double side = i % 2 ? 1 : -1;
             double a0 = 2 * M_PI * i / (2 * spokes);

@@ -72,3 +72,22 @@ double slot_speed(int slot) {
     get_body_velocity(*b, body_frame, v);
     return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
 }
+
+unsigned long long race_state_digest() {
+    unsigned long long h = 1469598103934665603ULL;  // FNV-1a
+    auto add = [&](const dReal* v, int n) {
+        const unsigned char* p = reinterpret_cast<const unsigned char*>(v);
+        for (size_t k = 0; k < sizeof(dReal) * (size_t)n; k++) h = (h ^ p[k]) * 1099511628211ULL;
+    };
+    for (int s = 0; s < race_slot_count; s++) {
+        const bike_state* b = bike_in_slot(s);
+        if (!b) continue;
+        for (dBodyID body : b->bodies) {
+            add(dBodyGetPosition(body), 3);
+            add(dBodyGetQuaternion(body), 4);
+            add(dBodyGetLinearVel(body), 3);
+            add(dBodyGetAngularVel(body), 3);
+        }
+    }
+    return h;
+}

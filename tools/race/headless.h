@@ -11,3 +11,6 @@ bool headless_init(const std::string& data_root, const std::string& home, const 
 void headless_free();
 // The frame's speed, ft/s.
 double slot_speed(int slot);
+// A 64-bit digest of every bike's bodies (position, rotation, velocities):
+// two runs that print the same digest rode the same race, bit for bit.
+unsigned long long race_state_digest();

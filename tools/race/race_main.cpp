@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@
 #include "bike/rider_control.h"
 #include "core/cmdline.h"
 #include "core/config.h"
+#include "demo/demo.h"
+#include "render/frame_draw.h"
+#include "vfs/vfs.h"
 #include "race/headless.h"
 #include "race/race.h"
 #include "race/race_tic.h"
@@ -53,8 +57,8 @@ void usage() {
         "  --limit SECONDS    race time limit (default 600)\n"
         "  --data DIR         folder with zzzz.saf (default the program's folder)\n"
         "  --home DIR         the player's folder (default a temporary one)\n"
-        "  --demo FILE        record a demo (not built in this runner yet)\n"
-        "  --play FILE        replay a demo (not built in this runner yet)\n"
+        "  --demo FILE        record the race as a demo in FILE\n"
+        "  --play FILE        replay a demo instead of racing (its track, riders and laps)\n"
         "  --erode X          the wheels dig the ground, 0..100 (as the game's option); prints the ruts' depth\n"
         "  --scripted         fixed controls instead of the robots' brains (the benchmark's baseline)\n"
         "  --seed N           seeds the race's generator (grid, gate drop, roster; default 0)\n"
@@ -70,6 +74,31 @@ int skill_of(const char* name) {
 }
 
 }  // namespace
+
+// The recorder and playback wired into the race, as the game has them.
+void start_demo_parts() {
+    static frame_slot_driver frame;
+    fill_demo_parts(race_parts, frame);
+    settings.demo_backups = 0;
+}
+
+// Ends the recording and puts it at `path`, through a temporary file so a
+// failed copy never leaves half a demo there.
+bool keep_recording(const std::string& path) {
+    stop_recording();
+    std::string made = home_path("@demos/default.kvdemo"), temp = path + ".part";
+    std::error_code error;
+    std::filesystem::copy_file(made, temp, std::filesystem::copy_options::overwrite_existing, error);
+    if (!error) std::filesystem::rename(temp, path, error);
+    if (error) std::filesystem::remove(temp);
+    return !error;
+}
+
+int count_riders() {
+    int n = 0;
+    for (int k = 0; k < race_slot_count; k++) n += bike_in_slot(k) != nullptr;
+    return n;
+}
 
 // How far the ground has moved from the track as loaded: the deepest rut,
 // the highest pile and how much of the ground was touched.
@@ -98,6 +127,7 @@ int main(int argc, char** argv) {
     double limit = 600, erode = 0;
     unsigned seed = 0;
     bool quiet = false, trace = false;
+    std::string demo_out, demo_in;
     const char* every_env = std::getenv("QX_TRACE_EVERY");
     int trace_every = every_env ? std::max(1, std::atoi(every_env)) : 64;
     const char* slot_env = std::getenv("QX_TRACE_SLOT");
@@ -137,9 +167,10 @@ int main(int argc, char** argv) {
             seed = (unsigned)std::strtoul(argv[++i], nullptr, 10);
         } else if (!strcmp(argv[i], "--quiet")) {
             quiet = true;
-        } else if (arg("--demo") || arg("--play")) {
-            std::fprintf(stderr, "quarnix-race: %s is not built in this runner yet\n", argv[i]);
-            return 2;
+        } else if (arg("--demo")) {
+            demo_out = argv[++i];
+        } else if (arg("--play")) {
+            demo_in = argv[++i];
         } else {
             usage();
             return 2;
@@ -153,22 +184,35 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quarnix-race: no game data (zzzz.saf) or physics world\n");
         return 1;
     }
+    const bool playback = !demo_in.empty();
+    if (playback || !demo_out.empty()) start_demo_parts();
+    if (playback) {
+        demo_in = std::filesystem::absolute(demo_in).string();
+        robots = 0;
+    }
     race_setup s;
     slot_kind_list list{};
     for (int k = 0; k < robots; k++) list[(size_t)k] = slot_kind_robot;
     s.slot_kinds = list;
+    s.playback = playback;
+    s.demo = demo_in;
+    s.record = !demo_out.empty();
     s.laps = laps;
     s.skill = skill;
     s.track = track;
     settings.track = track;
     cmdline.erode_rate = (int)std::floor(erode * 1024);
     // The reset seeds the race's generator from the tic it is called at.
-    race.tic = (int)(seed % (1u << 20));
-    if (!reset_race(s)) {
-        std::fprintf(stderr, "quarnix-race: track %s did not load\n", track.c_str());
+    if (!playback) race.tic = (int)(seed % (1u << 20));
+    if (!reset_race(s) || (playback && !playing_demo())) {
+        if (playback)
+            std::fprintf(stderr, "quarnix-race: demo %s could not be played\n", demo_in.c_str());
+        else
+            std::fprintf(stderr, "quarnix-race: track %s did not load\n", track.c_str());
         headless_free();
         return 1;
     }
+    if (playback) robots = count_riders();
     if (!brain_name.empty()) {
         int b = find_brain(brain_name.c_str());
         for (int k = 0; k < robots; k++) robot(k).brain = b;
@@ -247,6 +291,12 @@ int main(int argc, char** argv) {
     }
     std::printf("summary: finished %d of %d, mean lap %.1f s, worst off-path %.1f s, %d crashes\n", finished, robots,
                 lap_count ? lap_sum / lap_count : 0.0, worst, crashes);
+    std::printf("state digest %016llx at tic %d\n", race_state_digest(), race.tic);
+    if (!demo_out.empty() && !keep_recording(demo_out)) {
+        std::fprintf(stderr, "quarnix-race: the demo could not be written to %s\n", demo_out.c_str());
+        headless_free();
+        return 1;
+    }
     if (erode_rate > 0) print_ruts();
     // The statistics are written by the next reset's remembering.
     if (robot_options.learn) remember_lines();
