@@ -35,21 +35,32 @@ void send_to(race_server& s, const net_address& from, const client_packet& p, do
     server_receive(s, from, d.bytes.data(), d.size, now);
 }
 
+// A long race for a full field that nobody waits for: no restarts while the
+// clients join.
+server_config bench_config() {
+    server_config c;
+    c.gate_delay = 0;
+    c.max_riders = 160;
+    c.finish_wait = 1e6;
+    return c;
+}
+
+server_track bench_track() {
+    server_track t;
+    t.dir = "rabbithill";
+    t.first_lap = 30;
+    t.normal_lap = 30;
+    return t;
+}
+
 void BM_ServerRacingClients(benchmark::State& state) {
     const int clients = (int)state.range(0);
     net_driver.send = capture_send;
     g_seen.clear();
     static race_server s;
-    server_config c;
-    c.gate_delay = 0;  // nobody waits for the gate: no restarts while joining
-    c.max_riders = 160;
-    c.finish_wait = 1e6;
-    server_track t;
-    t.dir = "rabbithill";
-    t.first_lap = 30;
-    t.normal_lap = 30;
+    server_config c = bench_config();
     s.quiet = true;
-    server_init(s, c, t, -1, 5);
+    server_init(s, c, bench_track(), -1, 5);
     double now = 10;
     std::vector<net_address> address;
     for (int i = 0; i < clients; i++) {
@@ -125,19 +136,12 @@ double thread_cpu() {
 void BM_ServerOverLoopback(benchmark::State& state) {
     const int clients = (int)state.range(0);
     static race_server s;
-    server_config c;
-    c.gate_delay = 0;
-    c.max_riders = 160;
+    server_config c = bench_config();
     c.max_per_host = 160;
-    c.finish_wait = 1e6;
-    server_track t;
-    t.dir = "rabbithill";
-    t.first_lap = 30;
-    t.normal_lap = 30;
     s.quiet = true;
     int server_socket = net_open(0);
     net_address server{0x7f000001, (uint16_t)net_local_port(server_socket)};
-    server_init(s, c, t, server_socket, 9);
+    server_init(s, c, bench_track(), server_socket, 9);
     struct fake_client {
         int socket;
         server_packet last;

@@ -24,6 +24,7 @@
 #include "render/texture.h"
 #include "testkit/built_data.h"
 #include "testkit/pilot.h"
+#include "race/rabbit_hill_fixture.h"
 #include "testkit/race_pilot_view.h"
 #include "testkit/testkit.h"
 #include "track/decals.h"
@@ -65,15 +66,7 @@ struct EditorFlatFieldRace : ::testing::Test {
         free_race();
         release_track();
         editor_enable(false);
-        free_track_lists();
-        bike_world_free();
-        textures_free();
-        models_free();
-        shape_cache_free();
-        clear_race_parts();
-        clear_race_state();
-        vfs_shutdown();
-        unsetenv("KV_HOME");
+        free_race_world();
     }
 
     // A flat field of dirt with a grass type to paint, and one of each thing
@@ -269,12 +262,7 @@ TEST_F(EditorFlatFieldRace, BuiltInTheEditorSavedAndRidden) {
     int tics = 0;
     for (; tics < 3 * 60 * tics_per_second && laps_completed(0) < 2; tics++) {
         pilot_command cmd = pilot_step(view_of(0), pilot);
-        control_values c{};
-        c[steer_control] = player_setup.reverse_steering ? -cmd.steer : cmd.steer;
-        c[throttle_control] = cmd.throttle;
-        c[front_brake_control] = cmd.front_brake;
-        c[rear_brake_control] = cmd.rear_brake;
-        c[lean_control] = cmd.lean;
+        control_values c = pilot_controls(cmd);
         set_bike_controls(0, c);
         simulate_tic();
         double r[9];

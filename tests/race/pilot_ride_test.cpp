@@ -46,12 +46,7 @@ lap_ride ride_laps(int slot, int laps) {
     for (int t = 0; t < 5 * 60 * tics_per_second && laps_completed(slot) < laps; t++) {
         pilot_view view = view_of(slot);
         pilot_command cmd = pilot_step(view, pilot);
-        control_values c{};
-        c[steer_control] = player_setup.reverse_steering ? -cmd.steer : cmd.steer;
-        c[throttle_control] = cmd.throttle;
-        c[front_brake_control] = cmd.front_brake;
-        c[rear_brake_control] = cmd.rear_brake;
-        c[lean_control] = cmd.lean;
+        control_values c = pilot_controls(cmd);
         set_bike_controls(slot, c);
         simulate_tic();
         out.tics++;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #include "bike/bike.h"
@@ -32,6 +33,21 @@
 #include "track/track_objects.h"
 #include "vfs/vfs.h"
 
+// After the race and the track are freed: the track lists, the physics
+// world, the model, texture and shape caches, the race's parts and state,
+// and the data roots.
+inline void free_race_world() {
+    free_track_lists();
+    bike_world_free();
+    textures_free();
+    models_free();
+    shape_cache_free();
+    clear_race_parts();
+    clear_race_state();
+    vfs_shutdown();
+    unsetenv("KV_HOME");
+}
+
 struct rabbit_hill : ::testing::Test {
     temp_dir home;
     void SetUp() override {
@@ -49,15 +65,7 @@ struct rabbit_hill : ::testing::Test {
     void TearDown() override {
         free_race();
         release_track();
-        free_track_lists();
-        bike_world_free();
-        textures_free();
-        models_free();
-        shape_cache_free();
-        clear_race_parts();
-        clear_race_state();
-        vfs_shutdown();
-        unsetenv("KV_HOME");
+        free_race_world();
     }
 
     static race_setup lineup(std::vector<int> kinds, int laps = 3) {

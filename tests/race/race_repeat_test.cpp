@@ -110,14 +110,7 @@ race_record ride_race(double roost_density) {
         for (int s = 0; s < last_slot; s++) {
             if (!bike_in_slot(s)) continue;
             control_values c{};
-            if (race.tic > race.gate_drop_tic) {
-                pilot_command cmd = pilot_step(view_of(s), pilots[(size_t)s]);
-                c[steer_control] = player_setup.reverse_steering ? -cmd.steer : cmd.steer;
-                c[throttle_control] = cmd.throttle;
-                c[front_brake_control] = cmd.front_brake;
-                c[rear_brake_control] = cmd.rear_brake;
-                c[lean_control] = cmd.lean;
-            }
+            if (race.tic > race.gate_drop_tic) c = pilot_controls(pilot_step(view_of(s), pilots[(size_t)s]));
             set_bike_controls(s, c);
         }
         simulate_tic();

@@ -49,12 +49,7 @@ TEST_F(rabbit_hill, SeriesEventsAreCreditedFromTheRaceAndReadBack) {
     pilot_state pilot;
     for (int t = 0; t < 3 * 60 * tics_per_second && !is_finished(2); t++) {
         pilot_command cmd = pilot_step(view_of(2), pilot);
-        control_values c{};
-        c[steer_control] = player_setup.reverse_steering ? -cmd.steer : cmd.steer;
-        c[throttle_control] = cmd.throttle;
-        c[front_brake_control] = cmd.front_brake;
-        c[rear_brake_control] = cmd.rear_brake;
-        c[lean_control] = cmd.lean;
+        control_values c = pilot_controls(cmd);
         set_bike_controls(2, c);
         simulate_tic();
     }

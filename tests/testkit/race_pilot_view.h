@@ -7,6 +7,8 @@
 
 #include "bike/bike.h"
 #include "bike/rider_control.h"
+#include "core/bike_setup.h"
+#include "core/controls.h"
 #include "race/race.h"
 #include "testkit/pilot.h"
 #include "track/height_field.h"
@@ -53,4 +55,16 @@ inline pilot_view view_of(int slot) {
         view.gate_count = k + 1;
     }
     return view;
+}
+
+// The controls a pilot command makes, as a player's would reach the bike
+// (with the player's reversed steering).
+inline control_values pilot_controls(const pilot_command& cmd) {
+    control_values c{};
+    c[steer_control] = player_setup.reverse_steering ? -cmd.steer : cmd.steer;
+    c[throttle_control] = cmd.throttle;
+    c[front_brake_control] = cmd.front_brake;
+    c[rear_brake_control] = cmd.rear_brake;
+    c[lean_control] = cmd.lean;
+    return c;
 }
