@@ -46,14 +46,9 @@ constexpr int key_apply = 0x2000;
 struct EditorFlatFieldRace : ::testing::Test {
     temp_dir home;
     void SetUp() override {
-        use_built_data(home);
-        textures_init();
-        models_init(false);
-        shape_cache_free();
-        standalone_race_parts();
+        open_race_world(home);
         track_parts.editor_attach = editor_attach;
         track_parts.editor_detach = editor_detach;
-        config_defaults();
         editor_settings_defaults();
         write_flat_field();
         settings.track = "editfield";

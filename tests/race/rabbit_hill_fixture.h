@@ -33,6 +33,17 @@
 #include "track/track_objects.h"
 #include "vfs/vfs.h"
 
+// The built archive under a fresh home, the model and texture caches, the
+// race's parts wired as the game wires them, and the default settings.
+inline void open_race_world(temp_dir& home) {
+    use_built_data(home);
+    textures_init();
+    models_init(false);
+    shape_cache_free();
+    standalone_race_parts();
+    config_defaults();
+}
+
 // After the race and the track are freed: the track lists, the physics
 // world, the model, texture and shape caches, the race's parts and state,
 // and the data roots.
@@ -51,12 +62,7 @@ inline void free_race_world() {
 struct rabbit_hill : ::testing::Test {
     temp_dir home;
     void SetUp() override {
-        use_built_data(home);
-        textures_init();
-        models_init(false);
-        shape_cache_free();
-        standalone_race_parts();
-        config_defaults();
+        open_race_world(home);
         settings.track = "rabbithill";
         ASSERT_GE(scan_tracks(), 1);
         ASSERT_TRUE(bike_world_init());
