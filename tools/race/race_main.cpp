@@ -56,7 +56,7 @@ void usage() {
         "  --learn            write the robots' line statistics back at the end\n"
         "  --limit SECONDS    race time limit (default 600)\n"
         "  --data DIR         folder with zzzz.saf (default the program's folder)\n"
-        "  --home DIR         the player's folder (default a temporary one)\n"
+        "  --home DIR         the player's folder, which keeps @results.txt (default a temporary one)\n"
         "  --demo FILE        record the race as a demo in FILE\n"
         "  --play FILE        replay a demo instead of racing (its track, riders and laps)\n"
         "  --erode X          the wheels dig the ground, 0..100 (as the game's option); prints the ruts' depth\n"
