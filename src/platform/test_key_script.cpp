@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -31,6 +32,15 @@ void push_key(int code) {
     }
 }
 
+// Typed characters arrive as text events, apart from the key presses.
+void push_text(const std::string& text) {
+    SDL_Event e{};
+    e.type = SDL_TEXTINPUT;
+    e.text.timestamp = SDL_GetTicks();
+    snprintf(e.text.text, sizeof e.text.text, "%s", text.c_str());
+    SDL_PushEvent(&e);
+}
+
 }  // namespace
 
 void load_test_key_script() {
@@ -53,6 +63,11 @@ void load_test_key_script() {
 }
 
 void run_test_key_script(plix_window* w, long frames_swapped) {
-    for (const scripted_key& k : g_script)
-        if (k.frame == frames_swapped) push_key(key_code_for_name(w, k.name.c_str()));
+    for (const scripted_key& k : g_script) {
+        if (k.frame != frames_swapped) continue;
+        if (k.name.rfind("text=", 0) == 0)
+            push_text(k.name.substr(5));
+        else
+            push_key(key_code_for_name(w, k.name.c_str()));
+    }
 }

@@ -1,5 +1,6 @@
 // For tests only: "QUARNIX_TEST_KEYS" presses keys after given frames, as if
-// the player had typed them, e.g. "30:s,60:esc" (frame:key name).
+// the player had typed them, e.g. "30:s,60:esc" (frame:key name); an item
+// "frame:text=..." types the text into whatever reads typed characters.
 #pragma once
 
 struct plix_window;

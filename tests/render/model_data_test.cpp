@@ -172,8 +172,8 @@ TEST_F(archive_fixture, RiderModelsFitTheRestPose) {
     EXPECT_LT(gate->bounds_min[1], -0.5);
 }
 
-// Bikes and riders far off are drawn from coarser versions: 16, 32 and 64
-// feet away, each lighter than the one nearer (in triangles and in draws),
+// Bikes and riders further off are drawn from coarser versions: 8, 16, 32
+// and 64 feet away, each lighter than the one nearer (in triangles and in draws),
 // with the same outline; the skinned rider's versions follow the same bones.
 TEST_F(archive_fixture, FarBikesAndRidersHaveCoarserVersionsOfTheSameSize) {
     auto triangles = [](const model& m) {
@@ -185,11 +185,11 @@ TEST_F(archive_fixture, FarBikesAndRidersHaveCoarserVersionsOfTheSameSize) {
                              "@rear_wheel.jm", "@rider_body.jm", "@rider_head.jm"}) {
         model* full = model_load(name);
         ASSERT_NE(full, nullptr) << name;
-        ASSERT_EQ(full->lods.size(), 3u) << name;
+        ASSERT_EQ(full->lods.size(), 4u) << name;
         size_t before = triangles(*full), draws = full->meshes.size();
-        for (size_t k = 0; k < 3; k++) {
+        for (size_t k = 0; k < 4; k++) {
             const model::level& l = full->lods[k];
-            EXPECT_EQ(l.distance, 16 << k) << name;
+            EXPECT_EQ(l.distance, 8 << k) << name;
             ASSERT_NE(l.version, nullptr);
             size_t now = triangles(*l.version);
             EXPECT_LT(now, before) << name << " at " << l.distance;
@@ -210,17 +210,17 @@ TEST_F(archive_fixture, FarBikesAndRidersHaveCoarserVersionsOfTheSameSize) {
             before = now;
         }
         // The default detail draws the full model near and the coarsest far.
-        EXPECT_EQ(choose_lod(*full, 10.0 * 10, 1, 0), full) << name;
-        EXPECT_EQ(choose_lod(*full, 70.0 * 70, 1, 0), full->lods[2].version.get()) << name;
+        EXPECT_EQ(choose_lod(*full, 5.0 * 5, 1, 0), full) << name;
+        EXPECT_EQ(choose_lod(*full, 70.0 * 70, 1, 0), full->lods[3].version.get()) << name;
         // From 64 feet on a part is a single draw.
-        EXPECT_EQ(full->lods[2].version->meshes.size(), 1u) << name;
+        EXPECT_EQ(full->lods[3].version->meshes.size(), 1u) << name;
     }
     // The coarsest body still bends at every joint: each of the rider's bones
     // leads some of its vertices.
     model* body = model_load("@rider_body.jm");
     ASSERT_NE(body, nullptr);
-    ASSERT_EQ(body->lods.size(), 3u);
-    const mesh& far_body = body->lods[2].version->meshes[0];
+    ASSERT_EQ(body->lods.size(), 4u);
+    const mesh& far_body = body->lods[3].version->meshes[0];
     std::set<int> used;
     for (size_t k = 0; k < far_body.bones.size(); k++)
         if (far_body.weights[k] > 0.5f) used.insert((int)far_body.bones[k]);

@@ -9,6 +9,7 @@
 #include "vfs/saf.h"
 
 int mesh_coarseness = 0;
+double mesh_level_distance = 0;
 
 int coarser(int segments, int least) {
     // The farthest version keeps only the outline's corners.
@@ -19,10 +20,10 @@ int coarser(int segments, int least) {
 namespace {
 
 // How far the outline of a coarser version may stray from the full shape, in
-// feet at the distance the version is first drawn (16, 32, 64 feet): half a
+// feet at the distance the version is first drawn (8, 16, 32, 64 feet): half a
 // pixel of a 1024-pixel-wide view with a 90-degree field, less than the
 // rasterizer's own rounding of an edge.
-double outline_tolerance() { return mesh_coarseness > 0 ? 0.001 * (8 << mesh_coarseness) : 0; }
+double outline_tolerance() { return mesh_level_distance > 0 ? 0.001 * mesh_level_distance : 0; }
 
 // The fewest sides of a round section of radius r whose flats stay within the
 // tolerance of the circle; 0 when any count would do at full detail.
@@ -519,11 +520,18 @@ std::string jm_text(const std::vector<mesh>& meshes, const char* bone_set) {
 }
 
 void add_model_levels(datagen_output& out, const std::string& name, const std::function<std::string()>& build) {
-    for (int level = 0; level < 4; level++) {
-        mesh_coarseness = level;
+    // File "<name>_lod<N>" is drawn from 2^N feet on.
+    struct level {
+        int coarseness, file_level;
+    };
+    constexpr level levels[] = {{0, 0}, {1, 3}, {1, 4}, {2, 5}, {3, 6}};
+    for (const level& l : levels) {
+        mesh_coarseness = l.coarseness;
+        mesh_level_distance = l.file_level ? std::ldexp(1.0, l.file_level) : 0;
         std::string text = build();
-        std::string file = level ? name + "_lod" + std::to_string(level + 3) + ".jm.gz" : name + ".jm.gz";
+        std::string file = l.file_level ? name + "_lod" + std::to_string(l.file_level) + ".jm.gz" : name + ".jm.gz";
         add_member(out, file, gzip_bytes(text.data(), text.size()));
     }
     mesh_coarseness = 0;
+    mesh_level_distance = 0;
 }

@@ -46,8 +46,11 @@ uv_box pixel_box(int x0, int y0, int x1, int y1, int w, int h);
 // get no more sides and rings than keep their outline within half a pixel at
 // the version's switch distance, and from coarseness 2 the meshes are merged
 // into fewer draws (jm_text). Models drop their small details themselves
-// (spokes from coarseness 1, knobs halved at 1 and gone from 2).
+// (spokes from 16 feet, knobs halved at 16 feet and gone from 32).
 extern int mesh_coarseness;
+// The distance in feet from which the version being built is drawn; 0 for
+// the full model.
+extern double mesh_level_distance;
 int coarser(int segments, int least);
 
 constexpr int max_weights = 9;
@@ -127,7 +130,7 @@ mesh to_mesh(const mesh_build& b, float shininess, const float specular[3]);
 std::string jm_text(const std::vector<mesh>& meshes, const char* bone_set = "bones");
 
 // Adds "<name>.jm" (gzip) built by `build` at full detail, and its coarser
-// versions "<name>_lod4.jm", "_lod5", "_lod6" (coarseness 1, 2, 3), which the
-// game draws from 16, 32 and 64 feet away.
+// versions "<name>_lod3.jm", "_lod4", "_lod5", "_lod6" (coarseness 1, 1, 2, 3),
+// which the game draws from 8, 16, 32 and 64 feet away.
 struct datagen_output;
 void add_model_levels(datagen_output& out, const std::string& name, const std::function<std::string()>& build);

@@ -403,7 +403,7 @@ std::string wheel_model(const wheel_info& w, bool front) {
     // shoulder rows between them.
     // From 16 feet on half as many knobs still roughen the outline; from 32
     // feet on they are under a pixel high.
-    int knobs = mesh_coarseness >= 2 ? 0 : (front ? 36 : 40) >> mesh_coarseness;
+    int knobs = mesh_coarseness >= 2 ? 0 : (front ? 36 : 40) >> (mesh_level_distance >= 16 ? 1 : 0);
     for (int i = 0; i < knobs; i++) {
         double a = 2 * M_PI * (i + 0.5) / knobs;
         v3 d{0, dmath::cos(a), dmath::sin(a)}, t{0, -dmath::sin(a), dmath::cos(a)};
@@ -429,7 +429,7 @@ std::string wheel_model(const wheel_info& w, bool front) {
         tube(metal, {{-0.22, 0, 0}, {0.22, 0, 0}}, {0.1}, 14, wa::uv(wa::hub), true, {0, 1, 0});
         for (double x : {-0.13, 0.13})
             tube(metal, {{x - 0.015, 0, 0}, {x + 0.015, 0, 0}}, {0.15}, 14, wa::uv(wa::hub), true, {0, 1, 0});
-        int spokes = mesh_coarseness >= 1 ? 0 : 16;  // under a pixel thick from 16 feet on
+        int spokes = mesh_level_distance >= 16 ? 0 : 16;  // under a pixel thick from 16 feet on
         for (int i = 0; i < 2 * spokes; i++) {
             double side = i % 2 ? 1 : -1;
             double a0 = 2 * M_PI * i / (2 * spokes);
