@@ -84,13 +84,14 @@ int jump_index(const robot_state& r, int i, int span) {
     return -1;
 }
 
-// A bike lying on its side with its rider still on it, slower than a walk:
-// throttle and bars are let go and the rider dabs, so the dab pushes the
-// bike up (and, once it is half up, turns it towards the target). Driven
-// on, the rear wheel spins the bike round on its side and the bars at full
-// lock hold it down; it can lie there for many seconds.
+// A bike leaning over more than 0.5 rad with its rider on it, slower than a
+// walk, is falling or lying on its side: throttle and bars are let go and
+// the rider dabs, so the dab pushes the bike up (and, once it is half up,
+// turns it towards the target). Driven on, the rear wheel spins the bike
+// round on its side and the bars at full lock hold it down; it can lie
+// there for many seconds.
 bool pick_up_fallen_bike(bike_state& b) {
-    if (b.crash_countdown > 0 || std::fabs((float)lean_angle(b)) <= 1.0f) return false;
+    if (b.crash_countdown > 0 || std::fabs((float)lean_angle(b)) <= 0.5f) return false;
     double v[3];
     get_body_velocity(b, body_frame, v);
     if (dot3(v, v) >= 25) return false;
@@ -529,7 +530,7 @@ void robot_recover(bike_state& b) {
         double dx = tp.x - f.pos[0], dz = tp.z - f.pos[2];
         float side = (float)(dx * f.right[0] + dz * f.right[2]);
         set_back_up(b, 1);
-        set_steer(b, side >= 0 ? -1.0f : 1.0f);
+        set_steer(b, side >= 0 ? 1.0f : -1.0f);
         set_throttle(b, 0);
         set_clutch(b, 0);
         set_front_brake(b, 0);

@@ -185,6 +185,43 @@ TEST_F(robot_race, LostForFortySecondsHeadsForTheNearestPointAhead) {
     }
 }
 
+TEST_F(robot_race, BackOnTheSeatAfterACrashHeadsOnFromWhereTheBikeLies) {
+    ASSERT_TRUE(reset_race(robots(1, 3, 0)));
+    bike_state& b = *bike_in_slot(0);
+    race.tic = race.gate_drop_tic + 60 * 128;
+    double p[3];
+    get_body_position(b, body_frame, p);
+    robot_state& r = robot(0);
+    // A straight path every 10 units with the bike beside point 25.
+    auto lay_path = [&] {
+        r.path.clear();
+        for (int k = 0; k < 60; k++)
+            r.path.push_back({(float)p[0] + 3, (float)p[1], (float)p[2] - (float)(k - 25) * 10, 20, 0});
+        r.last_stretch = stretch_before(race_slots[0].timing.gates_passed) + 1;
+        r.last_reached_tic = race.tic;
+    };
+    // Heading for a point it slid past, or for one far ahead: once the
+    // rider is back on, the robot heads on from the point after the nearest
+    // one (following may move it on past points within reach, up to 31).
+    // While the rider is still down, or after no crash, the target is kept
+    // (point 18 lies 70 units back, out of reach).
+    struct {
+        int target;
+        bool was_down, down;
+        int lowest, highest;
+    } cases[] = {{18, true, false, 26, 31}, {30, true, false, 26, 31}, {18, true, true, 18, 18}, {18, false, false, 18, 18}};
+    for (const auto& c : cases) {
+        lay_path();
+        r.target = c.target;
+        r.was_crashed = c.was_down;
+        b.crash_countdown = c.down ? 300 : 0;
+        robot_tic(b);
+        EXPECT_GE(r.target, c.lowest) << c.target << " " << c.down;
+        EXPECT_LE(r.target, c.highest) << c.target << " " << c.down;
+    }
+    b.crash_countdown = 0;
+}
+
 TEST_F(robot_race, ARobotWhoseLinesRunPastAMissedGateStartsAgainWhereItIs) {
     ASSERT_TRUE(reset_race(robots(1, 3, 0)));
     bike_state& b = *bike_in_slot(0);

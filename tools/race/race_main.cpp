@@ -249,6 +249,9 @@ int main(int argc, char** argv) {
             get_body_position(b, body_frame, p);
             float tx = r.target < (int)r.path.size() ? r.path[(size_t)r.target].x : 0;
             float tz = r.target < (int)r.path.size() ? r.path[(size_t)r.target].z : 0;
+            double rot[9];
+            get_body_rotation(b, body_frame, rot);
+            std::printf("fwd %.2f %.2f ", -rot[2], -rot[8]);
             std::printf("t %.1f pos %.1f %.1f %.1f v %.1f tgt %d/%zu (%.1f %.1f) rec %d gates %d thr %.2f str %.2f brk %.2f cl %.2f crash %d gear %d rpm %.0f lean %.2f sit %.1f\n",
                         race.tic / 128.0, p[0], p[1], p[2], slot_speed(ts), r.target, r.path.size(), tx, tz, r.recovery,
                         race_slots[(size_t)ts].timing.gates_passed, b.controls.throttle, b.controls.steer, b.controls.front_brake,
