@@ -84,17 +84,20 @@ int jump_index(const robot_state& r, int i, int span) {
     return -1;
 }
 
-// A bike leaning over more than 0.5 rad with its rider on it, slower than a
-// walk, is falling or lying on its side: throttle and bars are let go and
-// the rider dabs, so the dab pushes the bike up (and, once it is half up,
-// turns it towards the target). Driven on, the rear wheel spins the bike
-// round on its side and the bars at full lock hold it down; it can lie
-// there for many seconds.
+// A bike leaning over more than 0.5 rad from the ground under it (not from
+// the vertical: on a berm or a side slope an upright bike leans that much)
+// with its rider on it, slower than a walk, is falling or lying on its
+// side: throttle and bars are let go and the rider dabs, so the dab pushes
+// the bike up (and, once it is half up, turns it towards the target).
+// Driven on, the rear wheel spins the bike round on its side and the bars
+// at full lock hold it down; it can lie there for many seconds.
 bool pick_up_fallen_bike(bike_state& b) {
-    if (b.crash_countdown > 0 || std::fabs((float)lean_angle(b)) <= 0.5f) return false;
-    double v[3];
-    get_body_velocity(b, body_frame, v);
-    if (dot3(v, v) >= 25) return false;
+    if (b.crash_countdown > 0 || !height_field_loaded()) return false;
+    frame_view f = view_of(b);
+    if (dot3(f.vel, f.vel) >= 25) return false;
+    std::array<float, 3> nw = surface_normal_at((float)f.pos[0], (float)f.pos[2]);
+    double n[3] = {nw[0], nw[1], nw[2]};
+    if (std::fabs(std::atan2(dot3(n, f.right), dot3(n, f.up))) <= 0.5) return false;
     set_throttle(b, 0);
     set_clutch(b, 0);
     set_front_brake(b, 0);
@@ -380,9 +383,9 @@ void robot_drive(bike_state& b) {
     // Heading well away from the aim point (out of a corner pointing wide,
     // or back from a crash across the line), the target speed of the path
     // would have the bike race off the wrong way and cross its line by tens
-    // of feet before it has turned; it holds back to 60 % of the target at
-    // 50 degrees off the aim and to 40 % at 90 degrees or more (not below
-    // 10 ft/s), so that it turns tighter onto the line.
+    // of feet before it has turned. From 30 degrees off the aim it holds
+    // back to 90 % of the target, falling to 40 % at 90 degrees or more
+    // (never below 10 ft/s), so that it turns tighter onto the line.
     {
         float hd = std::hypot(x, fd);
         float cos_off = hd > 1e-3f ? fd / hd : 1.0f;
