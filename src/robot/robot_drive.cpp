@@ -380,19 +380,6 @@ void robot_drive(bike_state& b) {
         R = (mx * mx + mf * mf) / (2 * mx);
     }
     float theta = std::atan2(-s * s / R, 32 * n1);
-    // Heading well away from the aim point (out of a corner pointing wide,
-    // or back from a crash across the line), the target speed of the path
-    // would have the bike race off the wrong way and cross its line by tens
-    // of feet before it has turned. From 30 degrees off the aim it holds
-    // back to 90 % of the target, falling to 40 % at 90 degrees or more
-    // (never below 10 ft/s), so that it turns tighter onto the line.
-    {
-        float hd = std::hypot(x, fd);
-        float cos_off = hd > 1e-3f ? fd / hd : 1.0f;
-        float hold_back = clampf(0.4f + 0.6f * cos_off / 0.643f, 0.4f, 1.0f);
-        if (cos_off < 0.866f && race_slots[(size_t)b.slot_index].timing.gates_passed > 0 && tj >= 3)
-            S = std::min(S, std::max(10.0f, S * std::min(hold_back, 0.9f)));
-    }
 
     // Grip under the path ahead and the front wheel.
     {
