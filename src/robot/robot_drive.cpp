@@ -84,6 +84,29 @@ int jump_index(const robot_state& r, int i, int span) {
     return -1;
 }
 
+// A bike leaning over more than 0.5 rad from the ground under it (not from
+// the vertical: on a berm or a side slope an upright bike leans that much)
+// with its rider on it, slower than a walk, is falling or lying on its
+// side: throttle and bars are let go and the rider dabs, so the dab pushes
+// the bike up (and, once it is half up, turns it towards the target).
+// Driven on, the rear wheel spins the bike round on its side and the bars
+// at full lock hold it down; it can lie there for many seconds.
+bool pick_up_fallen_bike(bike_state& b) {
+    if (b.crash_countdown > 0 || !height_field_loaded()) return false;
+    frame_view f = view_of(b);
+    if (dot3(f.vel, f.vel) >= 25) return false;
+    std::array<float, 3> nw = surface_normal_at((float)f.pos[0], (float)f.pos[2]);
+    double n[3] = {nw[0], nw[1], nw[2]};
+    if (std::fabs(std::atan2(dot3(n, f.right), dot3(n, f.up))) <= 0.5) return false;
+    set_throttle(b, 0);
+    set_clutch(b, 0);
+    set_front_brake(b, 0);
+    set_rear_brake(b, 0);
+    set_steer(b, 0);
+    set_sit(b, 1);
+    return true;
+}
+
 }  // namespace
 
 float path_position(const bike_state& b) {
@@ -205,6 +228,7 @@ void robot_drive(bike_state& b) {
         return;
     }
     set_flag(b, flag_auto_shift, true);
+    if (pick_up_fallen_bike(b)) return;
     set_sit(b, 0);
     frame_view f = view_of(b);
     int n = (int)r.path.size();
@@ -492,12 +516,30 @@ void robot_recover(bike_state& b) {
     frame_view f = view_of(b);
     const line_point& tp = r.path[(size_t)r.target];
     bool crashed = b.crash_countdown > 0;
+    if (pick_up_fallen_bike(b)) {
+        r.stuck_tics = 0;
+        return;
+    }
     // A bike that stands still for 2 s with the rider on it (hung up on a
     // lip or a bale, or spinning its wheel) will not reach a point by
     // itself: it gets the long-timeout help at once, for 3 s.
     float speed_now = (float)std::sqrt(dot3(f.vel, f.vel));
     if (crashed || (speed_now >= 2 && r.stuck_tics < 2 * 128)) r.stuck_tics = 0;
     else if (++r.stuck_tics > 5 * 128) r.stuck_tics = 0;
+    // Stuck against a barrier or a bale, the pull towards the target only
+    // presses the bike into it: it first walks back for 1.5 s, the bars
+    // turned so the back-up swings its nose towards the target.
+    if (r.stuck_tics > 2 * 128 && r.stuck_tics <= 3 * 128 + 64 && !crashed) {
+        double dx = tp.x - f.pos[0], dz = tp.z - f.pos[2];
+        float side = (float)(dx * f.right[0] + dz * f.right[2]);
+        set_back_up(b, 1);
+        set_steer(b, side >= 0 ? 1.0f : -1.0f);
+        set_throttle(b, 0);
+        set_clutch(b, 0);
+        set_front_brake(b, 0);
+        set_rear_brake(b, 0);
+        return;
+    }
     if (race.tic - r.last_reached_tic > 19 * 128 || r.stuck_tics > 2 * 128) {
         // Helped along: the front wheel pulled towards the target at a
         // walking pace, the frame lifted.

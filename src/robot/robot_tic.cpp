@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "bike/bike.h"
+#include "bike/rider_control.h"
 #include "core/cmdline.h"
 #include "core/diag.h"
 #include "race/race.h"
@@ -144,6 +145,32 @@ void follow(bike_state& b, robot_state& r) {
     }
 }
 
+// Heads for the path point after the one nearest the frame, looking from a
+// few points behind the target to a few seconds of path beyond it. Used
+// when the rider is back on the bike after a crash, and when the path is
+// started again for a missed gate: the point it headed for before may now
+// lie behind it or across the field, and riding back to it in the recovery
+// driving keeps the robot off its path for many seconds while it stands
+// beside its line.
+void head_for_nearest_point(const bike_state& b, robot_state& r, int from, int to) {
+    int n = (int)r.path.size();
+    from = std::clamp(from, 0, n);
+    to = std::clamp(to, from, n);
+    if (from >= to) return;
+    double pos[3], fwd[3];
+    frame_of(b, pos, fwd);
+    int best = from;
+    float best_d = 1e30f;
+    for (int q = from; q < to; q++) {
+        float d = hdist(r.path[(size_t)q].x, r.path[(size_t)q].z, (float)pos[0], (float)pos[2]);
+        if (d < best_d) {
+            best_d = d;
+            best = q;
+        }
+    }
+    r.target = std::min(best + 1, n - 1);
+}
+
 }  // namespace
 
 robot_state& robot(int slot) { return g_robots[(size_t)std::clamp(slot, 0, race_slot_count - 1)]; }
@@ -194,13 +221,16 @@ void robot_tic(bike_state& b) {
                 for (riding_line& l : lines().stretches[(size_t)store_stretch(k)])
                     if (l.line_id == e[1]) l.fails = std::min(l.fails + 1, 65535);
     }
+    // Back on the seat: head on from where the bike came to rest.
+    if (!crashed && r.was_crashed) head_for_nearest_point(b, r, r.target - 8, r.target + 16);
     r.was_crashed = crashed;
 
     // A robot not credited with a gate for 40 s while its lines already
     // run past the next one has missed a gate (it rode round it while
     // recovering): it would ride on lap after lap without being credited.
     // It starts its path again with a line of the stretch it is still in.
-    if (!r.path.empty() && race.tic > race.gate_drop_tic) {
+    // A finished robot has no gate left to miss.
+    if (!r.path.empty() && race.tic > race.gate_drop_tic && !is_finished(b.slot_index)) {
         const slot_timing& st = race_slots[(size_t)b.slot_index].timing;
         int credited = stretch_before(st.gates_passed);
         int p = st.gates_passed - 1;
@@ -212,12 +242,21 @@ void robot_tic(bike_state& b) {
             r.path.clear();
             r.target = 0;
             r.last_stretch = credited - 1;
+            pick_line(b, r);
+            // The line starts back at the last credited gate; join it
+            // where the robot is nearest to it, but a second of path before
+            // the missed gate at the latest, so that it rides through the
+            // gate the right way.
+            head_for_nearest_point(b, r, 0, (int)r.path.size() - 4);
         }
     }
     if ((int)r.path.size() - r.target < 10) pick_line(b, r);
     follow(b, r);
     if (race.tic - r.last_reached_tic > 3 * 128 && race.tic >= race.gate_drop_tic) r.recovery = 3;
 
+    // Walking the bike back is only ever asked for by the recovery driving,
+    // one tic at a time.
+    set_back_up(b, 0);
     float T = race.tic * tic_seconds, G = race.gate_drop_tic * tic_seconds;
     const robot_brain& br = brain(r.brain);
     bool launched = r.start_timer >= G + br.reaction_min && T >= r.start_timer + 2;

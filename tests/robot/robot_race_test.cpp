@@ -185,6 +185,43 @@ TEST_F(robot_race, LostForFortySecondsHeadsForTheNearestPointAhead) {
     }
 }
 
+TEST_F(robot_race, BackOnTheSeatAfterACrashHeadsOnFromWhereTheBikeLies) {
+    ASSERT_TRUE(reset_race(robots(1, 3, 0)));
+    bike_state& b = *bike_in_slot(0);
+    race.tic = race.gate_drop_tic + 60 * 128;
+    double p[3];
+    get_body_position(b, body_frame, p);
+    robot_state& r = robot(0);
+    // A straight path every 10 units with the bike beside point 25.
+    auto lay_path = [&] {
+        r.path.clear();
+        for (int k = 0; k < 60; k++)
+            r.path.push_back({(float)p[0] + 3, (float)p[1], (float)p[2] - (float)(k - 25) * 10, 20, 0});
+        r.last_stretch = stretch_before(race_slots[0].timing.gates_passed) + 1;
+        r.last_reached_tic = race.tic;
+    };
+    // Heading for a point it slid past, or for one far ahead: once the
+    // rider is back on, the robot heads on from the point after the nearest
+    // one (following may move it on past points within reach, up to 31).
+    // While the rider is still down, or after no crash, the target is kept
+    // (point 18 lies 70 units back, out of reach).
+    struct {
+        int target;
+        bool was_down, down;
+        int lowest, highest;
+    } cases[] = {{18, true, false, 26, 31}, {30, true, false, 26, 31}, {18, true, true, 18, 18}, {18, false, false, 18, 18}};
+    for (const auto& c : cases) {
+        lay_path();
+        r.target = c.target;
+        r.was_crashed = c.was_down;
+        b.crash_countdown = c.down ? 300 : 0;
+        robot_tic(b);
+        EXPECT_GE(r.target, c.lowest) << c.target << " " << c.down;
+        EXPECT_LE(r.target, c.highest) << c.target << " " << c.down;
+    }
+    b.crash_countdown = 0;
+}
+
 TEST_F(robot_race, ARobotWhoseLinesRunPastAMissedGateStartsAgainWhereItIs) {
     ASSERT_TRUE(reset_race(robots(1, 3, 0)));
     bike_state& b = *bike_in_slot(0);
@@ -291,12 +328,14 @@ TEST_F(robot_race, TenAmateurRobotsFinishThreeLaps) {
     expect_all_finish(run_race(10, 3, 1), 1);
 }
 
-// Not yet met: a crash costs a robot 7-10 s off its path (4 s down, the
-// bike picked up, three points reached again), more when it comes to rest
-// away from the path, and each robot still crashes a few times in three
-// laps (most where a line turns hard between a landing and the next jump's
-// face, and in slow turns); a robot that missed a gate rides back to it off
-// its path. The longest spells at each skill are in the note on the issue.
+// Not yet met. A crash now costs a few seconds off the path (back on the
+// seat the robot heads on from where the bike lies), but the longest spells
+// at each skill are still 20 to 55 s: a robot that rides by a gate (most
+// often the lap line, coming out of the finish turn wide) is sent back for
+// it only after 40 s without a credited gate, from far round the lap; a bike
+// hung up on a whoop or against a barrier, or two bikes tangled together,
+// can stand for tens of seconds; and at a walk the recovery driving circles
+// at full lock beside its target. The figures are in the note on the issue.
 // Run it with --gtest_also_run_disabled_tests.
 TEST_F(robot_race, DISABLED_NoRobotOffItsPathForMoreThanTenSeconds) {
     for (int skill = 0; skill < 3; skill++) {

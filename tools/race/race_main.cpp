@@ -63,6 +63,8 @@ void usage() {
         "  --scripted         fixed controls instead of the robots' brains (the benchmark's baseline)\n"
         "  --seed N           seeds the race's generator (grid, gate drop, roster; default 0)\n"
         "  --trace            every crash, and a robot's state every QX_TRACE_EVERY tics (64; the slot is QX_TRACE_SLOT, 0)\n"
+        "  --spells SECONDS   every off-path spell of at least this length: slot, start, length, crashes in it, and\n"
+        "                     whether the robot started its path again for a missed gate\n"
         "  --quiet            only the summary lines\n"
         "  --help             this text\n");
 }
@@ -127,6 +129,7 @@ int main(int argc, char** argv) {
     double limit = 600, erode = 0;
     unsigned seed = 0;
     bool quiet = false, trace = false;
+    double spell_report = -1;
     std::string demo_out, demo_in;
     const char* every_env = std::getenv("QX_TRACE_EVERY");
     int trace_every = every_env ? std::max(1, std::atoi(every_env)) : 64;
@@ -165,6 +168,8 @@ int main(int argc, char** argv) {
             trace = true;
         } else if (arg("--seed")) {
             seed = (unsigned)std::strtoul(argv[++i], nullptr, 10);
+        } else if (arg("--spells")) {
+            spell_report = std::atof(argv[++i]);
         } else if (!strcmp(argv[i], "--quiet")) {
             quiet = true;
         } else if (arg("--demo")) {
@@ -223,6 +228,14 @@ int main(int argc, char** argv) {
     int end_tic = race.gate_drop_tic + (int)(limit * tics_per_second);
     std::vector<int> off_path(robots, 0), worst_off(robots, 0), was_crashed(robots, 0);
     int crashes = 0;
+    // Per robot: the spell's crashes, whether it started its path again, and
+    // where it began.
+    struct spell {
+        int crashes = 0, restarts = 0, gates = 0;
+        double x = 0, z = 0, speed = 0;
+    };
+    std::vector<spell> spells((size_t)robots);
+    std::vector<int> last_restart(robots, 0), last_crash_tic(robots, -100000), was_fallen(robots, 0);
     while (!race_over() && race.tic < end_tic) {
         simulate_tic();
         tics++;
@@ -236,6 +249,9 @@ int main(int argc, char** argv) {
             get_body_position(b, body_frame, p);
             float tx = r.target < (int)r.path.size() ? r.path[(size_t)r.target].x : 0;
             float tz = r.target < (int)r.path.size() ? r.path[(size_t)r.target].z : 0;
+            double rot[9];
+            get_body_rotation(b, body_frame, rot);
+            std::printf("fwd %.2f %.2f ", -rot[2], -rot[8]);
             std::printf("t %.1f pos %.1f %.1f %.1f v %.1f tgt %d/%zu (%.1f %.1f) rec %d gates %d thr %.2f str %.2f brk %.2f cl %.2f crash %d gear %d rpm %.0f lean %.2f sit %.1f\n",
                         race.tic / 128.0, p[0], p[1], p[2], slot_speed(ts), r.target, r.path.size(), tx, tz, r.recovery,
                         race_slots[(size_t)ts].timing.gates_passed, b.controls.throttle, b.controls.steer, b.controls.front_brake,
@@ -246,6 +262,26 @@ int main(int argc, char** argv) {
             if (!bk) continue;
             bool crashed_now = bk->crash_countdown > 0 && was_crashed[(size_t)k] == 0;
             crashes += crashed_now;
+            if (crashed_now) last_crash_tic[(size_t)k] = race.tic;
+            // Crashes and falls (the bike on its side with the rider still
+            // on it), with where they happen and how near another bike is.
+            bool fallen = bk->crash_countdown == 0 && std::fabs(lean_angle(*bk)) > 1.2 &&
+                          race.tic - last_crash_tic[(size_t)k] > 8 * tics_per_second;
+            if (bk->crash_countdown == 0 && std::fabs(lean_angle(*bk)) > 0.6) fallen = fallen || was_fallen[(size_t)k];
+            if (spell_report >= 0 && (crashed_now || (fallen && !was_fallen[(size_t)k]))) {
+                double p[3], q[3], near = 1e9;
+                get_body_position(*bk, body_frame, p);
+                for (int o = 0; o < robots; o++)
+                    if (o != k && bike_in_slot(o)) {
+                        get_body_position(*bike_in_slot(o), body_frame, q);
+                        near = std::min(near, std::hypot(p[0] - q[0], p[2] - q[2]));
+                    }
+                std::printf("%s slot %d t %.1f gates %d at (%.0f %.0f) %.1f ft/s, lean %.2f, nearest bike %.1f\n",
+                            crashed_now ? "crash" : "fall", k, race.tic / 128.0, race_slots[(size_t)k].timing.gates_passed,
+                            p[0], p[2], slot_speed(k), lean_angle(*bk), near);
+            }
+            was_fallen[(size_t)k] = fallen;
+            if (crashed_now && off_path[(size_t)k] > 0) spells[(size_t)k].crashes++;
             if (trace && crashed_now)
                 std::printf("crash slot %d t %.2f v %.1f thr %.2f str %.2f fbrk %.2f rbrk %.2f lean %.2f rec %d collision %.0f\n", k,
                             race.tic / 128.0, slot_speed(k), bk->controls.throttle, bk->controls.steer,
@@ -256,6 +292,22 @@ int main(int argc, char** argv) {
         for (int k = 0; k < robots; k++) {
             // Counted from 5 s after the gate drop, as the race test does.
             bool off = robot(k).recovery > 0 && race.tic > race.gate_drop_tic + 5 * tics_per_second;
+            spell& sp = spells[(size_t)k];
+            if (off && off_path[(size_t)k] == 0 && bike_in_slot(k)) {
+                double p[3];
+                get_body_position(*bike_in_slot(k), body_frame, p);
+                // A crash in the last 6 s counts for the spell it led to.
+                sp = spell{race.tic - last_crash_tic[(size_t)k] < 6 * tics_per_second, 0,
+                           race_slots[(size_t)k].timing.gates_passed, p[0], p[2], slot_speed(k)};
+            }
+            if (robot(k).restart_tic != last_restart[(size_t)k]) {
+                last_restart[(size_t)k] = robot(k).restart_tic;
+                sp.restarts += off;
+            }
+            if (!off && off_path[(size_t)k] > 0 && spell_report >= 0 && off_path[(size_t)k] >= spell_report * tics_per_second)
+                std::printf("spell slot %d t %.1f for %.1f s, gates %d, at (%.0f %.0f) %.1f ft/s, crashes %d, restarts %d\n", k,
+                            (race.tic - off_path[(size_t)k]) / 128.0, off_path[(size_t)k] / 128.0, sp.gates, sp.x, sp.z,
+                            sp.speed, sp.crashes, sp.restarts);
             off_path[(size_t)k] = off ? off_path[(size_t)k] + 1 : 0;
             worst_off[(size_t)k] = std::max(worst_off[(size_t)k], off_path[(size_t)k]);
         }
