@@ -403,7 +403,7 @@ std::string wheel_model(const wheel_info& w, bool front) {
     // shoulder rows between them.
     // From 16 feet on half as many knobs still roughen the outline; from 32
     // feet on they are under a pixel high.
-    int knobs = mesh_coarseness >= 2 ? 0 : (front ? 36 : 40) >> (mesh_level_distance >= 16 ? 1 : 0);
+    int knobs = mesh_level_distance >= 32 ? 0 : (front ? 36 : 40) >> (mesh_level_distance >= 16 ? 1 : 0);
     for (int i = 0; i < knobs; i++) {
         double a = 2 * M_PI * (i + 0.5) / knobs;
         v3 d{0, dmath::cos(a), dmath::sin(a)}, t{0, -dmath::sin(a), dmath::cos(a)};

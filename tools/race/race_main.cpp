@@ -17,14 +17,14 @@
 #include "core/cmdline.h"
 #include "core/config.h"
 #include "demo/demo.h"
-#include "render/frame_draw.h"
-#include "vfs/vfs.h"
 #include "race/headless.h"
 #include "race/race.h"
 #include "race/race_tic.h"
+#include "render/frame_draw.h"
 #include "robot/robot.h"
 #include "track/erosion.h"
 #include "track/height_field.h"
+#include "vfs/vfs.h"
 
 namespace {
 
@@ -251,9 +251,8 @@ int main(int argc, char** argv) {
             float tz = r.target < (int)r.path.size() ? r.path[(size_t)r.target].z : 0;
             double rot[9];
             get_body_rotation(b, body_frame, rot);
-            std::printf("fwd %.2f %.2f ", -rot[2], -rot[8]);
-            std::printf("t %.1f pos %.1f %.1f %.1f v %.1f tgt %d/%zu (%.1f %.1f) rec %d gates %d thr %.2f str %.2f brk %.2f cl %.2f crash %d gear %d rpm %.0f lean %.2f sit %.1f\n",
-                        race.tic / 128.0, p[0], p[1], p[2], slot_speed(ts), r.target, r.path.size(), tx, tz, r.recovery,
+            std::printf("fwd %.2f %.2f t %.1f pos %.1f %.1f %.1f v %.1f tgt %d/%zu (%.1f %.1f) rec %d gates %d thr %.2f str %.2f brk %.2f cl %.2f crash %d gear %d rpm %.0f lean %.2f sit %.1f\n",
+                        -rot[2], -rot[8], race.tic / 128.0, p[0], p[1], p[2], slot_speed(ts), r.target, r.path.size(), tx, tz, r.recovery,
                         race_slots[(size_t)ts].timing.gates_passed, b.controls.throttle, b.controls.steer, b.controls.front_brake,
                         b.controls.clutch, b.crash_countdown, b.gear, engine_rpm(b), lean_angle(b), b.controls.sit);
         }
