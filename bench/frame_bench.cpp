@@ -3,7 +3,7 @@
 // across the view, or on the starting grid seen by the third-person camera.
 // Reported: this thread's processor time per frame, split by the frame's
 // labelled steps, and the whole process's, the GL driver's rendering threads
-// included.
+// included. QX_FRAME_SHOT=FILE saves the first frame drawn as a picture.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -21,6 +21,7 @@
 #include "race/race_tic.h"
 #include "render/frame_draw.h"
 #include "render/gl_caps.h"
+#include "render/gl_frame.h"
 #include "render/model.h"
 #include "render/terrain_lighting.h"
 #include "render/terrain_parts.h"
@@ -129,12 +130,17 @@ void BM_RabbitHillFrame(benchmark::State& state) {
     }
     std::array<double, frame_label_count> sums{};
     std::array<const char*, frame_label_count> labels{};
+    static const char* shot = getenv("QX_FRAME_SHOT");
     double process_start = process_seconds();
     for (auto _ : state) {
         int w = width, h = height;
         if (!begin_frame(s.window, &w, &h)) continue;
         set_projection(w, h, 90);
         draw_frame(s.camera, -1);
+        if (shot && *shot) {
+            save_screenshot(shot, w, h);
+            shot = nullptr;
+        }
         end_frame(s.window);
         const auto& t = last_frame_times();
         for (int k = 0; k < frame_label_count; k++) sums[(size_t)k] += t[(size_t)k].seconds, labels[(size_t)k] = t[(size_t)k].label;
