@@ -256,10 +256,11 @@ void robot_tic(bike_state& b) {
     // run past the next one has missed a gate (it rode round it while
     // recovering): it would ride on lap after lap without being credited.
     // It starts its path again with a line of the stretch it is still in.
-    // Sooner than that, a robot that has ridden a second into the line
-    // after a gate it can never skip (a lap's finish line, or the third
-    // gate in a row) goes back for it at once: after 40 s it has ridden a
-    // lap's worth of the course for nothing and the way back is long.
+    // Sooner than that, a robot that has ridden most of a second into the
+    // line after a lap's finish line without being credited with it (a
+    // finish line can never be skipped) goes back for it at once: after
+    // 40 s it has ridden a lap's worth of the course for nothing and the
+    // way back is long. (Other gates may be skipped, up to two in a row.)
     // A finished robot has no gate left to miss.
     if (!r.path.empty() && race.tic > race.gate_drop_tic && !is_finished(b.slot_index)) {
         const slot_timing& st = race_slots[(size_t)b.slot_index].timing;
@@ -276,7 +277,7 @@ void robot_tic(bike_state& b) {
             int F = first_lap_length(), N = normal_lap_length();
             int q = st.gates_passed + 1 - F;
             bool finish_line = q >= 0 && N > 0 && q % N == 0;
-            if (ks > credited && into >= 2 && (finish_line || ks > credited + 2)) {
+            if (finish_line && ks > credited && into >= 3) {
                 // The first point of the line after the gate lies just
                 // beyond it, where the gate counts: back to that point, and
                 // it is not given up by riding near it.
