@@ -126,6 +126,8 @@ void learn_from_gate(bike_state& bike, int p2);
 struct robot_state {
     int brain = 1;
     std::vector<line_point> path;
+    // (first path index, race stretch) of each line appended to the path.
+    std::vector<std::array<int, 2>> path_stretches;
     int target = 0;
     int last_stretch = -1;      // the stretch whose line was appended last
     int last_reached_tic = 0;
@@ -136,6 +138,9 @@ struct robot_state {
     int grip_limit_tic = 0;
     int stuck_tics = 0;  // recovery tics spent (nearly) standing still
     int restart_tic = 0;  // the path was last started again for a missed gate
+    // Sent back through a missed gate: the path point past it is not given
+    // up until that sequence position is credited (-1: none).
+    int hold_target = -1, hold_position = -1;
     bool was_crashed = false;
     // Recording of a human rider: two buffers by stretch parity.
     std::array<std::vector<line_point>, 2> recording;
@@ -153,6 +158,9 @@ void robot_drive(bike_state& bike);
 void robot_recover(bike_state& bike);
 void robot_speed_control(bike_state& bike, float s, float S);
 float path_position(const bike_state& bike);
+// The race stretch of the line that path point `index` came from; -1 when
+// the path was not filled by picking lines.
+int path_stretch_at(const robot_state& r, int index);
 // The finished robot's remaining line is slowed down.
 void robot_finished(int slot);
 

@@ -573,7 +573,11 @@ void robot_recover(bike_state& b) {
     } else if (s >= 10) {
         L = (1.0f / 3 + (s - 10) * 0.1f * 2.0f / 3) * 0.5f;
     } else {
-        L = 1.0f / 6;
+        // At a walk no more lean than a tight turn (6 ft round) holds: a
+        // sixth of a radian there asks for a turn tighter than the bars can
+        // give, the lean steering saturates and the bike circles on full
+        // lock round its target without ever straightening towards it.
+        L = std::min(1.0f / 6, std::atan(s * s / (32 * 6.0f)));
         set_sit(b, crashed ? 0.0f : 1.0f);
         if (std::fabs(phi) > 1.0f / 6) cruise = 5;
     }

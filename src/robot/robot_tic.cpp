@@ -110,6 +110,8 @@ void pick_line(bike_state& b, robot_state& r) {
                    l.last_picked * tic_seconds);
     l.last_picked = race.tic;
     bool first_fill = r.path.empty();
+    if (first_fill) r.path_stretches.clear();
+    r.path_stretches.push_back({(int)r.path.size(), k});
     r.path.insert(r.path.end(), l.line_points.begin(), l.line_points.end());
     r.last_stretch = k;
     for (size_t q = 3; q > 0; q--) r.recent[q] = r.recent[q - 1];
@@ -128,12 +130,16 @@ void pick_line(bike_state& b, robot_state& r) {
 void follow(bike_state& b, robot_state& r) {
     double pos[3], fwd[3];
     frame_of(b, pos, fwd);
+    if (r.hold_target >= 0 && (race_slots[(size_t)b.slot_index].timing.gates_passed > r.hold_position ||
+                               r.hold_target >= (int)r.path.size() || is_finished(b.slot_index)))
+        r.hold_target = -1;
     while (r.target < (int)r.path.size()) {
         const line_point& p = r.path[(size_t)r.target];
         float d = hdist(p.x, p.z, (float)pos[0], (float)pos[2]);
         // Reached within 60 ft, 30 while recovering hard.
         float reach = r.recovery == 3 ? 30.0f : 60.0f;
         if (d >= reach) break;
+        if (r.target == r.hold_target && d > 4) break;
         if (d > 4 && r.target > 0) {
             const line_point& q = r.path[(size_t)r.target - 1];
             float sx = p.x - q.x, sz = p.z - q.z;
@@ -171,7 +177,21 @@ void head_for_nearest_point(const bike_state& b, robot_state& r, int from, int t
     r.target = std::min(best + 1, n - 1);
 }
 
+// The first path index of the line that point `index` came from.
+int path_stretch_start(const robot_state& r, int index) {
+    for (size_t e = r.path_stretches.size(); e > 0; e--)
+        if (r.path_stretches[e - 1][0] <= index) return r.path_stretches[e - 1][0];
+    return 0;
+}
+
 }  // namespace
+
+int path_stretch_at(const robot_state& r, int index) {
+    if (index < 0 || index >= (int)r.path.size()) return -1;
+    for (size_t e = r.path_stretches.size(); e > 0; e--)
+        if (r.path_stretches[e - 1][0] <= index) return r.path_stretches[e - 1][1];
+    return -1;
+}
 
 robot_state& robot(int slot) { return g_robots[(size_t)std::clamp(slot, 0, race_slot_count - 1)]; }
 
@@ -186,6 +206,7 @@ void clear_robot_states() {
 void clear_line_picks() {
     for (robot_state& r : g_robots) {
         r.path.clear();
+        r.path_stretches.clear();
         r.target = 0;
         r.last_stretch = -1;
         r.recent = {};
@@ -196,6 +217,7 @@ void clear_line_picks() {
         r.grip_limit_tic = 0;
         r.stuck_tics = 0;
         r.restart_tic = 0;
+        r.hold_target = r.hold_position = -1;
         r.recording = {};
         r.aborted = {};
     }
@@ -222,13 +244,23 @@ void robot_tic(bike_state& b) {
                     if (l.line_id == e[1]) l.fails = std::min(l.fails + 1, 65535);
     }
     // Back on the seat: head on from where the bike came to rest.
-    if (!crashed && r.was_crashed) head_for_nearest_point(b, r, r.target - 8, r.target + 16);
+    if (!crashed && r.was_crashed) {
+        if (r.hold_target >= 0)
+            r.target = r.hold_target;
+        else
+            head_for_nearest_point(b, r, r.target - 8, r.target + 16);
+    }
     r.was_crashed = crashed;
 
     // A robot not credited with a gate for 40 s while its lines already
     // run past the next one has missed a gate (it rode round it while
     // recovering): it would ride on lap after lap without being credited.
     // It starts its path again with a line of the stretch it is still in.
+    // Sooner than that, a robot that has ridden most of a second into the
+    // line after a lap's finish line without being credited with it (a
+    // finish line can never be skipped) goes back for it at once: after
+    // 40 s it has ridden a lap's worth of the course for nothing and the
+    // way back is long. (Other gates may be skipped, up to two in a row.)
     // A finished robot has no gate left to miss.
     if (!r.path.empty() && race.tic > race.gate_drop_tic && !is_finished(b.slot_index)) {
         const slot_timing& st = race_slots[(size_t)b.slot_index].timing;
@@ -237,7 +269,32 @@ void robot_tic(bike_state& b) {
         int last_credit = p >= 0 && p < (int)st.gate_tics.size() && st.gate_tics[(size_t)p] >= 0
                               ? st.gate_tics[(size_t)p]
                               : race.gate_drop_tic;
-        if (r.last_stretch > credited + 1 && race.tic - std::max(last_credit, r.restart_tic) > 40 * 128) {
+        bool missed = r.last_stretch > credited + 1 && race.tic - std::max(last_credit, r.restart_tic) > 40 * 128;
+        if (!missed && r.hold_target < 0 && b.crash_countdown == 0) {
+            int alongside = (int)path_position(b);
+            int ks = path_stretch_at(r, alongside);
+            int into = ks >= 0 ? alongside - path_stretch_start(r, alongside) : 0;
+            int F = first_lap_length(), N = normal_lap_length();
+            int q = st.gates_passed + 1 - F;
+            bool finish_line = q >= 0 && N > 0 && q % N == 0;
+            if (finish_line && ks > credited && into >= 3) {
+                // The first point of the line after the gate lies just
+                // beyond it, where the gate counts: back to that point, and
+                // it is not given up by riding near it.
+                for (const auto& e : r.path_stretches)
+                    if (e[1] == credited + 1 && e[0] < (int)r.path.size()) {
+                        r.target = e[0];
+                        r.hold_target = e[0];
+                        r.hold_position = st.gates_passed;
+                        r.restart_tic = race.tic;
+                        r.last_reached_tic = race.tic;
+                        r.recovery = 3;
+                        break;
+                    }
+                missed = r.hold_target < 0;
+            }
+        }
+        if (missed) {
             r.restart_tic = race.tic;
             r.path.clear();
             r.target = 0;
@@ -246,8 +303,10 @@ void robot_tic(bike_state& b) {
             // The line starts back at the last credited gate; join it
             // where the robot is nearest to it, but a second of path before
             // the missed gate at the latest, so that it rides through the
-            // gate the right way.
+            // gate the right way. It has to turn round for it: the
+            // recovery driving does that.
             head_for_nearest_point(b, r, 0, (int)r.path.size() - 4);
+            r.hold_target = -1;
         }
     }
     if ((int)r.path.size() - r.target < 10) pick_line(b, r);

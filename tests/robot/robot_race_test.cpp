@@ -254,6 +254,55 @@ TEST_F(robot_race, ARobotWhoseLinesRunPastAMissedGateStartsAgainWhereItIs) {
     }
 }
 
+TEST_F(robot_race, ARobotPastAFinishLineItWasNotCreditedWithGoesBackThroughIt) {
+    ASSERT_TRUE(reset_race(robots(1, 3, 0)));
+    bike_state& b = *bike_in_slot(0);
+    race.tic = race.gate_drop_tic + 60 * 128;
+    double p[3], rot[9];
+    get_body_position(b, body_frame, p);
+    get_body_rotation(b, body_frame, rot);
+    double fx = -rot[2], fz = -rot[8], fl = std::hypot(fx, fz);
+    robot_state& r = robot(0);
+    slot_timing& st = race_slots[0].timing;
+    const int F = first_lap_length();
+    // The path along the bike's heading every 5 units, the bike beside
+    // point 25: points 0..19 are the line of the stretch ending at the gate
+    // the robot heads for, 20..39 the next one's. The frame is four points
+    // (20 units) into the next line. Only a finish line sends it back, to
+    // the first point past the gate (20 units behind it, within reach), and
+    // it keeps that target until the gate is credited.
+    for (int heading_for : {F - 1, F - 3}) {
+        st.gates_passed = heading_for;
+        st.gate_tics.assign((size_t)heading_for, race.tic - 10 * 128);
+        int k0 = stretch_before(heading_for);
+        r = robot_state{};
+        r.brain = 1;
+        for (int k = 0; k < 40; k++) {
+            double along = (k - 25) * 5.0;
+            r.path.push_back({(float)(p[0] + along * fx / fl), (float)p[1], (float)(p[2] + along * fz / fl), 30, 0});
+        }
+        r.path_stretches = {{0, k0}, {20, k0 + 1}};
+        r.last_stretch = k0 + 1;
+        r.target = 26;
+        r.last_reached_tic = race.tic;
+        for (int tic = 0; tic < 3; tic++) robot_tic(b);
+        if (heading_for == F - 1) {
+            EXPECT_EQ(r.target, 20);
+            EXPECT_EQ(r.hold_target, 20);
+            EXPECT_EQ(r.recovery, 3);
+            st.gates_passed = F;  // credited: the point is let go
+            robot_tic(b);
+            EXPECT_EQ(r.hold_target, -1);
+            EXPECT_GT(r.target, 20);
+        } else {
+            EXPECT_GE(r.target, 26);
+            EXPECT_EQ(r.hold_target, -1);
+        }
+    }
+    st.gates_passed = 0;
+    st.gate_tics.clear();
+}
+
 struct race_outcome {
     int finished = 0;
     int worst_off_path = 0;  // tics in a row

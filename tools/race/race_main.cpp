@@ -227,6 +227,8 @@ int main(int argc, char** argv) {
     long tics = 0;
     int end_tic = race.gate_drop_tic + (int)(limit * tics_per_second);
     std::vector<int> off_path(robots, 0), worst_off(robots, 0), was_crashed(robots, 0);
+    // The same spells without the time the rider is off the bike.
+    std::vector<int> off_riding(robots, 0), worst_riding(robots, 0);
     int crashes = 0;
     // Per robot: the spell's crashes, whether it started its path again, and
     // where it began.
@@ -309,6 +311,9 @@ int main(int argc, char** argv) {
                             sp.speed, sp.crashes, sp.restarts);
             off_path[(size_t)k] = off ? off_path[(size_t)k] + 1 : 0;
             worst_off[(size_t)k] = std::max(worst_off[(size_t)k], off_path[(size_t)k]);
+            bool down = bike_in_slot(k) && bike_in_slot(k)->crash_countdown > 0;
+            off_riding[(size_t)k] = off ? off_riding[(size_t)k] + !down : 0;
+            worst_riding[(size_t)k] = std::max(worst_riding[(size_t)k], off_riding[(size_t)k]);
         }
     }
     double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
@@ -331,10 +336,11 @@ int main(int argc, char** argv) {
     std::printf("%d of %d finished; %ld tics in %.2f s: %.0f tics per second; robots' own work %.1f %% of the tic\n",
                 finished, robots, tics, secs, secs > 0 ? tics / secs : 0.0, secs > 0 ? 100 * g_robot_seconds / secs : 0.0);
     // One line for scripts that compare runs.
-    double lap_sum = 0, worst = 0;
+    double lap_sum = 0, worst = 0, worst_ridden = 0;
     int lap_count = 0;
     for (int k = 0; k < robots; k++) {
         worst = std::max(worst, worst_off[(size_t)k] / 128.0);
+        worst_ridden = std::max(worst_ridden, worst_riding[(size_t)k] / 128.0);
         for (int l = 1; l <= laps_completed(k); l++) {
             lap_sum += lap_time(k, l);
             lap_count++;
@@ -342,6 +348,7 @@ int main(int argc, char** argv) {
     }
     std::printf("summary: finished %d of %d, mean lap %.1f s, worst off-path %.1f s, %d crashes\n", finished, robots,
                 lap_count ? lap_sum / lap_count : 0.0, worst, crashes);
+    std::printf("off-path without the time the rider is down: worst %.1f s\n", worst_ridden);
     std::printf("state digest %016llx at tic %d\n", race_state_digest(), race.tic);
     if (!demo_out.empty() && !keep_recording(demo_out)) {
         std::fprintf(stderr, "quarnix-race: the demo could not be written to %s\n", demo_out.c_str());
