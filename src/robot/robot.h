@@ -137,6 +137,12 @@ struct robot_state {
     float throttle = 0;
     int grip_limit_tic = 0;
     int stuck_tics = 0;  // recovery tics spent (nearly) standing still
+    // Stuck spells in a row with no path point reached in between, and the
+    // reach tic they were counted against; from the second one the bike
+    // makes for a point to one side until `detour_until`.
+    int stuck_spells = 0, stuck_reached_tic = -1;
+    float detour_x = 0, detour_z = 0;
+    int detour_until = -1;
     int restart_tic = 0;  // the path was last started again for a missed gate
     // Sent back through a missed gate: the path point past it is not given
     // up until that sequence position is credited (-1: none).

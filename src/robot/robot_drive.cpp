@@ -131,6 +131,19 @@ float path_position(const bike_state& b) {
     return (float)std::max(start + 1, 0);
 }
 
+namespace {
+
+// How much of the asked throttle the rear tire takes without spinning up:
+// down to a fifth as its slip grows to 8 ft/s.
+float rear_grip_share(const bike_state& b) {
+    if (!wheel_touches(b.rear_contact)) return 1;
+    const float* sv = b.rear_contact.slip_velocity;
+    float rear_slip = std::sqrt(sv[0] * sv[0] + sv[1] * sv[1] + sv[2] * sv[2]);
+    return std::max(clampf((8 - rear_slip) / 8, 0, 1), 0.2f);
+}
+
+}  // namespace
+
 void robot_speed_control(bike_state& b, float s, float S) {
     float throttle = 0, clutch = 1, front = 0, rear = 0;
     if (!std::isfinite(s)) s = 0;
@@ -432,11 +445,7 @@ void robot_drive(bike_state& b) {
     }
     // The rear tire's slip limits the throttle too (down to a fifth): a
     // spinning rear wheel at a walking pace slides out and drops the bike.
-    if (wheel_touches(b.rear_contact)) {
-        const float* sv = b.rear_contact.slip_velocity;
-        float rear_slip = std::sqrt(sv[0] * sv[0] + sv[1] * sv[1] + sv[2] * sv[2]);
-        k = std::min(k, std::max(clampf((8 - rear_slip) / 8, 0, 1), 0.2f));
-    }
+    k = std::min(k, rear_grip_share(b));
     float c = g * (theta - phi);
     if ((c > 0) != (phi > 0) && c != 0 && phi != 0) m *= 2;
     c = std::clamp(c, -m, m);
@@ -514,7 +523,7 @@ void robot_recover(bike_state& b) {
     b.restricted_lock_angle = 5 * pi / 180;
     if (r.target >= n) r.target = n - 1;
     frame_view f = view_of(b);
-    const line_point& tp = r.path[(size_t)r.target];
+    line_point tp = r.path[(size_t)r.target];
     bool crashed = b.crash_countdown > 0;
     if (pick_up_fallen_bike(b)) {
         r.stuck_tics = 0;
@@ -524,8 +533,33 @@ void robot_recover(bike_state& b) {
     // lip or a bale, or spinning its wheel) will not reach a point by
     // itself: it gets the long-timeout help at once, for 3 s.
     float speed_now = (float)std::sqrt(dot3(f.vel, f.vel));
-    if (crashed || (speed_now >= 2 && r.stuck_tics < 2 * 128)) r.stuck_tics = 0;
-    else if (++r.stuck_tics > 5 * 128) r.stuck_tics = 0;
+    if (crashed || (speed_now >= 2 && r.stuck_tics < 2 * 128)) {
+        r.stuck_tics = 0;
+    } else if (++r.stuck_tics > 5 * 128) {
+        r.stuck_tics = 0;
+        // Stuck again with no point reached since: the straight way to the
+        // target is barred (a barrier, the face of a jump or a berm) and
+        // backing up and pulling on only lands the bike against it once
+        // more. It makes for a point 20 ft off to one side for a few
+        // seconds, the other side the next time.
+        r.stuck_spells = r.last_reached_tic == r.stuck_reached_tic ? r.stuck_spells + 1 : 1;
+        r.stuck_reached_tic = r.last_reached_tic;
+        double dx = tp.x - f.pos[0], dz = tp.z - f.pos[2], dl = std::hypot(dx, dz);
+        if (r.stuck_spells >= 2 && dl > 1e-6) {
+            double a = (r.stuck_spells % 2 ? 1.2 : -1.2), ux = dx / dl, uz = dz / dl;
+            r.detour_x = (float)(f.pos[0] + 20 * (ux * std::cos(a) - uz * std::sin(a)));
+            r.detour_z = (float)(f.pos[2] + 20 * (ux * std::sin(a) + uz * std::cos(a)));
+            r.detour_until = race.tic + 5 * 128;
+        }
+    }
+    if (race.tic < r.detour_until) {
+        if (std::hypot(r.detour_x - f.pos[0], r.detour_z - f.pos[2]) < 4) {
+            r.detour_until = -1;
+        } else {
+            tp.x = r.detour_x;
+            tp.z = r.detour_z;
+        }
+    }
     // Stuck against a barrier or a bale, the pull towards the target only
     // presses the bike into it: it first walks back for 1.5 s, the bars
     // turned so the back-up swings its nose towards the target.
@@ -591,6 +625,9 @@ void robot_recover(bike_state& b) {
     float rho = (float)roll_rate(b);
     set_steer(b, clampf(2 * (rho - clampf(4 * (theta - phi), -4, 4)), -1, 1));
     robot_speed_control(b, s, cruise);
+    // Full throttle from a standstill on a berm's face spins the rear
+    // wheel at 45 ft/s in place, cycle after cycle of the stuck help.
+    set_throttle(b, b.controls.throttle * rear_grip_share(b));
 }
 
 void fill_robot_parts(race_driver& rp, rider_driver& rider) {

@@ -216,6 +216,9 @@ void clear_line_picks() {
         r.throttle = 0;
         r.grip_limit_tic = 0;
         r.stuck_tics = 0;
+        r.stuck_spells = 0;
+        r.stuck_reached_tic = -1;
+        r.detour_until = -1;
         r.restart_tic = 0;
         r.hold_target = r.hold_position = -1;
         r.recording = {};

@@ -222,6 +222,46 @@ TEST_F(robot_race, BackOnTheSeatAfterACrashHeadsOnFromWhereTheBikeLies) {
     b.crash_countdown = 0;
 }
 
+TEST_F(robot_race, StuckTwiceWithNoPointReachedMakesForEachSideInTurn) {
+    ASSERT_TRUE(reset_race(robots(1, 1, 0)));
+    bike_state& b = *bike_in_slot(0);
+    race.tic = race.gate_drop_tic + 60 * 128;
+    double p[3];
+    get_body_position(b, body_frame, p);
+    robot_state& r = robot(0);
+    r.path.clear();
+    for (int k = 0; k < 40; k++) r.path.push_back({(float)p[0] + 30, (float)p[1], (float)p[2] - (float)k * 10, 20, 0});
+    r.target = 5;
+    r.recovery = 3;
+    r.last_reached_tic = race.tic;
+    // The world is not stepped: the bike stands where it is, as against a
+    // barrier. Each 5 s of standing is one stuck spell.
+    auto stand = [&](int seconds) {
+        for (int t = 0; t < seconds * 128; t++, race.tic++) {
+            robot_recover(b);
+            ASSERT_TRUE(finite_controls(b.controls));
+        }
+    };
+    auto bearing = [&](double x, double z) { return std::atan2(z - p[2], x - p[0]); };
+    const line_point& tp = r.path[5];
+    stand(6);
+    EXPECT_LT(r.detour_until, race.tic) << "the first spell is helped straight on";
+    double side[2] = {0, 0};
+    for (double& s : side) {
+        stand(5);
+        ASSERT_GT(r.detour_until, race.tic);
+        EXPECT_NEAR(std::hypot(r.detour_x - p[0], r.detour_z - p[2]), 20, 0.5);
+        s = std::remainder(bearing(r.detour_x, r.detour_z) - bearing(tp.x, tp.z), 2 * M_PI);
+        EXPECT_NEAR(std::fabs(s), 1.2, 0.05);
+    }
+    EXPECT_LT(side[0] * side[1], 0) << "the next detour goes to the other side";
+    // With a point reached between two spells the count starts again.
+    r.detour_until = -1;
+    r.last_reached_tic = race.tic;
+    stand(5);
+    EXPECT_LT(r.detour_until, race.tic);
+}
+
 TEST_F(robot_race, ARobotWhoseLinesRunPastAMissedGateStartsAgainWhereItIs) {
     ASSERT_TRUE(reset_race(robots(1, 3, 0)));
     bike_state& b = *bike_in_slot(0);
