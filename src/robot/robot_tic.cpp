@@ -295,13 +295,27 @@ void robot_tic(bike_state& b) {
                         break;
                     }
                 missed = r.hold_target < 0;
+            } else if (ks >= credited + 3 && into >= 3 && race.tic - std::max(last_credit, r.restart_tic) > 5 * 128) {
+                // Past the third gate on without a credit: a gate counts
+                // only up to two beyond the next one, so none ahead can
+                // count any more (waiting the 40 s only takes it further).
+                // Not straight after a start: the new path's lines can pass
+                // near the robot further on than where it joins them.
+                missed = true;
             }
         }
         if (missed) {
+            // Back through the furthest gate that can still count (the next
+            // one, or up to two beyond it, never past a finish line): the
+            // one just behind a robot that rode round a gate and on.
+            int ks = path_stretch_at(r, (int)path_position(b));
+            int back = credited + std::clamp(ks - credited - 1, 0, 2);
+            for (int j = 0; credited + j < back; j++)
+                if (is_finish_line(st.gates_passed + j)) back = credited + j;
             r.restart_tic = race.tic;
             r.path.clear();
             r.target = 0;
-            r.last_stretch = credited - 1;
+            r.last_stretch = back - 1;
             pick_line(b, r);
             // The line starts back at the last credited gate; join it
             // where the robot is nearest to it, but a second of path before

@@ -343,6 +343,53 @@ TEST_F(robot_race, ARobotPastAFinishLineItWasNotCreditedWithGoesBackThroughIt) {
     st.gate_tics.clear();
 }
 
+TEST_F(robot_race, PastTheThirdGateWithoutACreditGoesBackThroughTheFurthestThatCanCount) {
+    ASSERT_TRUE(reset_race(robots(1, 3, 0)));
+    bike_state& b = *bike_in_slot(0);
+    race.tic = race.gate_drop_tic + 60 * 128;
+    double p[3], rot[9];
+    get_body_position(b, body_frame, p);
+    get_body_rotation(b, body_frame, rot);
+    double fx = -rot[2], fz = -rot[8], fl = std::hypot(fx, fz);
+    robot_state& r = robot(0);
+    slot_timing& st = race_slots[0].timing;
+    const int F = first_lap_length();
+    // The bike four points into the line three stretches past the one
+    // ending at the gate it heads for (gate G): G, G + 1 and G + 2 lie
+    // behind it uncredited. It goes back through G + 2, or the finish line
+    // if one comes first; not within 5 s of its last credit.
+    struct {
+        int heading_for, credit_age;
+        int back;  // stretches past the robot's own; -1: no new start
+    } cases[] = {{F - 5, 10, 2}, {F - 2, 10, 1}, {F - 1, 10, 0}, {F - 5, 3, -1}};
+    for (const auto& c : cases) {
+        st.gates_passed = c.heading_for;
+        st.gate_tics.assign((size_t)c.heading_for, race.tic - c.credit_age * 128);
+        int k0 = stretch_before(c.heading_for);
+        r = robot_state{};
+        r.brain = 1;
+        for (int k = 0; k < 40; k++) {
+            double along = (k - 25) * 5.0;
+            r.path.push_back({(float)(p[0] + along * fx / fl), (float)p[1], (float)(p[2] + along * fz / fl), 30, 0});
+        }
+        r.path_stretches = {{0, k0 + 2}, {20, k0 + 3}};
+        r.last_stretch = k0 + 3;
+        r.target = 26;
+        r.last_reached_tic = race.tic;
+        robot_tic(b);
+        ASSERT_FALSE(r.path_stretches.empty());
+        if (c.back < 0) {
+            EXPECT_EQ(r.path_stretches[0][1], k0 + 2) << c.heading_for;
+            EXPECT_EQ(r.restart_tic, 0);
+        } else {
+            EXPECT_EQ(r.path_stretches[0][1], k0 + c.back) << c.heading_for;
+            EXPECT_EQ(r.restart_tic, race.tic) << c.heading_for;
+        }
+    }
+    st.gates_passed = 0;
+    st.gate_tics.clear();
+}
+
 struct race_outcome {
     int finished = 0;
     int worst_off_path = 0;  // tics in a row
