@@ -464,14 +464,13 @@ TEST_F(robot_race, TenAmateurRobotsFinishThreeLaps) {
     expect_all_finish(run_race(10, 3, 1), 1);
 }
 
-// Not yet met. A crash now costs a few seconds off the path (back on the
-// seat the robot heads on from where the bike lies), but the longest spells
-// at each skill are still 20 to 55 s: a robot that rides by a gate (most
-// often the lap line, coming out of the finish turn wide) is sent back for
-// it only after 40 s without a credited gate, from far round the lap; a bike
-// hung up on a whoop or against a barrier, or two bikes tangled together,
-// can stand for tens of seconds; and at a walk the recovery driving circles
-// at full lock beside its target. The figures are in the note on the issue.
+// Not yet met: the longest spells at each skill are still 15 to 30 s.
+// Most begin with the bike moving, no crash: the driving runs wide (at
+// speed in a turn or off a jump) and the recovery rides back at 15 ft/s,
+// circling a target it has to reach along its line; the rest are bikes
+// hung up on a berm's face (helped back and pulled on, then round to one
+// side) and crashes, whose time on the ground counts here too. The figures
+// are in the note on the issue.
 // Run it with --gtest_also_run_disabled_tests.
 TEST_F(robot_race, DISABLED_NoRobotOffItsPathForMoreThanTenSeconds) {
     for (int skill = 0; skill < 3; skill++) {
