@@ -54,6 +54,20 @@ struct robot_race : rabbit_hill {
     }
 };
 
+// 40 points every 5 units along the bike's heading, the bike beside point 25.
+std::vector<line_point> path_along_heading(const bike_state& b) {
+    double p[3], rot[9];
+    get_body_position(b, body_frame, p);
+    get_body_rotation(b, body_frame, rot);
+    double fx = -rot[2], fz = -rot[8], fl = std::hypot(fx, fz);
+    std::vector<line_point> path;
+    for (int k = 0; k < 40; k++) {
+        double along = (k - 25) * 5.0;
+        path.push_back({(float)(p[0] + along * fx / fl), (float)p[1], (float)(p[2] + along * fz / fl), 30, 0});
+    }
+    return path;
+}
+
 bool finite_controls(const bike_controls& c) {
     for (float v : {c.throttle, c.clutch, c.front_brake, c.rear_brake, c.steer, c.sit, c.lean})
         if (!std::isfinite(v)) return false;
@@ -298,10 +312,6 @@ TEST_F(robot_race, ARobotPastAFinishLineItWasNotCreditedWithGoesBackThroughIt) {
     ASSERT_TRUE(reset_race(robots(1, 3, 0)));
     bike_state& b = *bike_in_slot(0);
     race.tic = race.gate_drop_tic + 60 * 128;
-    double p[3], rot[9];
-    get_body_position(b, body_frame, p);
-    get_body_rotation(b, body_frame, rot);
-    double fx = -rot[2], fz = -rot[8], fl = std::hypot(fx, fz);
     robot_state& r = robot(0);
     slot_timing& st = race_slots[0].timing;
     const int F = first_lap_length();
@@ -317,10 +327,7 @@ TEST_F(robot_race, ARobotPastAFinishLineItWasNotCreditedWithGoesBackThroughIt) {
         int k0 = stretch_before(heading_for);
         r = robot_state{};
         r.brain = 1;
-        for (int k = 0; k < 40; k++) {
-            double along = (k - 25) * 5.0;
-            r.path.push_back({(float)(p[0] + along * fx / fl), (float)p[1], (float)(p[2] + along * fz / fl), 30, 0});
-        }
+        r.path = path_along_heading(b);
         r.path_stretches = {{0, k0}, {20, k0 + 1}};
         r.last_stretch = k0 + 1;
         r.target = 26;
@@ -347,10 +354,6 @@ TEST_F(robot_race, PastTheThirdGateWithoutACreditGoesBackThroughTheFurthestThatC
     ASSERT_TRUE(reset_race(robots(1, 3, 0)));
     bike_state& b = *bike_in_slot(0);
     race.tic = race.gate_drop_tic + 60 * 128;
-    double p[3], rot[9];
-    get_body_position(b, body_frame, p);
-    get_body_rotation(b, body_frame, rot);
-    double fx = -rot[2], fz = -rot[8], fl = std::hypot(fx, fz);
     robot_state& r = robot(0);
     slot_timing& st = race_slots[0].timing;
     const int F = first_lap_length();
@@ -368,10 +371,7 @@ TEST_F(robot_race, PastTheThirdGateWithoutACreditGoesBackThroughTheFurthestThatC
         int k0 = stretch_before(c.heading_for);
         r = robot_state{};
         r.brain = 1;
-        for (int k = 0; k < 40; k++) {
-            double along = (k - 25) * 5.0;
-            r.path.push_back({(float)(p[0] + along * fx / fl), (float)p[1], (float)(p[2] + along * fz / fl), 30, 0});
-        }
+        r.path = path_along_heading(b);
         r.path_stretches = {{0, k0 + 2}, {20, k0 + 3}};
         r.last_stretch = k0 + 3;
         r.target = 26;
