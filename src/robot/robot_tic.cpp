@@ -317,10 +317,10 @@ void robot_tic(bike_state& b) {
             r.target = 0;
             r.last_stretch = back - 1;
             pick_line(b, r);
-            // The line starts back at the last credited gate; join it
+            // The line runs up to the gate it goes back through; join it
             // where the robot is nearest to it, but a second of path before
-            // the missed gate at the latest, so that it rides through the
-            // gate the right way. It has to turn round for it: the
+            // that gate at the latest, so that it rides through the gate
+            // the right way. It has to turn round for it: the
             // recovery driving does that.
             head_for_nearest_point(b, r, 0, (int)r.path.size() - 4);
             r.hold_target = -1;
