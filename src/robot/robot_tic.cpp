@@ -272,15 +272,14 @@ void robot_tic(bike_state& b) {
         int last_credit = p >= 0 && p < (int)st.gate_tics.size() && st.gate_tics[(size_t)p] >= 0
                               ? st.gate_tics[(size_t)p]
                               : race.gate_drop_tic;
+        // The stretch of the line the robot rides alongside, and how many
+        // points into it.
+        int alongside = (int)path_position(b);
+        int ks = path_stretch_at(r, alongside);
+        int into = ks >= 0 ? alongside - path_stretch_start(r, alongside) : 0;
         bool missed = r.last_stretch > credited + 1 && race.tic - std::max(last_credit, r.restart_tic) > 40 * 128;
         if (!missed && r.hold_target < 0 && b.crash_countdown == 0) {
-            int alongside = (int)path_position(b);
-            int ks = path_stretch_at(r, alongside);
-            int into = ks >= 0 ? alongside - path_stretch_start(r, alongside) : 0;
-            int F = first_lap_length(), N = normal_lap_length();
-            int q = st.gates_passed + 1 - F;
-            bool finish_line = q >= 0 && N > 0 && q % N == 0;
-            if (finish_line && ks > credited && into >= 3) {
+            if (is_finish_line(st.gates_passed) && ks > credited && into >= 3) {
                 // The first point of the line after the gate lies just
                 // beyond it, where the gate counts: back to that point, and
                 // it is not given up by riding near it.
@@ -308,7 +307,6 @@ void robot_tic(bike_state& b) {
             // Back through the furthest gate that can still count (the next
             // one, or up to two beyond it, never past a finish line): the
             // one just behind a robot that rode round a gate and on.
-            int ks = path_stretch_at(r, (int)path_position(b));
             int back = credited + std::clamp(ks - credited - 1, 0, 2);
             for (int j = 0; credited + j < back; j++)
                 if (is_finish_line(st.gates_passed + j)) back = credited + j;

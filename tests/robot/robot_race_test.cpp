@@ -243,11 +243,6 @@ TEST_F(robot_race, StuckTwiceWithNoPointReachedMakesForEachSideInTurn) {
     double p[3];
     get_body_position(b, body_frame, p);
     robot_state& r = robot(0);
-    r.path.clear();
-    for (int k = 0; k < 40; k++) r.path.push_back({(float)p[0] + 30, (float)p[1], (float)p[2] - (float)k * 10, 20, 0});
-    r.target = 5;
-    r.recovery = 3;
-    r.last_reached_tic = race.tic;
     // The world is not stepped: the bike stands where it is, as against a
     // barrier. Each 5 s of standing is one stuck spell.
     auto stand = [&](int seconds) {
@@ -257,23 +252,36 @@ TEST_F(robot_race, StuckTwiceWithNoPointReachedMakesForEachSideInTurn) {
         }
     };
     auto bearing = [&](double x, double z) { return std::atan2(z - p[2], x - p[0]); };
-    const line_point& tp = r.path[5];
-    stand(6);
-    EXPECT_LT(r.detour_until, race.tic) << "the first spell is helped straight on";
-    double side[2] = {0, 0};
-    for (double& s : side) {
+    // The target 40 ft off in four directions round the bike (ahead,
+    // behind and to both sides of it), its line running across the bearing.
+    for (double a : {0.3, 2.0, 3.6, 5.2}) {
+        r = robot_state{};
+        r.brain = 1;
+        double wx = std::cos(a), wz = std::sin(a);
+        for (int k = 0; k < 40; k++)
+            r.path.push_back({(float)(p[0] + 40 * wx - (k - 5) * 10 * wz), (float)p[1],
+                              (float)(p[2] + 40 * wz + (k - 5) * 10 * wx), 20, 0});
+        r.target = 5;
+        r.recovery = 3;
+        r.last_reached_tic = race.tic;
+        const line_point tp = r.path[5];
+        stand(6);
+        EXPECT_LT(r.detour_until, race.tic) << "the first spell is helped straight on, bearing " << a;
+        double side[2] = {0, 0};
+        for (double& s : side) {
+            stand(5);
+            ASSERT_GT(r.detour_until, race.tic) << a;
+            EXPECT_NEAR(std::hypot(r.detour_x - p[0], r.detour_z - p[2]), 20, 0.5) << a;
+            s = std::remainder(bearing(r.detour_x, r.detour_z) - bearing(tp.x, tp.z), 2 * M_PI);
+            EXPECT_NEAR(std::fabs(s), 1.2, 0.05) << a;
+        }
+        EXPECT_LT(side[0] * side[1], 0) << "the next detour goes to the other side, bearing " << a;
+        // With a point reached between two spells the count starts again.
+        r.detour_until = -1;
+        r.last_reached_tic = race.tic;
         stand(5);
-        ASSERT_GT(r.detour_until, race.tic);
-        EXPECT_NEAR(std::hypot(r.detour_x - p[0], r.detour_z - p[2]), 20, 0.5);
-        s = std::remainder(bearing(r.detour_x, r.detour_z) - bearing(tp.x, tp.z), 2 * M_PI);
-        EXPECT_NEAR(std::fabs(s), 1.2, 0.05);
+        EXPECT_LT(r.detour_until, race.tic) << a;
     }
-    EXPECT_LT(side[0] * side[1], 0) << "the next detour goes to the other side";
-    // With a point reached between two spells the count starts again.
-    r.detour_until = -1;
-    r.last_reached_tic = race.tic;
-    stand(5);
-    EXPECT_LT(r.detour_until, race.tic);
 }
 
 TEST_F(robot_race, ARobotWhoseLinesRunPastAMissedGateStartsAgainWhereItIs) {
